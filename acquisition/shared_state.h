@@ -1,0 +1,75 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "setting_values.h"
+
+namespace kv {
+
+struct TracePoint {
+    std::int32_t xLeft = 0;
+    std::int32_t xRight = 0;
+    std::int32_t xCenter = 0;
+    std::int32_t yOut = 0;  // 0: not measured since the current sweep run started
+    std::int32_t yIn = 0;
+    double amplitudeDb = 0;
+};
+
+// The run-state flags through which the sweep, the waits, the timers and the keys meet.
+struct RunFlags {
+    bool stopRequested = false;
+    bool replyTimedOut = false;
+    bool layoutChanged = false;
+    bool autoStarted = false;
+    bool viewOnly = false;
+    bool maxHold = false;
+};
+
+struct MarkerState {
+    std::array<std::int16_t, 2> marker{};  // trace-point index of marker 1 and marker 2
+    bool markerDelta = false;
+    std::array<std::int32_t, 2> glyphX{};  // where each marker symbol was last drawn
+    std::array<std::int32_t, 2> glyphY{};
+    int active() const { return markerDelta ? 1 : 0; }
+};
+
+struct LegendPoint {
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+};
+
+// Texts printed on the window and the forms they were last printed in, for erasing.
+struct ReadoutTexts {
+    std::string commMessage;
+    std::string shownCommMessage;
+    std::string sweepTimeText;
+    std::string previousSweepTimeText;
+    std::string markerLine1;
+    std::string markerLine2;
+    std::string prevMarkerLine1;
+    std::string prevMarkerLine2;
+    float prevCenterFrequency = 0;
+    float prevSpan = 0;
+    float prevAmplitude = 0;
+};
+
+// Everything the analyzer's procedures share, owned by the main window.
+struct SharedState {
+    SettingValues settings;
+    std::vector<TracePoint> trace;
+    std::vector<TracePoint> previousTrace;
+    RunFlags flags;
+    MarkerState markers;
+    ReadoutTexts texts;
+    std::string receiveBuffer;
+    std::int32_t lastSweepEnd = 0;
+    std::int32_t previousSweepEnd = 0;
+    // Entry 0: y of the separator; 1..9: top-left of the legend texts. Absent until laid out.
+    std::optional<std::array<LegendPoint, 10>> legendPos;
+};
+
+}  // namespace kv

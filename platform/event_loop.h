@@ -1,0 +1,15 @@
+#pragma once
+
+namespace kv {
+
+// Yield to the event loop: handle every pending event and return.
+class EventLoop {
+public:
+    virtual ~EventLoop() = default;
+    virtual void yield() = 0;
+    // Like yield(), but when nothing is pending it may sleep until the next event
+    // arrives. Only for callers that have a timer armed, so the sleep is bounded.
+    virtual void yieldWaiting() { yield(); }
+};
+
+}  // namespace kv

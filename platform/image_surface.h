@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QImage>
+#include <QRect>
+#include <functional>
+
+#include "surface.h"
+
+namespace kv {
+
+// The drawing surface over a retained QImage, which the window only blits. The image has
+// device pixels (logical size x device pixel ratio), so text and lines stay sharp on a
+// high-DPI screen. It grows with the window and never loses what was drawn.
+class ImageSurface : public Surface {
+public:
+    static constexpr double kTwipsPerInch = 1440;
+
+    explicit ImageSurface(double logicalDpi = 96, double devicePixelRatio = 1);
+
+    // The logical size of the window's client area in pixels.
+    void resize(int logicalWidth, int logicalHeight);
+    void setDevicePixelRatio(double ratio);
+    void setBackColor(QColor colour) { backColor_ = colour; }
+    QColor backColor() const { return backColor_; }
+    const QImage& image() const { return image_; }
+    // The picture of the current client area (the image may be larger after a shrink).
+    QImage windowPicture() const;
+    // Called with the logical-pixel rectangle each operation changed.
+    void setOnChanged(std::function<void(const QRect&)> handler) { onChanged_ = std::move(handler); }
+
+    double twipsPerLogicalPixel() const { return kTwipsPerInch / logicalDpi_; }
+    int toDevice(double twips) const;
+
+    void clear() override;
+    void line(double x1, double y1, double x2, double y2, Colour colour) override;
+    void line(double x1, double y1, double x2, double y2) override;
+    void filledBox(double x1, double y1, double x2, double y2, Colour colour) override;
+    void setForeColor(Colour colour) override { fore_ = colour; }
+    Colour foreColor() const override { return fore_; }
+    void setFont(const std::string& name, double points, bool bold) override;
+    void setCurrentX(double x) override { x_ = x; }
+    void setCurrentY(double y) override { y_ = y; }
+    double currentX() const override { return x_; }
+    double currentY() const override { return y_; }
+    void print(std::string_view text) override;
+    double textWidth(std::string_view text) const override;
+    double textHeight(std::string_view text) const override;
+    float scaleWidth() const override;
+    float scaleHeight() const override;
+
+    static QColor toQColor(Colour c);
+
+private:
+    void ensureImageCovers(int deviceWidth, int deviceHeight);
+    void changed(const QRect& deviceRect);
+    double deviceScale() const { return logicalDpi_ * dpr_ / kTwipsPerInch; }
+
+    double logicalDpi_;
+    double dpr_;
+    int logicalWidth_ = 0;
+    int logicalHeight_ = 0;
+    QImage image_;
+    QColor backColor_{0xF0, 0xF0, 0xF0};
+    Colour fore_ = 0;
+    QFont font_;
+    double x_ = 0;
+    double y_ = 0;
+    std::function<void(const QRect&)> onChanged_;
+};
+
+}  // namespace kv

@@ -1,0 +1,39 @@
+#include "ini_settings_backend.h"
+
+#include <QStringList>
+
+namespace kv {
+
+IniSettingsBackend::IniSettingsBackend()
+    : settings_(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                            QString::fromLatin1(kOrganization), QString())) {}
+
+IniSettingsBackend::IniSettingsBackend(const QString& path)
+    : settings_(std::make_unique<QSettings>(path, QSettings::IniFormat)) {}
+
+namespace {
+QString keyPath(const std::string& section, const std::string& key) {
+    return QString::fromStdString(section) + QLatin1Char('/') + QString::fromStdString(key);
+}
+}  // namespace
+
+std::optional<std::string> IniSettingsBackend::read(const std::string& section,
+                                                    const std::string& key) const {
+    const QVariant v = settings_->value(keyPath(section, key));
+    if (!v.isValid()) return std::nullopt;
+    // An unquoted value with commas comes back as a list; the store holds text.
+    if (v.metaType().id() == QMetaType::QStringList)
+        return v.toStringList().join(QLatin1Char(',')).toStdString();
+    return v.toString().toStdString();
+}
+
+bool IniSettingsBackend::write(const std::string& section, const std::string& key,
+                               const std::string& value) {
+    settings_->setValue(keyPath(section, key), QString::fromStdString(value));
+    // QSettings replaces the file through a temporary one, so a crash never leaves it half
+    // written; syncing at once keeps each write as durable as a registry write.
+    settings_->sync();
+    return settings_->status() == QSettings::NoError;
+}
+
+}  // namespace kv

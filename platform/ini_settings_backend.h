@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QSettings>
+#include <memory>
+
+#include "settings_backend.h"
+
+namespace kv {
+
+// The per-user INI file: $XDG_CONFIG_HOME/KV3710 Spectrum Analyzer.exe.ini.
+class IniSettingsBackend : public SettingsBackend {
+public:
+    static constexpr const char* kOrganization = "KV3710 Spectrum Analyzer.exe";
+
+    IniSettingsBackend();
+    // A file at an explicit path (tests).
+    explicit IniSettingsBackend(const QString& path);
+
+    std::optional<std::string> read(const std::string& section,
+                                    const std::string& key) const override;
+    bool write(const std::string& section, const std::string& key,
+               const std::string& value) override;
+    QString fileName() const { return settings_->fileName(); }
+
+private:
+    std::unique_ptr<QSettings> settings_;
+};
+
+}  // namespace kv

@@ -1,0 +1,12 @@
+#include "local_clock.h"
+
+#include <QTime>
+
+namespace kv {
+
+LocalTime SystemLocalClock::now() const {
+    const QTime t = QTime::currentTime();
+    return {t.hour(), t.minute(), t.second(), t.msec()};
+}
+
+}  // namespace kv

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+
+namespace kv {
+
+// A message box with a text, an OK button and a caption.
+class MessageBox {
+public:
+    virtual ~MessageBox() = default;
+    virtual void show(const std::string& text, const std::string& caption) = 0;
+};
+
+}  // namespace kv

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "message_box.h"
+
+namespace kv {
+
+class QtMessageBox : public MessageBox {
+public:
+    void show(const std::string& text, const std::string& caption) override;
+};
+
+}  // namespace kv

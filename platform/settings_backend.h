@@ -1,0 +1,35 @@
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kv {
+
+// A per-user store of text values by section and key.
+class SettingsBackend {
+public:
+    virtual ~SettingsBackend() = default;
+    virtual std::optional<std::string> read(const std::string& section,
+                                            const std::string& key) const = 0;
+    // false when the value could not be stored.
+    virtual bool write(const std::string& section, const std::string& key,
+                       const std::string& value) = 0;
+};
+
+// Keeps the values in memory; records the order of writes.
+class MemorySettingsBackend : public SettingsBackend {
+public:
+    std::optional<std::string> read(const std::string& section,
+                                    const std::string& key) const override;
+    bool write(const std::string& section, const std::string& key,
+               const std::string& value) override;
+
+    std::map<std::pair<std::string, std::string>, std::string> values;
+    std::vector<std::pair<std::string, std::string>> writes;  // (key, value) in order
+    bool failWrites = false;
+};
+
+}  // namespace kv

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <functional>
+
+namespace kv {
+
+// A timer with Enabled and Interval. Enabling starts a fresh period; it keeps ticking
+// every period until disabled, usually by its own tick handler.
+class Timer {
+public:
+    virtual ~Timer() = default;
+    virtual void setEnabled(bool enabled) = 0;
+    virtual bool enabled() const = 0;
+    virtual void setInterval(int milliseconds) = 0;
+    virtual int interval() const = 0;
+
+    void setOnTick(std::function<void()> handler) { onTick_ = std::move(handler); }
+
+protected:
+    void raiseTick() {
+        if (onTick_) onTick_();
+    }
+
+private:
+    std::function<void()> onTick_;
+};
+
+}  // namespace kv

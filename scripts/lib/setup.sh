@@ -1,0 +1,36 @@
+# Shared set-up for the scripts: packages and the build.
+
+KV_PACKAGES=(
+    build-essential cmake ninja-build pkg-config
+    qt6-base-dev qt6-serialport-dev libgl-dev libqt6opengl6-dev
+    xvfb xauth fonts-dejavu-core
+)
+
+kv_sudo() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+kv_install_packages() {
+    local missing=()
+    local p
+    for p in "${KV_PACKAGES[@]}" "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+            missing+=("$p")
+        fi
+    done
+    if [ "${#missing[@]}" -gt 0 ]; then
+        echo "Installing: ${missing[*]}"
+        kv_sudo apt-get update -qq
+        kv_sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    fi
+}
+
+# kv_build DIR [BUILD_TYPE] [extra cmake args...]
+kv_build() {
+    local dir="$1"; shift
+    local type="${1:-}"; shift || true
+    local args=(-S . -B "$dir" -G Ninja)
+    [ -n "$type" ] && args+=(-DCMAKE_BUILD_TYPE="$type")
+    cmake "${args[@]}" "$@" > /dev/null
+    cmake --build "$dir" -j "$(nproc)"
+}
