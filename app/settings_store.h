@@ -1,0 +1,44 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "message_box.h"
+#include "settings_backend.h"
+#include "shared_state.h"
+
+namespace kv {
+
+inline constexpr const char* kSettingsSection = "Settings";
+inline constexpr const char* kProgramTitle = "KV3710 Spectrum Analyzer";
+
+// The stored text for a key, or the text form of the default when the key is absent.
+std::string readSetting(const SettingsBackend& store, const std::string& key,
+                        const std::string& defaultText);
+bool writeSetting(SettingsBackend& store, const std::string& key, const std::string& value);
+
+// Text conversions of the store. Each returns nothing for a text that does not convert or
+// lies outside the type's range.
+std::optional<std::int16_t> parseInt16(const std::string& text);
+std::optional<std::int32_t> parseInt32(const std::string& text);
+std::optional<float> parseSingle(const std::string& text);
+std::optional<bool> parseBoolean(const std::string& text);
+// Plain decimal, at most 7 significant digits, no trailing zeros: 915, -40, 2441.5.
+std::string singleText(float value);
+
+struct LoadResult {
+    bool ok = true;
+    std::string failedKey;  // the key that ended the load
+};
+
+// Reads the 24 keys in order into state.settings and creates the trace arrays. A key that
+// does not convert ends the load: it and every key after it take their defaults.
+LoadResult loadSettings(const SettingsBackend& store, SharedState& state);
+
+// Writes "Port", "Center Frequency", "Span", "Amplitude" and "Attenuator", in that order.
+bool saveSettings(SettingsBackend& store, const SettingValues& settings);
+
+// The directory of the running program with a trailing slash; after a message, empty.
+std::string getProgramDirectory(const std::string& executableDirectory, MessageBox& messages);
+
+}  // namespace kv
