@@ -34,6 +34,8 @@ public:
     // Blocks at most `limit` until input() would return something; true if it would.
     // Used to realise the first polls of a reply wait without spinning.
     virtual bool waitForInput(std::chrono::milliseconds limit) = 0;
+    // true after the device vanished under an open port, until it is opened again.
+    virtual bool portLost() const { return false; }
     // Text describing the last failure of a write above, for diagnostics only.
     virtual std::string lastError() const { return {}; }
 

@@ -19,6 +19,20 @@ QFont makeFont(const QString& family, double points, bool bold) {
     f.setHintingPreference(QFont::PreferFullHinting);
     return f;
 }
+
+void setResolution(QImage& image, double dotsPerInch) {
+    const int dpm = static_cast<int>(std::lround(dotsPerInch / 0.0254));
+    image.setDotsPerMeterX(dpm);
+    image.setDotsPerMeterY(dpm);
+}
+
+// Text is measured at the image's resolution, also before the window has given it a size.
+QFontMetricsF metricsOn(const QImage& image, const QFont& font, double dotsPerInch) {
+    if (!image.isNull()) return QFontMetricsF(font, &image);
+    QImage probe(1, 1, QImage::Format_RGB32);
+    setResolution(probe, dotsPerInch);
+    return QFontMetricsF(font, &probe);
+}
 }  // namespace
 
 ImageSurface::ImageSurface(double logicalDpi, double devicePixelRatio)
@@ -41,9 +55,7 @@ void ImageSurface::ensureImageCovers(int deviceWidth, int deviceHeight) {
         QPainter p(&grown);
         p.drawImage(0, 0, image_);
     }
-    const int dpm = static_cast<int>(std::lround(logicalDpi_ * dpr_ / 0.0254));
-    grown.setDotsPerMeterX(dpm);
-    grown.setDotsPerMeterY(dpm);
+    setResolution(grown, logicalDpi_ * dpr_);
     image_ = std::move(grown);
 }
 
@@ -54,12 +66,13 @@ void ImageSurface::resize(int logicalWidth, int logicalHeight) {
                       static_cast<int>(std::ceil(logicalHeight_ * dpr_)));
 }
 
-void ImageSurface::setDevicePixelRatio(double ratio) {
-    if (ratio <= 0 || ratio == dpr_) return;
+bool ImageSurface::setDevicePixelRatio(double ratio) {
+    if (ratio <= 0 || ratio == dpr_) return false;
     // The picture is redrawn in full after a change of screen; start from a clean image.
     dpr_ = ratio;
     image_ = QImage();
     resize(logicalWidth_, logicalHeight_);
+    return true;
 }
 
 QImage ImageSurface::windowPicture() const {
@@ -134,13 +147,13 @@ void ImageSurface::print(std::string_view text) {
 }
 
 double ImageSurface::textWidth(std::string_view text) const {
-    const QFontMetricsF fm(font_, const_cast<QImage*>(&image_));
+    const QFontMetricsF fm = metricsOn(image_, font_, logicalDpi_ * dpr_);
     const QString s = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
     return fm.horizontalAdvance(s) / deviceScale();
 }
 
 double ImageSurface::textHeight(std::string_view) const {
-    const QFontMetricsF fm(font_, const_cast<QImage*>(&image_));
+    const QFontMetricsF fm = metricsOn(image_, font_, logicalDpi_ * dpr_);
     return fm.height() / deviceScale();
 }
 

@@ -21,7 +21,8 @@ public:
 
     // The logical size of the window's client area in pixels.
     void resize(int logicalWidth, int logicalHeight);
-    void setDevicePixelRatio(double ratio);
+    // true when the ratio changed: the picture then has to be drawn again.
+    bool setDevicePixelRatio(double ratio);
     void setBackColor(QColor colour) { backColor_ = colour; }
     QColor backColor() const { return backColor_; }
     const QImage& image() const { return image_; }

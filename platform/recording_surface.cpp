@@ -2,7 +2,7 @@
 
 namespace kv {
 
-void RecordingSurface::clear() { calls.push_back({Op::Clear}); }
+void RecordingSurface::clear() { calls.push_back({Op::Clear, 0, 0, 0, 0, 0, {}}); }
 
 void RecordingSurface::line(double x1, double y1, double x2, double y2, Colour colour) {
     calls.push_back({Op::Line, x1, y1, x2, y2, colour, {}});

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+
+#include "settings_backend.h"
+
+namespace kv {
+
+inline constexpr int kHighestPortNumber = 255;
+
+// The device behind port n (1-based): the "Ports" section's key "COM<n>" when it holds a
+// path (a device, a pseudo-terminal or a link to one), else the n-th on-board serial port
+// /dev/ttyS<n-1>. Empty for a number outside 1..kHighestPortNumber.
+std::string devicePathForPort(const SettingsBackend& store, int n);
+
+}  // namespace kv

@@ -1,0 +1,279 @@
+#include "serial_comm.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <QFileInfo>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <thread>
+
+#include "port_names.h"
+
+namespace kv {
+
+namespace {
+
+// What poll reports on a descriptor whose device has hung up or disappeared.
+constexpr short kGoneEvents = POLLHUP | POLLERR | POLLNVAL;
+
+std::string systemError() {
+    return std::strerror(errno);
+}
+
+}  // namespace
+
+void SerialComm::Descriptor::reset(int fd) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+}
+
+SerialComm::SerialComm(const SettingsBackend& store, QObject* parent)
+    : QObject(parent), store_(store) {
+    setCommPort(1);
+    connect(&port_, &QSerialPort::readyRead, this, &SerialComm::deliverIfWaiting);
+    connect(&port_, &QSerialPort::errorOccurred, this, &SerialComm::onError);
+}
+
+SerialComm::~SerialComm() {
+    close();
+}
+
+bool SerialComm::fail(std::string message) {
+    lastError_ = std::move(message);
+    return false;
+}
+
+bool SerialComm::setCommPort(int n) {
+    if (n < 1 || n > kHighestPortNumber) return fail("there is no port COM" + std::to_string(n));
+    portNumber_ = n;
+    devicePath_ = devicePathForPort(store_, n);
+    return true;
+}
+
+bool SerialComm::applySettings(const LineSettings& s) {
+    constexpr std::array kParities{QSerialPort::NoParity, QSerialPort::EvenParity,
+                                   QSerialPort::OddParity, QSerialPort::MarkParity,
+                                   QSerialPort::SpaceParity};
+    // A UART sends 1.5 stop bits when asked for 2 with 5 data bits (checked by setSettings).
+    const auto stop = s.stopBits == StopBits::One ? QSerialPort::OneStop : QSerialPort::TwoStop;
+    return port_.setBaudRate(s.rate) &&
+           port_.setParity(kParities[static_cast<std::size_t>(s.parity)]) &&
+           port_.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits)) &&
+           port_.setStopBits(stop);
+}
+
+bool SerialComm::setSettings(std::string_view text) {
+    const auto parsed = parseLineSettings(text);
+    if (!parsed) return fail("malformed line settings \"" + std::string(text) + '"');
+    if (parsed->stopBits == StopBits::OneAndHalf && parsed->dataBits != 5)
+        return fail("1.5 stop bits need 5 data bits");
+    if (port_.isOpen() && !applySettings(*parsed)) {
+        const std::string why = port_.errorString().toStdString();
+        applySettings(settings_);
+        port_.clearError();
+        return fail("line settings " + std::string(text) + " refused: " + why);
+    }
+    settings_ = *parsed;
+    return true;
+}
+
+bool SerialComm::setPortOpen(bool open) {
+    if (open) return this->open();
+    close();
+    return true;
+}
+
+bool SerialComm::open() {
+    if (port_.isOpen()) return true;
+    const auto refuse = [this](std::string why) {
+        lock_.reset();
+        return fail(devicePath_ + ": " + why);
+    };
+    // The real device, so that every name of one device shares QSerialPort's lock file.
+    const QString device = QFileInfo(QString::fromStdString(devicePath_)).canonicalFilePath();
+    if (device.isEmpty()) return refuse("no such device");
+    const std::string path = device.toStdString();
+    // Root passes TIOCEXCL, so ports are claimed with flock, before QSerialPort touches the
+    // line settings of a port that may belong to another program.
+    lock_.reset(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (lock_.get() < 0) return refuse(systemError());
+    if (!::isatty(lock_.get())) return refuse("not a serial port");
+    if (::flock(lock_.get(), LOCK_EX | LOCK_NB) != 0) return refuse("in use by another program");
+
+    port_.setPortName(device);
+    applySettings(settings_);
+    port_.setFlowControl(flow_);
+    if (!port_.open(QIODevice::ReadWrite)) {
+        const std::string why = port_.errorString().toStdString();
+        port_.clearError();
+        return refuse("cannot open (" + why + ")");
+    }
+    openedPath_ = path;
+    portLost_ = false;
+    applyRts();
+    return true;
+}
+
+void SerialComm::close() {
+    if (port_.isOpen()) {
+        closing_ = true;  // restoring the line settings of a vanished device reports an error
+        port_.close();
+        closing_ = false;
+    }
+    port_.clearError();
+    lock_.reset();
+}
+
+void SerialComm::setHandshaking(int mode) {
+    // 0 none, 1 XON/XOFF, 2 RTS/CTS, 3 both; QSerialPort offers one kind at a time.
+    flow_ = mode == 0   ? QSerialPort::NoFlowControl
+            : mode == 1 ? QSerialPort::SoftwareControl
+                        : QSerialPort::HardwareControl;
+    if (!port_.isOpen()) return;
+    port_.setFlowControl(flow_);
+    port_.clearError();
+    applyRts();
+}
+
+void SerialComm::setRtsEnable(bool enable) {
+    rts_ = enable;
+    applyRts();
+}
+
+void SerialComm::applyRts() {
+    if (!port_.isOpen() || flow_ == QSerialPort::HardwareControl) return;
+    // Devices without modem lines (pseudo-terminals) refuse this; the line then has no RTS.
+    port_.setRequestToSend(rts_);
+    port_.clearError();
+}
+
+void SerialComm::output(std::string_view bytes) {
+    if (!port_.isOpen() || bytes.empty()) return;
+    std::size_t sent = 0;
+    // Straight to the device, since a reply wait polls without running the event loop;
+    // only when QSerialPort already queues bytes must the new ones go behind them.
+    while (port_.bytesToWrite() == 0 && sent < bytes.size()) {
+        const ssize_t n = ::write(port_.handle(), bytes.data() + sent, bytes.size() - sent);
+        if (n > 0) {
+            sent += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n == 0 || errno == EAGAIN || errno == EWOULDBLOCK) {
+            break;
+        } else {
+            fail(devicePath_ + ": write failed: " + systemError());
+            scheduleLossCheck();
+            return;
+        }
+    }
+    if (sent < bytes.size()) {
+        // The device is busy: the rest goes out as it drains, from the event loop.
+        port_.write(bytes.data() + sent, static_cast<qint64>(bytes.size() - sent));
+        port_.flush();
+    }
+}
+
+std::string SerialComm::input() {
+    if (!port_.isOpen()) return {};
+    const QByteArray buffered = port_.readAll();
+    std::string bytes(buffered.constData(), static_cast<std::size_t>(buffered.size()));
+    // Then whatever the system holds that the event loop has not fetched yet.
+    std::array<char, 4096> chunk;
+    for (;;) {
+        const ssize_t n = ::read(port_.handle(), chunk.data(), chunk.size());
+        if (n > 0) {
+            bytes.append(chunk.data(), static_cast<std::size_t>(n));
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) scheduleLossCheck();
+            break;
+        }
+    }
+    return bytes;
+}
+
+void SerialComm::clearOutBuffer() {
+    if (!port_.isOpen()) return;
+    port_.clear(QSerialPort::Output);
+    port_.clearError();
+}
+
+bool SerialComm::waitForInput(std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    if (port_.isOpen()) {
+        if (port_.bytesAvailable() > 0) return true;
+        pollfd p{port_.handle(), POLLIN, 0};
+        for (;;) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            const int n = ::poll(&p, 1, static_cast<int>(std::max<long long>(0, left.count())));
+            if (n < 0 && errno == EINTR) continue;
+            if (n > 0 && (p.revents & POLLIN) && !(p.revents & kGoneEvents)) return true;
+            break;
+        }
+    }
+    // A closed or vanished port has nothing to wait for; sleeping keeps the caller from spinning.
+    std::this_thread::sleep_until(deadline);
+    return false;
+}
+
+void SerialComm::onError(QSerialPort::SerialPortError error) {
+    if (closing_ || !port_.isOpen()) return;
+    if (error != QSerialPort::ReadError && error != QSerialPort::WriteError &&
+        error != QSerialPort::ResourceError)
+        return;
+    if (deviceGone()) {
+        // QSerialPort would report this again on every event-loop turn; close from the loop.
+        scheduleLossCheck();
+        return;
+    }
+    // A wake-up that found the bytes already taken by input(), or a modem-line request the
+    // device does not support. A read error may have disarmed the read notifier: re-arm it.
+    port_.clearError();
+    port_.setReadBufferSize(port_.readBufferSize());
+    QMetaObject::invokeMethod(this, &SerialComm::deliverIfWaiting, Qt::QueuedConnection);
+}
+
+void SerialComm::scheduleLossCheck() {
+    if (lossCheckPending_) return;
+    lossCheckPending_ = true;
+    QMetaObject::invokeMethod(this, &SerialComm::checkLoss, Qt::QueuedConnection);
+}
+
+void SerialComm::checkLoss() {
+    lossCheckPending_ = false;
+    if (!port_.isOpen()) return;
+    if (!deviceGone()) {
+        port_.clearError();
+        return;
+    }
+    close();
+    portLost_ = true;
+    fail(devicePath_ + ": the device is gone");
+    if (onPortLost_) onPortLost_();
+}
+
+bool SerialComm::deviceGone() const {
+    if (!port_.isOpen()) return false;
+    pollfd p{port_.handle(), POLLIN, 0};
+    if (::poll(&p, 1, 0) > 0 && (p.revents & kGoneEvents)) return true;
+    return ::access(openedPath_.c_str(), F_OK) != 0;
+}
+
+bool SerialComm::bytesWaiting() const {
+    if (!port_.isOpen()) return false;
+    if (port_.bytesAvailable() > 0) return true;
+    pollfd p{port_.handle(), POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & POLLIN) && !(p.revents & kGoneEvents);
+}
+
+void SerialComm::deliverIfWaiting() {
+    if (bytesWaiting()) raiseOnComm();
+}
+
+}  // namespace kv
