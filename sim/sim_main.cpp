@@ -1,0 +1,23 @@
+// kv3710-sim: a simulated KV3710 radio on a pseudo-terminal, for running and testing the
+// analyzer without the hardware. See --help.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "sim_options.h"
+#include "sim_server.h"
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const kv::sim::OptionsResult parsed = kv::sim::parseOptions(args);
+    if (!parsed.options) {
+        std::fprintf(stderr, "kv3710-sim: %s\nTry 'kv3710-sim --help'.\n", parsed.error.c_str());
+        return 2;
+    }
+    if (parsed.options->help) {
+        std::fwrite(kv::sim::helpText().data(), 1, kv::sim::helpText().size(), stdout);
+        return 0;
+    }
+    kv::sim::SimServer server(*parsed.options);
+    return server.run();
+}

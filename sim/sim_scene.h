@@ -1,0 +1,62 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <random>
+#include <vector>
+
+#include "sim_time.h"
+
+namespace kv::sim {
+
+// A fixed transmitter. Its level falls off parabolically in dB: 6 dB down at half the width
+// from the centre, 24 dB down at the full width.
+struct Carrier {
+    int channel = 0;
+    double levelDb = -60.0;
+    double widthChannels = 1.0;
+};
+
+// A transmitter that jumps to another channel of [firstChannel, lastChannel] every period.
+struct Hopper {
+    std::chrono::milliseconds period{250};
+    double levelDb = -55.0;
+    int firstChannel = 0;
+    int lastChannel = 49;
+};
+
+struct SceneConfig {
+    double noiseFloorDb = -95.0;
+    // Each reading's noise is uniform in floor +- spread.
+    double noiseSpreadDb = 2.0;
+    std::vector<Carrier> carriers;
+    std::optional<Hopper> hopper;
+    std::uint32_t seed = 1;
+};
+
+// What the radio's antenna sees: the level of every channel over time.
+class Scene {
+  public:
+    explicit Scene(SceneConfig config);
+
+    // One reading of `channel` at `now`: noise, carriers and hopper added as powers, rounded
+    // to whole dB (ties to even) and clamped to the reportable range. Draws exactly one value
+    // from std::mt19937(seed) per call: noise = floor + spread * (2 * value / 2^32 - 1).
+    int measure(int channel, SimTime now);
+
+    // The carriers' and hopper's summed level on `channel` (no noise); nullopt when none
+    // reaches it.
+    std::optional<double> signalDb(int channel, SimTime now) const;
+
+    // Where the hopper is at `now`; nullopt without a hopper.
+    std::optional<int> hopperChannel(SimTime now) const;
+
+    const SceneConfig& config() const { return config_; }
+
+  private:
+    SceneConfig config_;
+    std::mt19937 noise_;
+};
+
+}  // namespace kv::sim

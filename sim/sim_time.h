@@ -1,0 +1,11 @@
+#pragma once
+
+#include <chrono>
+
+namespace kv::sim {
+
+// A point in time for the emulator: the distance from an epoch the caller picks (the I/O loop
+// uses the monotonic clock, tests start at zero).
+using SimTime = std::chrono::nanoseconds;
+
+}  // namespace kv::sim
