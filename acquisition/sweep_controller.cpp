@@ -1,1 +1,114 @@
-// Filled in with the sweep controller.
+#include "sweep_controller.h"
+
+#include <algorithm>
+#include <string>
+
+#include "spectrum_model.h"
+
+namespace kv {
+
+namespace {
+constexpr std::int32_t kMsPerDay = 24 * 3600000;
+}
+
+SweepController::SweepController(SharedState& state, RadioLink& radio, DisplayCalls& display,
+                                 const Surface& surface, EventLoop& loop, const LocalClock& clock,
+                                 Timer& timer3)
+    : state_(state),
+      radio_(radio),
+      display_(display),
+      surface_(surface),
+      loop_(loop),
+      clock_(clock),
+      timer3_(timer3) {
+    timer3_.setInterval(kTimer3IntervalMs);
+    timer3_.setOnTick([this] { onTimer3Tick(); });
+}
+
+SweepController::~SweepController() {
+    timer3_.setOnTick(nullptr);
+}
+
+void SweepController::onTimer3Tick() {
+    timer3_.setEnabled(false);
+    display_.layoutLegend();
+    if (state_.flags.autoStarted) {
+        display_.drawScreen(true);
+    } else {
+        state_.flags.autoStarted = true;
+        run();
+    }
+}
+
+void SweepController::run() {
+    auto& flags = state_.flags;
+    if (!flags.stopRequested) return;  // a sweep run is in progress
+    flags.stopRequested = false;
+    state_.texts.sweepTimeText.clear();
+    state_.texts.markerLine1.clear();
+    state_.texts.markerLine2.clear();
+    display_.drawScreen(false);
+
+    if (!enterCommandModeWithRetries()) return;
+    if (flags.stopRequested) return;
+
+    layoutTracePoints(state_, surface_);
+    for (auto& p : state_.trace) p.yOut = 0;
+    display_.drawScreen(true);
+
+    for (;;) {
+        if (flags.stopRequested) return;
+        if (!flags.viewOnly) {
+            if (!measureSweep()) return;
+            recordSweepEnd();
+        }
+        if (flags.layoutChanged) {
+            display_.layoutLegend();
+            display_.drawScreen(true);
+            flags.layoutChanged = false;
+        }
+        display_.drawTrace();
+        display_.drawReadouts();
+        display_.drawMarkers();
+        loop_.yield();
+    }
+}
+
+bool SweepController::enterCommandModeWithRetries() {
+    if (radio_.enterCommandMode()) return true;
+    // A second attempt follows at once; only when that one fails too is the message shown
+    // and the radio taken out of command mode, in case an earlier run left it there.
+    for (;;) {
+        if (state_.flags.stopRequested) return false;
+        if (radio_.enterCommandMode()) {
+            radio_.reportCommFailure(true);
+            return true;
+        }
+        radio_.reportCommFailure(false);
+        radio_.exitCommandMode();
+    }
+}
+
+bool SweepController::measureSweep() {
+    const auto& flags = state_.flags;
+    const int points =
+        std::min<int>(state_.settings.numberOfPoints, static_cast<int>(state_.trace.size()));
+    for (int i = 0; i < points; ++i) {
+        if (!radio_.measurePoint(i) && !flags.stopRequested) radio_.measurePoint(i);
+        if (flags.stopRequested) return false;
+    }
+    return true;
+}
+
+void SweepController::recordSweepEnd() {
+    state_.previousSweepEnd = state_.lastSweepEnd;
+    state_.lastSweepEnd = readClock().total();
+    if (state_.previousSweepEnd == 0) return;  // no earlier sweep to measure from
+    std::int32_t elapsed = state_.lastSweepEnd - state_.previousSweepEnd;
+    // The clock restarts at local midnight.
+    if (elapsed < 0) elapsed += kMsPerDay;
+    state_.texts.previousSweepTimeText = state_.texts.sweepTimeText;
+    state_.texts.sweepTimeText = "Sweep Time (mS): " + std::to_string(elapsed);
+}
+
+}  // namespace kv

@@ -66,6 +66,7 @@ void ScriptedComm::deliverDue(std::int64_t now) {
     while (it != pending_.end()) {
         if (it->due <= now) {
             ready_ += it->bytes;
+            arrived_ = true;
             it = pending_.erase(it);
         } else {
             ++it;
@@ -95,6 +96,7 @@ void FakeEventLoop::handleDue() {
     // Serial events first, then timers, then scripted actions, as a real loop might order them.
     for (auto* comm : std::vector<ScriptedComm*>(comms_)) {
         comm->deliverDue(now);
+        comm->arrived_ = false;
         if (comm->open_ && !comm->ready_.empty()) {
             ++comm->onCommCount;
             comm->raiseOnComm();
@@ -126,8 +128,11 @@ std::int64_t FakeEventLoop::nextEventTime() const {
     std::int64_t next = std::numeric_limits<std::int64_t>::max();
     for (auto* t : timers_)
         if (t->enabled_) next = std::min(next, t->deadline_);
-    for (auto* c : comms_)
+    for (auto* c : comms_) {
+        // Bytes that arrived outside a yield (a reply with no latency) are an event due now.
+        if (c->open_ && c->arrived_ && !c->ready_.empty()) next = std::min(next, now);
         for (const auto& p : c->pending_) next = std::min(next, p.due);
+    }
     for (const auto& s : scheduled_)
         next = std::min(next, s.yieldNumber > 0 ? now : s.time);
     return next;

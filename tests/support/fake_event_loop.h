@@ -79,6 +79,7 @@ private:
     FakeEventLoop& loop_;
     std::vector<Pending> pending_;
     std::string ready_;
+    bool arrived_ = false;  // bytes became ready since the last receive event
     int port_ = 1;
     std::string settings_ = "9600,n,8,1";
     bool open_ = false;

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+
+#include "event_loop.h"
+#include "local_clock.h"
+#include "shared_state.h"
+#include "surface.h"
+#include "sweep_interfaces.h"
+#include "timer.h"
+
+namespace kv {
+
+// The Run command and the sweep loop: command mode, one measurement per point, the sweep
+// time, the redraw, one yield per pass. Also the automatic first start on Timer3.
+class SweepController {
+  public:
+    // Installs its handler for Timer3's tick.
+    SweepController(SharedState& state, RadioLink& radio, DisplayCalls& display,
+                    const Surface& surface, EventLoop& loop, const LocalClock& clock,
+                    Timer& timer3);
+    ~SweepController();
+    SweepController(const SweepController&) = delete;
+    SweepController& operator=(const SweepController&) = delete;
+
+    // Starts a sweep run and returns when it ends; does nothing while one is in progress.
+    void run();
+    // Lays out the legend; the first tick starts sweeping, later ones redraw.
+    void onTimer3Tick();
+    LocalTime readClock() const { return clock_.now(); }
+
+    static constexpr int kTimer3IntervalMs = 100;
+
+  private:
+    bool enterCommandModeWithRetries();
+    // Measures every point once; false when a stop was requested.
+    bool measureSweep();
+    void recordSweepEnd();
+
+    SharedState& state_;
+    RadioLink& radio_;
+    DisplayCalls& display_;
+    const Surface& surface_;
+    EventLoop& loop_;
+    const LocalClock& clock_;
+    Timer& timer3_;
+};
+
+}  // namespace kv

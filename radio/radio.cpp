@@ -1,0 +1,266 @@
+#include "radio.h"
+
+#include <cstdint>
+#include <string_view>
+
+#include "level_conversion.h"
+#include "spectrum_model.h"
+
+namespace kv {
+
+namespace {
+
+// The command-mode dialogue; 0xCC is the radio's command prefix.
+constexpr std::string_view kEnterCommand = "AT+++\r";
+constexpr std::string_view kEnterReply =
+    "\xCC"
+    "COM";
+constexpr std::string_view kConfirmCommand = "\xCC\x65";
+constexpr std::string_view kConfirmReply = "\x65";
+constexpr std::string_view kExitCommand = "V";
+constexpr std::string_view kExitReply = "V";
+constexpr std::string_view kResumeCommand =
+    "\xCC"
+    "ATO\r";
+constexpr std::string_view kResumeReply =
+    "\xCC"
+    "DAT";
+constexpr std::string_view kLevelCommand = "\x21\x02";
+constexpr std::size_t kLevelReplySize = 4;
+constexpr int kHighestChannel = 255;
+
+bool endsWith(const std::string& s, std::string_view tail) {
+    return s.size() >= tail.size() && std::string_view(s).substr(s.size() - tail.size()) == tail;
+}
+
+bool startsWith(const std::string& s, std::string_view head) {
+    return std::string_view(s).substr(0, head.size()) == head;
+}
+
+int byteAt(const std::string& s, std::size_t i) {
+    return static_cast<unsigned char>(s[i]);
+}
+
+}  // namespace
+
+Radio::Radio(SharedState& state, CommControl& comm, Timer& timer1, EventLoop& loop,
+             Surface& surface)
+    : state_(state), comm_(comm), timer1_(timer1), loop_(loop), surface_(surface) {
+    timer1_.setInterval(kReplyTimeoutMs);
+    comm_.setOnComm([this] { onComm(); });
+    timer1_.setOnTick([this] { onTimer1Tick(); });
+}
+
+Radio::~Radio() {
+    comm_.setOnComm(nullptr);
+    timer1_.setOnTick(nullptr);
+}
+
+void Radio::onComm() {
+    state_.receiveBuffer += comm_.input();
+}
+
+void Radio::onTimer1Tick() {
+    state_.flags.replyTimedOut = true;
+    timer1_.setEnabled(false);
+}
+
+void Radio::armReplyTimer() {
+    timer1_.setEnabled(true);
+    state_.flags.replyTimedOut = false;
+}
+
+bool Radio::yieldInWait() {
+    // Timer1 is armed, so a wait that sleeps until the next event always wakes. A wait that
+    // begins with the stop already requested ends after this yield anyway: it must not sleep
+    // (the window's unload gives up on the radio this way).
+    if (state_.flags.stopRequested)
+        loop_.yield();
+    else
+        loop_.yieldWaiting();
+    return !state_.flags.stopRequested;
+}
+
+bool Radio::pollWithoutReading(PollCounter& polls) {
+    polls.count();
+    // Nothing runs between polls that do not yield, so the rest of them would only see the
+    // same buffer again.
+    polls.skipToYielding();
+    return yieldInWait();
+}
+
+bool Radio::pollReadingPort(PollCounter& polls, PortWaitBudget& budget) {
+    auto& buffer = state_.receiveBuffer;
+    const std::size_t before = buffer.size();
+    buffer += comm_.input();
+    polls.count();
+    if (polls.belowYielding()) {
+        // New bytes are checked at once; otherwise block on the port rather than spin.
+        if (buffer.size() != before || budget.waitForInput(comm_)) return true;
+        polls.skipToYielding();
+    }
+    return yieldInWait();
+}
+
+bool Radio::PortWaitBudget::waitForInput(CommControl& comm) {
+    const auto now = std::chrono::steady_clock::now();
+    if (!started_) {
+        started_ = true;
+        deadline_ = now + kBudget;
+    }
+    if (now >= deadline_) return false;
+    return comm.waitForInput(std::chrono::ceil<std::chrono::milliseconds>(deadline_ - now));
+}
+
+bool Radio::enterCommandMode() {
+    auto& buffer = state_.receiveBuffer;
+    const auto& flags = state_.flags;
+    PollCounter polls;  // shared by both waits
+
+    buffer.clear();
+    comm_.output(kEnterCommand);
+    armReplyTimer();
+    while (!(endsWith(buffer, kEnterReply) || flags.replyTimedOut))
+        if (!pollWithoutReading(polls)) return false;
+    timer1_.setEnabled(false);
+    if (flags.replyTimedOut) return false;
+
+    buffer.clear();
+    comm_.output(kConfirmCommand);
+    armReplyTimer();
+    while (!(buffer == kConfirmReply || flags.replyTimedOut))
+        if (!pollWithoutReading(polls)) return false;
+    timer1_.setEnabled(false);
+    return !flags.replyTimedOut;
+}
+
+bool Radio::exitCommandMode() {
+    auto& buffer = state_.receiveBuffer;
+    const auto& flags = state_.flags;
+    PollCounter polls;  // shared by both waits
+    bool confirmed = false;
+
+    buffer.clear();
+    comm_.output(kExitCommand);
+    armReplyTimer();
+    while (!(startsWith(buffer, kExitReply) || flags.replyTimedOut))
+        if (!pollWithoutReading(polls)) return false;
+    timer1_.setEnabled(false);
+
+    if (!flags.replyTimedOut) {
+        buffer.clear();
+        comm_.output(kResumeCommand);
+        armReplyTimer();
+        while (!(startsWith(buffer, kResumeReply) || flags.replyTimedOut))
+            if (!pollWithoutReading(polls)) return false;
+        timer1_.setEnabled(false);
+        confirmed = !flags.replyTimedOut;
+    }
+
+    comm_.setHandshaking(0);
+    return confirmed;
+}
+
+void Radio::reportCommFailure(bool eraseOnly) {
+    if (state_.flags.stopRequested) return;
+    const auto& s = state_.settings;
+    auto& texts = state_.texts;
+    const double x = s.graphLeft + 50;
+    const double y = s.graphTop + 650;
+
+    surface_.setCurrentX(x);
+    surface_.setCurrentY(y);
+    surface_.setForeColor(s.backgroundColor);
+    surface_.print(texts.shownCommMessage);
+    texts.commMessage.clear();
+    texts.shownCommMessage.clear();
+    if (eraseOnly) return;
+
+    texts.commMessage = "Communication failure.  Hardware is COM" + std::to_string(s.port + 1) +
+                        " and baud rate is " + s.baud +
+                        ".  RTS mode should be disabled in the radio.";
+    texts.shownCommMessage = texts.commMessage;
+    surface_.setCurrentX(x);
+    surface_.setCurrentY(y);
+    surface_.setForeColor(s.messageColor);
+    surface_.print(texts.commMessage);
+}
+
+bool Radio::measurePoint(int point) {
+    auto& buffer = state_.receiveBuffer;
+    const auto& flags = state_.flags;
+    // A point without a place in the trace or beyond the one-byte channel cannot be measured.
+    if (point < 0 || point > kHighestChannel || point >= static_cast<int>(state_.trace.size()) ||
+        point >= static_cast<int>(state_.previousTrace.size()))
+        return false;
+
+    lastCommand_ = {'\xB1', static_cast<char>(point), '\0'};
+    buffer.clear();
+    comm_.output(lastCommand_);
+    state_.flags.replyTimedOut = false;
+    timer1_.setEnabled(true);
+    {
+        PollCounter polls;
+        PortWaitBudget budget;
+        while (!(buffer.size() >= lastCommand_.size() || flags.replyTimedOut))
+            if (!pollReadingPort(polls, budget)) return false;
+    }
+    timer1_.setEnabled(false);
+    // Only an exact echo confirms the channel.
+    if (buffer != lastCommand_ || flags.replyTimedOut) return measurementFailed();
+    reportCommFailure(true);
+
+    lastCommand_ = kLevelCommand;
+    buffer.clear();
+    comm_.output(lastCommand_);
+    state_.flags.replyTimedOut = false;
+    timer1_.setEnabled(true);
+    buffer += comm_.input();
+    {
+        PollCounter polls;
+        PortWaitBudget budget;
+        while (!(buffer.size() >= kLevelReplySize || flags.replyTimedOut))
+            if (!pollReadingPort(polls, budget)) return false;
+    }
+    timer1_.setEnabled(false);
+    if (flags.replyTimedOut || flags.stopRequested) return measurementFailed();
+
+    const auto raw = static_cast<std::uint16_t>(256 * byteAt(buffer, 3) + byteAt(buffer, 2));
+    const double level = levelFromReading(raw, state_.settings.amplitude);
+    const std::int32_t y = levelToY(state_.settings, level, surface_.scaleHeight());
+
+    const auto i = static_cast<std::size_t>(point);
+    auto& current = state_.trace[i];
+    auto& previous = state_.previousTrace[i];
+    previous.yOut = current.yOut;
+    previous.yIn = current.yIn;
+    // Max hold keeps a stronger level (smaller y). A point cleared at the start of the run
+    // has no level to hold yet and takes its first reading.
+    const bool held = flags.maxHold && current.yOut != 0 && y >= current.yOut;
+    if (!held) {
+        current.yOut = y;
+        current.yIn = y;
+        current.amplitudeDb = level;
+    }
+    reportCommFailure(true);
+    return true;
+}
+
+bool Radio::measurementFailed() {
+    reportCommFailure(false);
+    comm_.clearOutBuffer();
+    // Until the radio is back in command mode or the user stops.
+    while (!state_.flags.stopRequested) {
+        if (enterCommandMode()) {
+            reportCommFailure(true);
+            break;
+        }
+        if (exitCommandMode())
+            reportCommFailure(true);
+        else
+            reportCommFailure(false);
+    }
+    return false;
+}
+
+}  // namespace kv
