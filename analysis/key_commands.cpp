@@ -1,0 +1,130 @@
+#include "key_commands.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "display.h"
+#include "screen_geometry.h"
+#include "virtual_keys.h"
+
+namespace kv {
+
+KeyCommands::KeyCommands(SharedState& state, const Surface& surface, DisplayCalls& display,
+                         MarkerSymbolPainter drawMarkerSymbol)
+    : state_(state),
+      surface_(surface),
+      display_(display),
+      drawMarkerSymbol_(std::move(drawMarkerSymbol)) {}
+
+KeyCommands::KeyCommands(SharedState& state, const Surface& surface, Display& display)
+    : KeyCommands(state, surface, display, [target = &display](double x, double y, Colour colour) {
+          target->drawMarkerSymbol(x, y, colour);
+      }) {}
+
+int KeyCommands::pointCount() const {
+    return std::clamp<int>(state_.settings.numberOfPoints, 0,
+                           static_cast<int>(state_.trace.size()));
+}
+
+std::int16_t& KeyCommands::activeMarker() {
+    return state_.markers.marker[static_cast<std::size_t>(state_.markers.active())];
+}
+
+void KeyCommands::keyDown(int virtualKeyCode) {
+    if (state_.flags.stopRequested) return;
+    switch (virtualKeyCode) {
+        case vk::kF1:
+            peakSearch();
+            display_.drawReadouts();
+            display_.drawMarkers();
+            break;
+        case vk::kF2:
+            state_.flags.maxHold = !state_.flags.maxHold;
+            break;
+        case vk::kF3:
+            toggleMarkerDelta();
+            break;
+        case vk::kF4:
+            nextPeak(SearchDirection::Lower);
+            display_.drawMarkers();
+            display_.drawReadouts();
+            break;
+        case vk::kF5:
+            nextPeak(SearchDirection::Higher);
+            display_.drawMarkers();
+            display_.drawReadouts();
+            break;
+        case vk::kF6:
+            state_.flags.viewOnly = !state_.flags.viewOnly;
+            break;
+        case vk::kF7:
+            display_.drawScreen(true);
+            break;
+        case vk::kLeft:
+            stepMarkerLeft();
+            display_.drawReadouts();
+            display_.drawMarkers();
+            break;
+        case vk::kRight:
+            stepMarkerRight();
+            display_.drawReadouts();
+            display_.drawMarkers();
+            break;
+        default:
+            break;
+    }
+}
+
+void KeyCommands::peakSearch() {
+    const std::span<const TracePoint> points(state_.trace.data(),
+                                             static_cast<std::size_t>(pointCount()));
+    if (const auto found = highestPoint(points)) activeMarker() = static_cast<std::int16_t>(*found);
+}
+
+void KeyCommands::nextPeak(SearchDirection direction) {
+    const std::span<const TracePoint> points(state_.trace.data(),
+                                             static_cast<std::size_t>(pointCount()));
+    if (const auto found = nextPeakFrom(points, activeMarker(), direction))
+        activeMarker() = static_cast<std::int16_t>(*found);
+}
+
+void KeyCommands::stepMarkerLeft() {
+    auto& k = activeMarker();
+    if (k < 1 || k > pointCount()) return;
+    const std::int64_t symbolLeft =
+        std::int64_t{state_.trace[static_cast<std::size_t>(k - 1)].xCenter} -
+        static_cast<std::int64_t>(kMarkerHalfWidth);
+    if (symbolLeft > state_.settings.graphLeft) k = static_cast<std::int16_t>(k - 1);
+}
+
+void KeyCommands::stepMarkerRight() {
+    auto& k = activeMarker();
+    if (k < 0 || k + 1 >= pointCount()) return;
+    const double plotRight =
+        static_cast<double>(surface_.scaleWidth()) - state_.settings.graphRight;
+    const double symbolRight =
+        static_cast<double>(state_.trace[static_cast<std::size_t>(k + 1)].xCenter) +
+        kMarkerHalfWidth;
+    if (plotRight > symbolRight) k = static_cast<std::int16_t>(k + 1);
+}
+
+void KeyCommands::toggleMarkerDelta() {
+    auto& m = state_.markers;
+    if (m.markerDelta) {
+        eraseMarkers();  // while the mode is still on, so both symbols go
+        m.markerDelta = false;
+        m.marker[0] = m.marker[1];
+    } else {
+        m.markerDelta = true;
+        m.marker[1] = m.marker[0];
+    }
+}
+
+void KeyCommands::eraseMarkers() {
+    const auto& m = state_.markers;
+    const Colour background = state_.settings.backgroundColor;
+    drawMarkerSymbol_(m.glyphX[0], m.glyphY[0], background);
+    if (m.markerDelta) drawMarkerSymbol_(m.glyphX[1], m.glyphY[1], background);
+}
+
+}  // namespace kv

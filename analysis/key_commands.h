@@ -1,0 +1,50 @@
+#pragma once
+
+#include <functional>
+
+#include "colour.h"
+#include "markers.h"
+#include "shared_state.h"
+#include "surface.h"
+#include "sweep_interfaces.h"
+
+namespace kv {
+
+class Display;
+
+// The keyboard commands of the main window: the markers, peak searches and the display
+// modes. Every key is ignored while no sweep run is in progress.
+class KeyCommands {
+  public:
+    // Draws the marker diamond with its bottom vertex on (x, y).
+    using MarkerSymbolPainter = std::function<void(double x, double y, Colour colour)>;
+
+    KeyCommands(SharedState& state, const Surface& surface, DisplayCalls& display,
+                MarkerSymbolPainter drawMarkerSymbol);
+    KeyCommands(SharedState& state, const Surface& surface, Display& display);
+
+    // A virtual-key code (see virtual_keys.h); modifiers play no part.
+    void keyDown(int virtualKeyCode);
+
+    // Moves the active marker to the highest point.
+    void peakSearch();
+    // Moves the active marker to the next peak in the direction, if there is one.
+    void nextPeak(SearchDirection direction);
+    // Steps the active marker one point, unless its symbol would reach into the margin.
+    void stepMarkerLeft();
+    void stepMarkerRight();
+    void toggleMarkerDelta();
+    // Erases marker 1's symbol, and marker 2's in marker-delta mode.
+    void eraseMarkers();
+
+  private:
+    int pointCount() const;
+    std::int16_t& activeMarker();
+
+    SharedState& state_;
+    const Surface& surface_;
+    DisplayCalls& display_;
+    MarkerSymbolPainter drawMarkerSymbol_;
+};
+
+}  // namespace kv

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <optional>
+#include <span>
+
+#include "shared_state.h"
+
+namespace kv {
+
+enum class SearchDirection { Lower, Higher };
+
+// The point drawn highest (smallest yOut; a point not yet measured, yOut 0, counts as
+// highest); the lowest index among equals. Nothing for no points.
+std::optional<int> highestPoint(std::span<const TracePoint> points);
+
+// The next peak from `start` in the direction: a maximum reached by a rise of more than
+// 5 dB from the lowest level seen before it and confirmed by a fall of more than 5 dB after
+// it. Nothing when no peak is confirmed before the end of the trace.
+std::optional<int> nextPeakFrom(std::span<const TracePoint> points, int start,
+                                SearchDirection direction);
+
+}  // namespace kv

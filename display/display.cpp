@@ -1,0 +1,220 @@
+#include "display.h"
+
+#include <algorithm>
+#include <string>
+
+#include "number_format.h"
+#include "screen_geometry.h"
+#include "spectrum_model.h"
+
+namespace kv {
+
+namespace {
+
+constexpr const char* kFontName = "MS Sans Serif";
+constexpr double kFontPoints = 8;
+constexpr double kReadoutIndent = 50;
+constexpr float kRightColumnOffset = 2500;
+constexpr std::array<double, 4> kReadoutRowOffsets = {50, 250, 450, 650};
+
+// Points that both arrays hold: a settings count larger than the arrays must not read
+// past them.
+int pointCount(const SharedState& state) {
+    const auto held = std::min(state.trace.size(), state.previousTrace.size());
+    return std::max(0, std::min<int>(state.settings.numberOfPoints, static_cast<int>(held)));
+}
+
+}  // namespace
+
+Display::Display(SharedState& state, Surface& surface) : state_(state), surface_(surface) {}
+
+void Display::setLabelStyle() {
+    surface_.setForeColor(state_.settings.labelColor);
+    surface_.setFont(kFontName, kFontPoints, false);
+}
+
+void Display::drawGridLines(int divisions, int i) {
+    const auto& s = state_.settings;
+    const double x = gridLineX(width(), s.graphLeft, s.graphRight, divisions, i);
+    surface_.line(x, s.graphTop, x, height() - s.graphBottom + kTickLength, s.gridColor);
+    const double y = gridLineY(height(), s.graphTop, s.graphBottom, divisions, i);
+    surface_.line(s.graphLeft - kTickLength, y, width() - s.graphRight, y, s.gridColor);
+}
+
+void Display::drawScreen(bool clearFirst) {
+    // A repaint or a colour change can come before the first layout; laying the legend out
+    // here gives the complete picture the first layout would give anyway.
+    if (!state_.legendPos) layoutLegend();
+    const auto& s = state_.settings;
+
+    if (clearFirst) surface_.clear();
+    surface_.filledBox(s.graphLeft, s.graphTop, width() - s.graphRight, height() - s.graphBottom,
+                       s.backgroundColor);
+    setLabelStyle();
+
+    const int divisions = gridDivisions(s.numberOfGradiants);
+    for (int i = 0; i <= divisions; ++i) {
+        const double x = gridLineX(width(), s.graphLeft, s.graphRight, divisions, i);
+        const double y = gridLineY(height(), s.graphTop, s.graphBottom, divisions, i);
+        drawGridLines(divisions, i);
+
+        const std::string frequency =
+            labelText(frequencyLabelValue(s.centerFrequency, s.span, divisions, i));
+        const auto fp =
+            frequencyLabelPosition(x, height(), s.graphBottom, surface_.textWidth(frequency));
+        surface_.printAt(fp.x, fp.y, frequency);
+
+        const std::string amplitude = labelText(amplitudeLabelValue(s.amplitude, divisions, i));
+        const auto ap = amplitudeLabelPosition(y, s.graphLeft, surface_.textWidth(amplitude),
+                                               surface_.textHeight(amplitude));
+        surface_.printAt(ap.x, ap.y, amplitude);
+    }
+
+    setLabelStyle();
+    const auto& legend = *state_.legendPos;
+    surface_.line(0, legend[0].y, width(), legend[0].y);
+    for (int k = 1; k <= kLegendEntries; ++k) {
+        const auto& p = legend[static_cast<std::size_t>(k)];
+        surface_.printAt(p.x, p.y, kLegendTexts[static_cast<std::size_t>(k)]);
+    }
+
+    drawTrace();
+    drawReadouts();
+    drawMarkers();
+}
+
+void Display::layoutLegend() {
+    const auto layout = layoutLegendFor([this] { return width(); }, [this] { return height(); },
+                                        state_.settings.graphLeft, state_.settings.graphRight);
+    state_.legendPos = layout.positions;
+    state_.settings.graphBottom = layout.graphBottom;
+}
+
+// The segments of point i, with x from the trace and y from `heights`. A point has a value
+// when its yOut is not 0; a segment joins two points that both have one.
+void Display::drawTracePoint(int n, int i, const std::vector<TracePoint>& heights, Colour colour) {
+    const auto& x = state_.trace;
+    const auto at = [](const std::vector<TracePoint>& v, int j) -> const TracePoint& {
+        return v[static_cast<std::size_t>(j)];
+    };
+    const auto hasValue = [&](int j) { return j >= 0 && j < n && at(heights, j).yOut != 0; };
+    const auto segment = [&](double x1, double y1, double x2, double y2) {
+        surface_.line(x1, y1, x2, y2, colour);
+    };
+    if (!hasValue(i)) return;
+
+    if (i == n - 1 && i >= 1) {
+        if (hasValue(n - 2))
+            segment(at(x, n - 2).xCenter, at(heights, n - 2).yOut, at(x, n - 1).xRight,
+                    at(heights, n - 1).yIn);
+    } else if (i == 0) {
+        if (hasValue(1))
+            segment(at(x, 0).xLeft, at(heights, 0).yIn, at(x, 1).xCenter, at(heights, 1).yIn);
+    } else {
+        // From the previous point; the first point is plotted at the left edge of its column.
+        const double fromX = i == 1 ? at(x, 0).xLeft : at(x, i - 1).xCenter;
+        if (hasValue(i - 1))
+            segment(fromX, at(heights, i - 1).yOut, at(x, i).xCenter, at(heights, i).yIn);
+        // To the next one, unless that is the last point, which draws its own segment.
+        if (i != n - 2 && hasValue(i + 1))
+            segment(at(x, i).xCenter, at(heights, i).yIn, at(x, i + 1).xCenter,
+                    at(heights, i + 1).yIn);
+    }
+}
+
+void Display::drawTrace() {
+    const auto& s = state_.settings;
+    int n = pointCount(state_);
+    for (int i = 0; i < n; ++i) drawTracePoint(n, i, state_.previousTrace, s.backgroundColor);
+
+    const int divisions = gridDivisions(s.numberOfGradiants);
+    for (int i = 0; i <= divisions; ++i) drawGridLines(divisions, i);
+
+    n = pointCount(state_);
+    for (int i = 0; i < n; ++i) drawTracePoint(n, i, state_.trace, s.graphColor);
+}
+
+void Display::printReadoutLine(double x, double y, std::string_view previous,
+                               std::string_view current) {
+    surface_.setCurrentX(x);
+    surface_.setCurrentY(y);
+    surface_.setForeColor(state_.settings.backgroundColor);
+    surface_.print(previous);
+    surface_.setCurrentX(x);
+    surface_.setCurrentY(y);
+    surface_.setForeColor(state_.settings.messageColor);
+    surface_.print(current);
+}
+
+void Display::drawReadouts() {
+    const auto& s = state_.settings;
+    auto& t = state_.texts;
+    const double left = s.graphLeft + kReadoutIndent;
+    // The right column starts a fixed distance left of the plot's right edge.
+    const float right =
+        surface_.scaleWidth() - static_cast<float>(s.graphRight) - kRightColumnOffset;
+    const double top = s.graphTop;
+    const auto row = [top](int r) { return top + kReadoutRowOffsets[static_cast<std::size_t>(r)]; };
+
+    printReadoutLine(left, row(0), t.previousSweepTimeText, t.sweepTimeText);
+    printReadoutLine(left, row(1), t.prevMarkerLine1, t.markerLine1);
+    printReadoutLine(left, row(2), t.prevMarkerLine2, t.markerLine2);
+    printReadoutLine(right, row(0),
+                     "Center Frequency (MHz): " + settingValueText(t.prevCenterFrequency),
+                     "Center Frequency (MHz): " + settingValueText(s.centerFrequency));
+    printReadoutLine(right, row(1), "Span (MHz): " + settingValueText(t.prevSpan),
+                     "Span (MHz): " + settingValueText(s.span));
+    printReadoutLine(right, row(2), "Amplitude (dB): " + settingValueText(t.prevAmplitude),
+                     "Amplitude (dB): " + settingValueText(s.amplitude));
+    t.prevCenterFrequency = s.centerFrequency;
+    t.prevSpan = s.span;
+    t.prevAmplitude = s.amplitude;
+    if (!t.commMessage.empty()) printReadoutLine(left, row(3), t.commMessage, t.commMessage);
+}
+
+void Display::drawMarkerSymbol(double x, double y, Colour colour) {
+    for (const auto& seg : markerSymbolSegments(x, y))
+        surface_.line(seg.x1, seg.y1, seg.x2, seg.y2, colour);
+}
+
+void Display::drawMarkers() {
+    const auto& s = state_.settings;
+    auto& m = state_.markers;
+    const int n = std::min<int>(s.numberOfPoints, static_cast<int>(state_.trace.size()));
+    // A marker index outside the trace (only possible with no points) has no symbol and
+    // reads as level 0.
+    const auto point = [&](int i) -> const TracePoint* {
+        const int index = m.marker[static_cast<std::size_t>(i)];
+        return index >= 0 && index < n ? &state_.trace[static_cast<std::size_t>(index)] : nullptr;
+    };
+
+    const int last = m.markerDelta ? 1 : 0;
+    for (int i = 0; i <= last; ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        drawMarkerSymbol(m.glyphX[k], m.glyphY[k], s.backgroundColor);
+        if (const TracePoint* p = point(i)) {
+            drawMarkerSymbol(p->xCenter, p->yOut, s.markerColor[k]);
+            m.glyphX[k] = p->xCenter;
+            m.glyphY[k] = p->yOut;
+        }
+    }
+
+    const auto level = [&](int i) {
+        const TracePoint* p = point(i);
+        return p ? p->amplitudeDb : 0.0;
+    };
+    auto& t = state_.texts;
+    const double f1 = pointFrequency(s, m.marker[0]);
+    t.prevMarkerLine1 = t.markerLine1;
+    t.prevMarkerLine2 = t.markerLine2;
+    if (!m.markerDelta) {
+        t.markerLine1 = "Frequency (MHz): " + markerValueText(f1);
+        t.markerLine2 = "Amplitude (dB): " + markerValueText(level(0));
+    } else {
+        const double f2 = pointFrequency(s, m.marker[1]);
+        t.markerLine1 = "Frequency Delta (MHz): " + markerValueText(f2 - f1);
+        t.markerLine2 = "Amplitude Delta (dB): " + markerValueText(level(1) - level(0));
+    }
+}
+
+}  // namespace kv

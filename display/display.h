@@ -1,0 +1,47 @@
+#pragma once
+
+#include <string_view>
+#include <vector>
+
+#include "colour.h"
+#include "shared_state.h"
+#include "surface.h"
+#include "sweep_interfaces.h"
+
+namespace kv {
+
+// Everything drawn on the main window: graticule, labels and legend, the trace, the
+// readouts and the marker symbols. Erasing is drawing again in the background colour.
+// The surface's width and height are read at every use: the window can change size
+// between any two calls.
+class Display final : public DisplayCalls {
+  public:
+    Display(SharedState& state, Surface& surface);
+
+    // The full redraw; clears the whole surface first when clearFirst.
+    void drawScreen(bool clearFirst) override;
+    // Places the legend for the current window size and sets the plot's bottom margin.
+    void layoutLegend() override;
+    // Erases the previous trace, redraws the grid, draws the current trace.
+    void drawTrace() override;
+    // Reprints every readout line over its previous text.
+    void drawReadouts() override;
+    // Moves the marker symbols and composes the marker readout lines.
+    void drawMarkers() override;
+
+    // The marker diamond with its bottom vertex on (x, y).
+    void drawMarkerSymbol(double x, double y, Colour colour);
+
+  private:
+    void setLabelStyle();
+    void drawGridLines(int divisions, int i);
+    void drawTracePoint(int n, int i, const std::vector<TracePoint>& heights, Colour colour);
+    void printReadoutLine(double x, double y, std::string_view previous, std::string_view current);
+    double width() const { return surface_.scaleWidth(); }
+    double height() const { return surface_.scaleHeight(); }
+
+    SharedState& state_;
+    Surface& surface_;
+};
+
+}  // namespace kv
