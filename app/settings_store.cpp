@@ -40,7 +40,8 @@ std::optional<double> parseDecimal(const std::string& text) {
         ++i;
         if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
         bool expDigits = false;
-        while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i]))) ++i, expDigits = true;
+        while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i])))
+            ++i, expDigits = true;
         if (!expDigits) return std::nullopt;
     }
     if (i != t.size()) return std::nullopt;

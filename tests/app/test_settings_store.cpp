@@ -10,7 +10,7 @@ using namespace kv;
 
 namespace {
 class RecordingMessages : public MessageBox {
-public:
+  public:
     void show(const std::string& text, const std::string& caption) override {
         shown.emplace_back(text, caption);
     }
@@ -26,7 +26,7 @@ MemorySettingsBackend storeWith(std::initializer_list<std::pair<const char*, con
 
 class TestSettingsStore : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void emptyStoreGivesDefaults() {
         MemorySettingsBackend store;
         SharedState state;
@@ -141,7 +141,9 @@ private slots:
     }
 
     void failingKeyEndsTheLoad() {
-        auto store = storeWith({{"Span", "30"}, {"Graph Top", "40000"}, {"Graph Bottom", "2000"},
+        auto store = storeWith({{"Span", "30"},
+                                {"Graph Top", "40000"},
+                                {"Graph Bottom", "2000"},
                                 {"Number of Points", "20"}});
         SharedState state;
         const LoadResult r = loadSettings(store, state);
@@ -180,9 +182,11 @@ private slots:
         SharedState state;
         loadSettings(store, state);
         QVERIFY(saveSettings(store, state.settings));
-        const std::vector<std::pair<std::string, std::string>> expected{
-            {"Port", "0"}, {"Center Frequency", "915"}, {"Span", "26"},
-            {"Amplitude", "-40"}, {"Attenuator", "0"}};
+        const std::vector<std::pair<std::string, std::string>> expected{{"Port", "0"},
+                                                                        {"Center Frequency", "915"},
+                                                                        {"Span", "26"},
+                                                                        {"Amplitude", "-40"},
+                                                                        {"Attenuator", "0"}};
         QCOMPARE(store.writes, expected);
     }
 
@@ -221,8 +225,9 @@ private slots:
         const QString path = dir.path() + "/hand.ini";
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("[Settings]\nCenter Frequency=2441.5\nNumber of Points = 100\n"
-                "[Ports]\nCOM3=/dev/ttyUSB0\n");
+        f.write(
+            "[Settings]\nCenter Frequency=2441.5\nNumber of Points = 100\n"
+            "[Ports]\nCOM3=/dev/ttyUSB0\n");
         f.close();
         IniSettingsBackend store(path);
         SharedState state;

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QDialog>
+#include <array>
+#include <functional>
+
+#include "colour.h"
+#include "common_dialogs.h"
+#include "settings_backend.h"
+#include "shared_state.h"
+
+class QPushButton;
+
+namespace kv {
+
+// The colours dialog: one button per display colour, filled with it. A colour changed in
+// the chooser is applied at once: the setting variables, all seven colour keys of the store
+// and a full redraw of the main window. Not modal; it takes the focus back from the
+// program's other windows and deletes itself when closed.
+class ColoursDialog : public QDialog {
+    Q_OBJECT
+  public:
+    static constexpr int kRowCount = 7;
+
+    // `redraw` clears the main window and draws it again in the current colours.
+    ColoursDialog(SharedState& state, SettingsBackend& store, CommonDialogs& dialogs,
+                  std::function<void()> redraw, QWidget* parent = nullptr);
+
+  private:
+    void buildControls();
+    void load();
+    void chooseColour(int index);
+    void setFace(int index, Colour colour);
+
+    SharedState& state_;
+    SettingsBackend& store_;
+    CommonDialogs& dialogs_;
+    std::function<void()> redraw_;
+    std::array<Colour, kRowCount> faces_{};
+    std::array<QPushButton*, kRowCount> buttons_{};
+};
+
+}  // namespace kv

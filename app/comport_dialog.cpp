@@ -1,0 +1,170 @@
+#include "comport_dialog.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <algorithm>
+#include <string>
+
+#include "focus_keeper.h"
+#include "port_names.h"
+#include "serial_setup.h"
+#include "settings_store.h"
+#include "twips.h"
+
+namespace kv {
+
+namespace {
+
+constexpr int kMessageHeightTwips = 615;
+
+QRect twipsRect(int left, int top, int width, int height) {
+    return {twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height)};
+}
+
+constexpr int kInnerMargin = 2;  // keeps text off the frame's edge
+
+// A right-aligned label keeps its right edge, moved by `shift`, and grows to the left when
+// its text needs more room than the layout gives it.
+void placeRightAligned(QLabel& label, const QRect& rect, int shift) {
+    const int right = rect.right() + 1 + shift;
+    const int width = std::max(rect.width(), label.sizeHint().width());
+    const int left = std::max(kInnerMargin, right - width);
+    label.setGeometry(left, rect.top(), right - left, rect.height());
+}
+
+}  // namespace
+
+ComPortDialog::ComPortDialog(SharedState& state, CommControl& comm, SettingsBackend& store,
+                             QWidget* parent)
+    : QDialog(parent), state_(state), comm_(comm), store_(store) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setModal(false);
+    setWindowTitle(QStringLiteral("Comm Port Select"));
+    buildControls();
+    new FocusKeeper(*this);
+    load();
+}
+
+void ComPortDialog::buildControls() {
+    // The layout was drawn for a small 8-point face.
+    QFont small = font();
+    small.setPointSizeF(8);
+    setFont(small);
+    setFixedSize(twipsToPixels(4410), twipsToPixels(3210));
+
+    auto* frame = new QGroupBox(QStringLiteral("COM Port Setting"), this);
+    frame->setObjectName(QStringLiteral("Frame1"));
+    frame->setGeometry(twipsRect(120, 120, 4215, 2535));
+
+    message_ = new QLabel(frame);
+    message_->setObjectName(QStringLiteral("Label2"));
+    message_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    message_->setWordWrap(true);
+
+    auto* portLabel = new QLabel(QStringLiteral("&Port:"), frame);
+    portLabel->setObjectName(QStringLiteral("Label1"));
+    portLabel->setAlignment(Qt::AlignRight | Qt::AlignTop);
+
+    portBox_ = new QComboBox(frame);
+    portBox_->setObjectName(QStringLiteral("Settings_Port_Box"));
+    for (int i = 0; i < kPortCount; ++i) {
+        portBox_->addItem(QStringLiteral("COM%1").arg(i + 1));
+        portBox_->setItemData(i, QString::fromStdString(devicePathForPort(store_, i + 1)),
+                              Qt::ToolTipRole);
+    }
+    connect(portBox_, &QComboBox::currentIndexChanged, this, &ComPortDialog::showPortToolTip);
+    portLabel->setBuddy(portBox_);
+
+    auto* baudLabel = new QLabel(QStringLiteral("&Baud Rate:"), frame);
+    baudLabel->setObjectName(QStringLiteral("Label3"));
+    baudLabel->setAlignment(Qt::AlignRight | Qt::AlignTop);
+
+    baudBox_ = new QComboBox(frame);
+    baudBox_->setObjectName(QStringLiteral("Settings_Baud_Box"));
+    for (const auto rate : kRateList)
+        baudBox_->addItem(QString::fromLatin1(rate.data(), static_cast<qsizetype>(rate.size())));
+    baudLabel->setBuddy(baudBox_);
+
+    // The layout was drawn for a narrower face than many systems have: a label that cannot
+    // grow far enough to the left moves its right edge, and the lists with it, to the right.
+    const QRect portLabelRect = twipsRect(600, 1560, 375, 255);
+    const QRect baudLabelRect = twipsRect(120, 2040, 855, 255);
+    const int widest = std::max(portLabel->sizeHint().width(), baudLabel->sizeHint().width());
+    const int shift = std::max(0, widest - (portLabelRect.right() + 1 - kInnerMargin));
+    placeRightAligned(*portLabel, portLabelRect, shift);
+    placeRightAligned(*baudLabel, baudLabelRect, shift);
+    const int listLeft = twipsToPixels(1080) + shift;
+    const int listWidth = std::min(twipsToPixels(2775), frame->width() - kInnerMargin - listLeft);
+    portBox_->setGeometry(listLeft, twipsToPixels(1440), listWidth, portBox_->sizeHint().height());
+    baudBox_->setGeometry(listLeft, twipsToPixels(1920), listWidth, baudBox_->sizeHint().height());
+
+    // The message may take more lines in this font than in the original one: it may grow
+    // down to the port list.
+    const QRect messageRect = twipsRect(120, 360, 3975, kMessageHeightTwips);
+    message_->setGeometry(messageRect);
+    messageMaxHeight_ = std::max(messageRect.height(), portBox_->y() - messageRect.top() - 2);
+
+    auto* okButton = new QPushButton(QStringLiteral("OK"), this);
+    okButton->setObjectName(QStringLiteral("Command2"));
+    okButton->setGeometry(twipsRect(2040, 2760, 1095, 375));
+    okButton->setDefault(true);
+    connect(okButton, &QPushButton::clicked, this, &ComPortDialog::ok);
+
+    auto* cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
+    cancelButton->setObjectName(QStringLiteral("Command1"));
+    cancelButton->setGeometry(twipsRect(3240, 2760, 1095, 375));
+    connect(cancelButton, &QPushButton::clicked, this, &QDialog::close);
+}
+
+void ComPortDialog::load() {
+    const int port = state_.settings.port;
+    portBox_->setCurrentIndex(port >= 0 && port < portBox_->count() ? port : -1);
+    // The stored index, not the Baud variable, which holds the rate by now.
+    const auto baud = parseInt16(readSetting(store_, "Baud", "11"));
+    baudBox_->setCurrentIndex(baud && *baud >= 0 && *baud < baudBox_->count() ? *baud : -1);
+    showPortToolTip(portBox_->currentIndex());
+    showMessage(comm_.portOpen() ? kReadyMessage : kPortProblemMessage);
+}
+
+void ComPortDialog::showPortToolTip(int index) {
+    portBox_->setToolTip(index < 0 ? QString()
+                                   : portBox_->itemData(index, Qt::ToolTipRole).toString());
+}
+
+void ComPortDialog::ok() {
+    const int port = portBox_->currentIndex();
+    const int baudIndex = baudBox_->currentIndex();
+    // A stored choice the lists could not show leaves nothing to open.
+    if (port < 0 || baudIndex < 0) {
+        showMessage(kPortProblemMessage);
+        return;
+    }
+    if (comm_.portOpen() && !comm_.setPortOpen(false)) {
+        showMessage(kPortProblemMessage);
+        return;
+    }
+    state_.settings.baud = rateForBaud(std::to_string(baudIndex));
+    const std::string lineSettings = prepareLineSettings(state_.settings);
+    if (!configureAndOpen(comm_, port, lineSettings) || !comm_.portOpen()) {
+        showMessage(kPortProblemMessage);
+        return;
+    }
+    comm_.setHandshaking(0);
+    comm_.setRtsEnable(false);
+    state_.settings.port = port;
+    writeSetting(store_, "Port", std::to_string(state_.settings.port));
+    writeSetting(store_, "Baud", std::to_string(baudIndex));
+    emit portOpened();
+    close();
+}
+
+void ComPortDialog::showMessage(std::string_view text) {
+    message_->setText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+    const int needed = message_->heightForWidth(message_->width());
+    message_->resize(message_->width(),
+                     std::clamp(needed, twipsToPixels(kMessageHeightTwips), messageMaxHeight_));
+}
+
+}  // namespace kv

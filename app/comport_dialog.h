@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QDialog>
+#include <string_view>
+
+#include "comm_control.h"
+#include "settings_backend.h"
+#include "shared_state.h"
+
+class QComboBox;
+class QLabel;
+
+namespace kv {
+
+// The serial port dialog: the user chooses port and rate; OK reopens the main window's
+// serial control at once and stores the choice only when the port opened. Not modal; it
+// takes the focus back from the program's other windows and deletes itself when closed,
+// so every opening starts from the current port and the stored rate index.
+class ComPortDialog : public QDialog {
+    Q_OBJECT
+  public:
+    static constexpr std::string_view kReadyMessage =
+        "Select a COM port to communicate with spectrum analyzer.";
+    static constexpr std::string_view kPortProblemMessage =
+        "The Serial Communications Port you have selected is either invalid or in use by "
+        "another program.  Please select another port.";
+    static constexpr int kPortCount = 16;
+
+    ComPortDialog(SharedState& state, CommControl& comm, SettingsBackend& store,
+                  QWidget* parent = nullptr);
+
+  signals:
+    // The port is open with the chosen settings and the choice is stored.
+    void portOpened();
+
+  private:
+    void buildControls();
+    void load();
+    void ok();
+    void showMessage(std::string_view text);
+    void showPortToolTip(int index);
+
+    SharedState& state_;
+    CommControl& comm_;
+    SettingsBackend& store_;
+    QLabel* message_ = nullptr;
+    QComboBox* portBox_ = nullptr;
+    QComboBox* baudBox_ = nullptr;
+    int messageMaxHeight_ = 0;
+};
+
+}  // namespace kv

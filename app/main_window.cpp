@@ -1,0 +1,195 @@
+#include "main_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QMenuBar>
+
+#include "colours_dialog.h"
+#include "comport_dialog.h"
+#include "print_save.h"
+#include "qt_picture_output.h"
+#include "serial_setup.h"
+#include "settings_store.h"
+#include "surface_view.h"
+#include "virtual_keys.h"
+
+namespace kv {
+
+namespace {
+constexpr int kPortRetryMs = 1000;
+}
+
+MainWindow::MainWindow(AppServices services, QWidget* parent)
+    : QMainWindow(parent),
+      services_(std::move(services)),
+      surface_(logicalDpiX()),
+      timer1_(Radio::kReplyTimeoutMs, this),
+      timer3_(SweepController::kTimer3IntervalMs, this),
+      radio_(state_, services_.comm, timer1_, services_.loop, surface_),
+      display_(state_, surface_),
+      keys_(state_, surface_, display_),
+      sweep_(state_, radio_, display_, surface_, services_.loop, services_.clock, timer3_) {
+    setWindowTitle(QStringLiteral("Tessaryn Spectrum Analyzer"));
+    view_ = new SurfaceView(surface_, this);
+    setCentralWidget(view_);
+    view_->onResized = [this](int, int) { onViewResized(); };
+    view_->onKeyPressed = [this](QKeyEvent* e) { onKeyPressed(e->key()); };
+    // The picture is retained, so an expose needs no redraw; only a change of pixel density
+    // (the window moved to another screen) makes the full redraw necessary.
+    view_->onRedrawNeeded = [this] { display_.drawScreen(true); };
+    buildMenus();
+
+    const double twipsPerPixel = surface_.twipsPerLogicalPixel();
+    const QSize client(qRound(kClientTwipsWidth / twipsPerPixel),
+                       qRound(kClientTwipsHeight / twipsPerPixel));
+    resize(client.width(), client.height() + menuBar()->sizeHint().height());
+
+    // A port that vanished under a running sweep is reopened about once a second; the sweep
+    // stays in its recovery loop meanwhile and goes on by itself when the radio answers.
+    portRetry_.setInterval(kPortRetryMs);
+    connect(&portRetry_, &QTimer::timeout, this, [this] { retryLostPort(); });
+    portRetry_.start();
+}
+
+MainWindow::~MainWindow() {
+    terminate();
+}
+
+void MainWindow::buildMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
+    file->setObjectName(QStringLiteral("Main_File"));
+    auto add = [this](QMenu* menu, const char* name, const char* caption, auto handler) {
+        QAction* a = menu->addAction(QString::fromLatin1(caption));
+        a->setObjectName(QString::fromLatin1(name));
+        connect(a, &QAction::triggered, this, handler);
+        return a;
+    };
+    add(file, "Main_File_Print", "Print", &MainWindow::printCommand);
+    add(file, "Main_File_Save", "Save", &MainWindow::saveCommand);
+    file->addSeparator()->setObjectName(QStringLiteral("Main_File_Space2"));
+    add(file, "Main_Exit", "Exit", &MainWindow::exitCommand);
+    add(file, "Main_File_Run", "Run", &MainWindow::runCommand)->setVisible(false);
+    QMenu* settings = menuBar()->addMenu(QStringLiteral("Settings"));
+    settings->setObjectName(QStringLiteral("Main_Settings"));
+    add(settings, "Main_Settings_Settings", "Colors", &MainWindow::showColoursDialog);
+    add(settings, "Main_Settings_COM", "COM Port", &MainWindow::showComPortDialog);
+}
+
+MainWindow::LoadOutcome MainWindow::load() {
+    state_.flags.stopRequested = true;
+    programDirectory_ = getProgramDirectory(services_.executableDirectory, services_.messages);
+    bool ok = loadSettings(services_.store, state_).ok;
+    if (ok) {
+        state_.settings.baud = rateForBaud(state_.settings.baud);
+        const std::string line = prepareLineSettings(state_.settings);
+        ok = configureAndOpen(services_.comm, state_.settings.port, line);
+    }
+    if (ok) {
+        services_.comm.setHandshaking(0);
+        services_.comm.setRtsEnable(false);
+        if (!services_.comm.portOpen()) {
+            services_.messages.show("Edit registry settings to correct this problem.",
+                                    kProgramTitle);
+            unload();
+            return LoadOutcome::Quit;
+        }
+        return LoadOutcome::Ready;
+    }
+    showComPortDialog();
+    return LoadOutcome::PortDialogShown;
+}
+
+void MainWindow::onViewResized() {
+    if (services_.comm.portOpen() && state_.flags.stopRequested)
+        timer3_.setEnabled(true);
+    else
+        state_.flags.layoutChanged = true;
+}
+
+void MainWindow::onKeyPressed(int qtKey) {
+    if (const auto code = virtualKeyFor(qtKey)) keys_.keyDown(*code);
+}
+
+void MainWindow::runCommand() {
+    sweep_.run();
+}
+
+void MainWindow::exitCommand() {
+    state_.flags.stopRequested = true;
+    services_.loop.yield();
+    close();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    unload();
+    event->accept();
+}
+
+void MainWindow::unload() {
+    if (unloaded_) return;
+    unloaded_ = true;
+    portRetry_.stop();
+    CommControl& comm = services_.comm;
+    // With the port closed there is no radio to talk to.
+    if (comm.portOpen()) radio_.exitCommandMode();
+    state_.flags.stopRequested = true;
+    services_.loop.yield();
+    saveSettings(services_.store, state_.settings);
+    comm.setHandshaking(0);
+    comm.setRtsEnable(false);
+    if (comm.portOpen()) comm.setPortOpen(false);
+    // A dialog left open would keep the program alive after its main window is gone.
+    if (comPortDialog_) comPortDialog_->close();
+    if (coloursDialog_) coloursDialog_->close();
+}
+
+void MainWindow::terminate() {
+    state_.flags.stopRequested = true;
+    if (comPortDialog_) comPortDialog_->close();
+    if (coloursDialog_) coloursDialog_->close();
+    if (!unloaded_) unload();
+}
+
+void MainWindow::showComPortDialog() {
+    if (!comPortDialog_) {
+        comPortDialog_ = new ComPortDialog(state_, services_.comm, services_.store, this);
+        connect(comPortDialog_, &ComPortDialog::portOpened, this,
+                &MainWindow::onPortOpenedByDialog);
+    }
+    comPortDialog_->show();
+    comPortDialog_->raise();
+    comPortDialog_->activateWindow();
+}
+
+void MainWindow::onPortOpenedByDialog() {
+    // After a failed start-up no resize would ever start the sweep: start it the way the
+    // first resize does.
+    if (state_.flags.stopRequested && !unloaded_) timer3_.setEnabled(true);
+}
+
+void MainWindow::showColoursDialog() {
+    if (!coloursDialog_)
+        coloursDialog_ = new ColoursDialog(
+            state_, services_.store, services_.dialogs, [this] { display_.drawScreen(true); },
+            this);
+    coloursDialog_->show();
+}
+
+void MainWindow::printCommand() {
+    QtPictureOutput output(services_.dialogs, surface_);
+    printPicture(output);
+}
+
+void MainWindow::saveCommand() {
+    QtPictureOutput output(services_.dialogs, surface_);
+    savePicture(output);
+}
+
+void MainWindow::retryLostPort() {
+    CommControl& comm = services_.comm;
+    if (unloaded_ || state_.flags.stopRequested || comm.portOpen() || !comm.portLost()) return;
+    comm.setPortOpen(true);
+}
+
+}  // namespace kv

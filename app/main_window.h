@@ -1,0 +1,98 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
+#include <string>
+
+#include "colours_dialog.h"
+#include "comm_control.h"
+#include "comport_dialog.h"
+#include "display.h"
+#include "event_loop.h"
+#include "image_surface.h"
+#include "key_commands.h"
+#include "local_clock.h"
+#include "message_box.h"
+#include "qt_timer.h"
+#include "radio.h"
+#include "settings_backend.h"
+#include "shared_state.h"
+#include "sweep_controller.h"
+
+class QAction;
+
+namespace kv {
+
+class CommonDialogs;
+class SurfaceView;
+
+// The facilities the main window runs on; the program passes the real ones, tests doubles.
+struct AppServices {
+    SettingsBackend& store;
+    CommControl& comm;
+    EventLoop& loop;
+    const LocalClock& clock;
+    MessageBox& messages;
+    CommonDialogs& dialogs;
+    std::string executableDirectory;
+};
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+  public:
+    static constexpr int kClientTwipsWidth = 10755;
+    static constexpr int kClientTwipsHeight = 8730;
+
+    explicit MainWindow(AppServices services, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    enum class LoadOutcome { Ready, PortDialogShown, Quit };
+    // The window's load: settings, serial set-up, or the serial port dialog on failure.
+    LoadOutcome load();
+
+    SharedState& state() { return state_; }
+    ImageSurface& surface() { return surface_; }
+    SurfaceView* view() const { return view_; }
+    ComPortDialog* comPortDialog() const { return comPortDialog_; }
+    ColoursDialog* coloursDialog() const { return coloursDialog_; }
+    bool unloaded() const { return unloaded_; }
+
+    // Menu commands.
+    void exitCommand();
+    void showComPortDialog();
+    void showColoursDialog();
+    void printCommand();
+    void saveCommand();
+    void runCommand();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void buildMenus();
+    void unload();
+    void terminate();
+    void onViewResized();
+    void onKeyPressed(int qtKey);
+    void onPortOpenedByDialog();
+    void retryLostPort();
+
+    AppServices services_;
+    SharedState state_;
+    ImageSurface surface_;
+    QtTimer timer1_;
+    QtTimer timer3_;
+    Radio radio_;
+    Display display_;
+    KeyCommands keys_;
+    SweepController sweep_;
+    SurfaceView* view_ = nullptr;
+    QPointer<ComPortDialog> comPortDialog_;
+    QPointer<ColoursDialog> coloursDialog_;
+    QTimer portRetry_;
+    std::string programDirectory_;
+    bool unloaded_ = false;
+};
+
+}  // namespace kv

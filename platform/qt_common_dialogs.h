@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include "common_dialogs.h"
+
+namespace kv {
+
+// The common dialogs over QColorDialog, QPrintDialog and QFileDialog, each shown modally.
+class QtCommonDialogs : public CommonDialogs {
+  public:
+    // Each dialog stands over the program's active window, or over `fallbackParent` when
+    // no window of the program is active.
+    explicit QtCommonDialogs(QWidget* fallbackParent = nullptr);
+
+    std::optional<Colour> showColor(Colour start) override;
+    bool showPrinter(QPrinter& printer) override;
+    std::optional<std::string> showSave(const SaveOptions& options) override;
+
+  private:
+    QWidget* dialogParent() const;
+
+    QPointer<QWidget> fallbackParent_;
+};
+
+}  // namespace kv
