@@ -6,6 +6,7 @@
 #include <QTest>
 #include <optional>
 
+#include "activation_counter.h"
 #include "colours_dialog.h"
 #include "comport_dialog.h"
 #include "fake_event_loop.h"
@@ -65,16 +66,7 @@ struct Rig {
     QPointer<ColoursDialog> dialog;
 };
 
-// Counts the times a window became active.
-class ActivationCounter : public QObject {
-  public:
-    explicit ActivationCounter(QWidget& window) { window.installEventFilter(this); }
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::WindowActivate) ++count;
-        return false;
-    }
-    int count = 0;
-};
+using test::ActivationCounter;
 
 }  // namespace
 

@@ -10,6 +10,7 @@
 #include <QTest>
 #include <optional>
 
+#include "activation_counter.h"
 #include "comport_dialog.h"
 #include "fake_event_loop.h"
 #include "settings_store.h"
@@ -53,16 +54,7 @@ struct Rig {
     QPointer<ComPortDialog> dialog;
 };
 
-// Counts the times a window became active.
-class ActivationCounter : public QObject {
-  public:
-    explicit ActivationCounter(QWidget& window) { window.installEventFilter(this); }
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::WindowActivate) ++count;
-        return false;
-    }
-    int count = 0;
-};
+using test::ActivationCounter;
 
 }  // namespace
 
