@@ -2,10 +2,10 @@
 // radio process at the far end, the real serial control, timers and event loop.
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QTest>
 #include <QTimer>
 
+#include "sim_process.h"
 #include "qt_event_loop.h"
 #include "qt_timer.h"
 #include "serial_comm.h"
@@ -54,36 +54,14 @@ class TappedComm : public CommControl {
 class SweepPtyTest : public QObject {
     Q_OBJECT
   private slots:
-    void init();
-    void cleanup();
     void sweepsUntilStopped();
-
-  private:
-    QProcess sim_;
-    QString devicePath_;
 };
 
-void SweepPtyTest::init() {
-    const QString program = qEnvironmentVariable("KV_BUILD_DIR") + "/kv3710-sim";
-    QVERIFY2(QFile::exists(program), qPrintable(program + " is not built"));
-    sim_.setProgram(program);
-    sim_.setArguments({"--baud", "115200", "--noise-spread", "0", "--carrier", "20:-50:3"});
-    sim_.start();
-    QVERIFY(sim_.waitForStarted(5000));
-    while (!sim_.canReadLine()) QVERIFY(sim_.waitForReadyRead(5000));
-    devicePath_ = QString::fromUtf8(sim_.readLine()).trimmed();
-    QVERIFY(!devicePath_.isEmpty());
-}
-
-void SweepPtyTest::cleanup() {
-    if (sim_.state() == QProcess::NotRunning) return;
-    sim_.terminate();
-    if (!sim_.waitForFinished(5000)) sim_.kill();
-}
-
 void SweepPtyTest::sweepsUntilStopped() {
+    test::SimProcess sim;
+    QVERIFY(sim.start({"--baud", "115200", "--noise-spread", "0", "--carrier", "20:-50:3"}));
     MemorySettingsBackend store;
-    store.values[{"Ports", "COM1"}] = devicePath_.toStdString();
+    store.values[{"Ports", "COM1"}] = sim.devicePath().toStdString();
     SerialComm serial(store);
     QVERIFY(serial.setCommPort(1));
     QVERIFY(serial.setSettings("115200,n,8,1"));
