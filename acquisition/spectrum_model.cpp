@@ -34,9 +34,8 @@ void layoutTracePoints(SharedState& state, const Surface& surface) {
 }
 
 void createTraceArrays(SharedState& state) {
-    const auto n = static_cast<std::size_t>(state.settings.numberOfPoints > 0
-                                                ? state.settings.numberOfPoints
-                                                : 0);
+    const auto n = static_cast<std::size_t>(
+        state.settings.numberOfPoints > 0 ? state.settings.numberOfPoints : 0);
     state.trace.assign(n, TracePoint{});
     state.previousTrace.assign(n, TracePoint{});
 }

@@ -4,7 +4,7 @@ namespace kv {
 
 // The drawing procedures the sweep calls; the display fills them in.
 class DisplayCalls {
-public:
+  public:
     virtual ~DisplayCalls() = default;
     virtual void drawScreen(bool clearFirst) = 0;
     virtual void layoutLegend() = 0;
@@ -15,7 +15,7 @@ public:
 
 // The radio exchanges the sweep uses.
 class RadioLink {
-public:
+  public:
     virtual ~RadioLink() = default;
     virtual bool enterCommandMode() = 0;
     virtual bool exitCommandMode() = 0;

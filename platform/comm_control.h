@@ -11,7 +11,7 @@ namespace kv {
 // The serial communications control the radio link talks through. Texts hold one
 // character per byte; every byte value 0..255 passes unchanged.
 class CommControl {
-public:
+  public:
     virtual ~CommControl() = default;
 
     // Selects the 1-based port for the next open; false when the system has no such port.
@@ -42,12 +42,12 @@ public:
     // Raised from the event loop only, while received bytes are waiting.
     void setOnComm(std::function<void()> handler) { onComm_ = std::move(handler); }
 
-protected:
+  protected:
     void raiseOnComm() {
         if (onComm_) onComm_();
     }
 
-private:
+  private:
     std::function<void()> onComm_;
 };
 

@@ -4,7 +4,7 @@ namespace kv {
 
 // Yield to the event loop: handle every pending event and return.
 class EventLoop {
-public:
+  public:
     virtual ~EventLoop() = default;
     virtual void yield() = 0;
     // Like yield(), but when nothing is pending it may sleep until the next event

@@ -9,7 +9,7 @@ namespace kv {
 
 // The per-user INI file: $XDG_CONFIG_HOME/KV3710 Spectrum Analyzer.exe.ini.
 class IniSettingsBackend : public SettingsBackend {
-public:
+  public:
     static constexpr const char* kOrganization = "KV3710 Spectrum Analyzer.exe";
 
     IniSettingsBackend();
@@ -22,7 +22,7 @@ public:
                const std::string& value) override;
     QString fileName() const { return settings_->fileName(); }
 
-private:
+  private:
     std::unique_ptr<QSettings> settings_;
 };
 

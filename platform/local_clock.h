@@ -15,14 +15,14 @@ struct LocalTime {
 };
 
 class LocalClock {
-public:
+  public:
     virtual ~LocalClock() = default;
     virtual LocalTime now() const = 0;
 };
 
 // The machine's local time of day.
 class SystemLocalClock : public LocalClock {
-public:
+  public:
     LocalTime now() const override;
 };
 

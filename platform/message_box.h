@@ -6,7 +6,7 @@ namespace kv {
 
 // A message box with a text, an OK button and a caption.
 class MessageBox {
-public:
+  public:
     virtual ~MessageBox() = default;
     virtual void show(const std::string& text, const std::string& caption) = 0;
 };

@@ -5,7 +5,7 @@
 namespace kv {
 
 class QtMessageBox : public MessageBox {
-public:
+  public:
     void show(const std::string& text, const std::string& caption) override;
 };
 

@@ -15,6 +15,8 @@ void QtTimer::setEnabled(bool enabled) {
         timer_.stop();
 }
 
-void QtTimer::setInterval(int milliseconds) { timer_.setInterval(milliseconds); }
+void QtTimer::setInterval(int milliseconds) {
+    timer_.setInterval(milliseconds);
+}
 
 }  // namespace kv

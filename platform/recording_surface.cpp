@@ -2,7 +2,9 @@
 
 namespace kv {
 
-void RecordingSurface::clear() { calls.push_back({Op::Clear, 0, 0, 0, 0, 0, {}}); }
+void RecordingSurface::clear() {
+    calls.push_back({Op::Clear, 0, 0, 0, 0, 0, {}});
+}
 
 void RecordingSurface::line(double x1, double y1, double x2, double y2, Colour colour) {
     calls.push_back({Op::Line, x1, y1, x2, y2, colour, {}});
@@ -34,7 +36,9 @@ double RecordingSurface::textWidth(std::string_view text) const {
     return kCharWidth * static_cast<double>(text.size());
 }
 
-double RecordingSurface::textHeight(std::string_view) const { return kTextHeight; }
+double RecordingSurface::textHeight(std::string_view) const {
+    return kTextHeight;
+}
 
 std::vector<RecordingSurface::Call> RecordingSurface::callsOf(Op op) const {
     std::vector<Call> out;

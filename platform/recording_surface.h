@@ -9,7 +9,7 @@ namespace kv {
 
 // Records every drawing call, for tests of drawing order and positions.
 class RecordingSurface : public Surface {
-public:
+  public:
     enum class Op { Clear, Line, FilledBox, Print, SetForeColor, SetFont };
     struct Call {
         Op op;
@@ -50,7 +50,7 @@ public:
     static constexpr double kCharWidth = 90;
     static constexpr double kTextHeight = 195;
 
-private:
+  private:
     float width_;
     float height_;
     Colour fore_ = 0;

@@ -10,7 +10,7 @@ namespace kv {
 
 // A per-user store of text values by section and key.
 class SettingsBackend {
-public:
+  public:
     virtual ~SettingsBackend() = default;
     virtual std::optional<std::string> read(const std::string& section,
                                             const std::string& key) const = 0;
@@ -21,7 +21,7 @@ public:
 
 // Keeps the values in memory; records the order of writes.
 class MemorySettingsBackend : public SettingsBackend {
-public:
+  public:
     std::optional<std::string> read(const std::string& section,
                                     const std::string& key) const override;
     bool write(const std::string& section, const std::string& key,

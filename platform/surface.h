@@ -12,7 +12,7 @@ namespace kv {
 // antialiasing, so drawing the same line or text again in another colour replaces exactly
 // the same pixels.
 class Surface {
-public:
+  public:
     virtual ~Surface() = default;
 
     // Cls: the whole surface takes the window's own background colour.

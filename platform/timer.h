@@ -7,7 +7,7 @@ namespace kv {
 // A timer with Enabled and Interval. Enabling starts a fresh period; it keeps ticking
 // every period until disabled, usually by its own tick handler.
 class Timer {
-public:
+  public:
     virtual ~Timer() = default;
     virtual void setEnabled(bool enabled) = 0;
     virtual bool enabled() const = 0;
@@ -16,12 +16,12 @@ public:
 
     void setOnTick(std::function<void()> handler) { onTick_ = std::move(handler); }
 
-protected:
+  protected:
     void raiseTick() {
         if (onTick_) onTick_();
     }
 
-private:
+  private:
     std::function<void()> onTick_;
 };
 

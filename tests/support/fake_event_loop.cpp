@@ -10,7 +10,9 @@ FakeTimer::FakeTimer(FakeEventLoop& loop, int intervalMs) : loop_(loop), interva
     loop_.timers_.push_back(this);
 }
 
-FakeTimer::~FakeTimer() { std::erase(loop_.timers_, this); }
+FakeTimer::~FakeTimer() {
+    std::erase(loop_.timers_, this);
+}
 
 void FakeTimer::setEnabled(bool enabled) {
     enabled_ = enabled;
@@ -25,9 +27,13 @@ void FakeTimer::fireIfDue(std::int64_t now) {
     }
 }
 
-ScriptedComm::ScriptedComm(FakeEventLoop& loop) : loop_(loop) { loop_.comms_.push_back(this); }
+ScriptedComm::ScriptedComm(FakeEventLoop& loop) : loop_(loop) {
+    loop_.comms_.push_back(this);
+}
 
-ScriptedComm::~ScriptedComm() { std::erase(loop_.comms_, this); }
+ScriptedComm::~ScriptedComm() {
+    std::erase(loop_.comms_, this);
+}
 
 bool ScriptedComm::setCommPort(int n) {
     if (n < 1 || n > 16) return false;
@@ -133,8 +139,7 @@ std::int64_t FakeEventLoop::nextEventTime() const {
         if (c->open_ && c->arrived_ && !c->ready_.empty()) next = std::min(next, now);
         for (const auto& p : c->pending_) next = std::min(next, p.due);
     }
-    for (const auto& s : scheduled_)
-        next = std::min(next, s.yieldNumber > 0 ? now : s.time);
+    for (const auto& s : scheduled_) next = std::min(next, s.yieldNumber > 0 ? now : s.time);
     return next;
 }
 

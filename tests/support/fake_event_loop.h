@@ -17,7 +17,7 @@ class FakeEventLoop;
 
 // A timer driven by the fake clock of a FakeEventLoop.
 class FakeTimer : public Timer {
-public:
+  public:
     FakeTimer(FakeEventLoop& loop, int intervalMs);
     ~FakeTimer() override;
     void setEnabled(bool enabled) override;
@@ -27,7 +27,7 @@ public:
 
     int ticks = 0;
 
-private:
+  private:
     friend class FakeEventLoop;
     void fireIfDue(std::int64_t now);
     FakeEventLoop& loop_;
@@ -39,7 +39,7 @@ private:
 // A serial control whose far end is a function: every output() is handed to the responder,
 // and its answer becomes readable `latencyMs` of fake time later.
 class ScriptedComm : public CommControl {
-public:
+  public:
     explicit ScriptedComm(FakeEventLoop& loop);
     ~ScriptedComm() override;
 
@@ -69,7 +69,7 @@ public:
     int clearOutBufferCount = 0;
     int onCommCount = 0;
 
-private:
+  private:
     friend class FakeEventLoop;
     void deliverDue(std::int64_t now);
     struct Pending {
@@ -87,7 +87,7 @@ private:
 
 // Fake time that moves only when the code under test yields.
 class FakeEventLoop : public EventLoop {
-public:
+  public:
     void yield() override;
     // Sleeps (in fake time) until the next event when nothing is due.
     void yieldWaiting() override;
@@ -103,7 +103,7 @@ public:
     int waitingYieldCount = 0;
     std::function<void()> onYield;  // runs inside every yield, after the events
 
-private:
+  private:
     friend class FakeTimer;
     friend class ScriptedComm;
     void handleDue();
@@ -120,12 +120,12 @@ private:
 
 // The local time of day, following the fake clock from a starting time of day.
 class FakeLocalClock : public LocalClock {
-public:
+  public:
     FakeLocalClock(const FakeEventLoop& loop, std::int64_t startMsOfDay = 12 * 3600000LL)
         : loop_(loop), start_(startMsOfDay) {}
     LocalTime now() const override;
 
-private:
+  private:
     const FakeEventLoop& loop_;
     std::int64_t start_;
 };
