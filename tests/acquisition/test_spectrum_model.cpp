@@ -9,7 +9,7 @@ using namespace kv;
 
 class TestSpectrumModel : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void pointFrequency_data() {
         QTest::addColumn<int>("points");
         QTest::addColumn<int>("point");

@@ -5,11 +5,11 @@
 #include <QTest>
 #include <QTimer>
 
-#include "sim_process.h"
 #include "qt_event_loop.h"
 #include "qt_timer.h"
 #include "serial_comm.h"
 #include "settings_backend.h"
+#include "sim_process.h"
 #include "sweep_rig.h"
 
 using namespace kv;

@@ -8,7 +8,7 @@ namespace kv::test {
 
 // Counts the times a window became active.
 class ActivationCounter : public QObject {
-public:
+  public:
     explicit ActivationCounter(QWidget& window) { window.installEventFilter(this); }
     bool eventFilter(QObject*, QEvent* event) override {
         if (event->type() == QEvent::WindowActivate) ++count;
