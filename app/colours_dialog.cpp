@@ -5,6 +5,8 @@
 #include <QPushButton>
 #include <algorithm>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "focus_keeper.h"
 #include "settings_store.h"
@@ -117,7 +119,10 @@ void ColoursDialog::chooseColour(int index) {
     if (!chosen || *chosen == faces_[index]) return;
     setFace(index, *chosen);
     for (int i = 0; i < kRowCount; ++i) settingFor(state_.settings, i) = faces_[i];
-    for (int i = 0; i < kRowCount; ++i) writeSetting(store_, kRows[i].key, colourText(faces_[i]));
+    // The seven keys are stored together, so the file never holds half a change.
+    std::vector<std::pair<std::string, std::string>> colours;
+    for (int i = 0; i < kRowCount; ++i) colours.emplace_back(kRows[i].key, colourText(faces_[i]));
+    store_.writeAll(kSettingsSection, colours);
     if (redraw_) redraw_();
     activateWindow();
     raise();

@@ -154,8 +154,9 @@ void ComPortDialog::ok() {
     comm_.setHandshaking(0);
     comm_.setRtsEnable(false);
     state_.settings.port = port;
-    writeSetting(store_, "Port", std::to_string(state_.settings.port));
-    writeSetting(store_, "Baud", std::to_string(baudIndex));
+    // Port and rate belong together; they are stored in one step.
+    store_.writeAll(kSettingsSection, {{"Port", std::to_string(state_.settings.port)},
+                                       {"Baud", std::to_string(baudIndex)}});
     emit portOpened();
     close();
 }

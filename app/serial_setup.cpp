@@ -1,5 +1,7 @@
 #include "serial_setup.h"
 
+#include <limits>
+
 namespace kv {
 
 std::string rateForBaud(const std::string& baud) {
@@ -16,6 +18,8 @@ std::string prepareLineSettings(SettingValues& settings) {
 }
 
 bool configureAndOpen(CommControl& comm, int port, const std::string& lineSettings) {
+    // The stored 0-based number may be any 32-bit value; the largest has no 1-based number.
+    if (port < 0 || port == std::numeric_limits<int>::max()) return false;
     if (!comm.setCommPort(port + 1)) return false;
     if (!comm.setSettings(lineSettings)) return false;
     if (!comm.portOpen() && !comm.setPortOpen(true)) return false;

@@ -87,8 +87,11 @@ std::optional<std::int32_t> parseInt32(const std::string& text) {
 }
 
 std::optional<float> parseSingle(const std::string& text) {
+    // Halfway between the largest float and the next power of two: anything below rounds to
+    // the largest float (a text such as 3.4028235e38 holds it), anything from there on overflows.
+    constexpr double kOverflow = 0x1.ffffffp+127;
     const auto v = parseDecimal(text);
-    if (!v || std::fabs(*v) > std::numeric_limits<float>::max()) return std::nullopt;
+    if (!v || std::fabs(*v) >= kOverflow) return std::nullopt;
     return static_cast<float>(*v);
 }
 
@@ -98,19 +101,26 @@ std::optional<bool> parseBoolean(const std::string& text) {
     if (equalsIgnoringCase(t, "False")) return false;
     const auto v = parseDecimal(t);
     if (!v) return std::nullopt;
-    return roundHalfEven(*v) != 0;
+    // Any number but zero is true, 0.4 included.
+    return *v != 0;
 }
 
 std::string singleText(float value) {
     if (value == 0 || !std::isfinite(value)) return "0";
-    // Seven significant digits, then written out without an exponent.
+    // The fewest significant digits, seven at most, that read back as the same value: a value
+    // read from a text of up to seven digits is written back as that text, not with the float's
+    // rounding error showing in the seventh digit.
+    constexpr int kMaxDigits = 7;
     char digits[32];
-    std::snprintf(digits, sizeof digits, "%.6e", static_cast<double>(value));
+    for (int precision = 1; precision <= kMaxDigits; ++precision) {
+        std::snprintf(digits, sizeof digits, "%.*e", precision - 1, static_cast<double>(value));
+        if (std::strtof(digits, nullptr) == value) break;
+    }
     const bool negative = digits[0] == '-';
     const char* p = digits + (negative ? 1 : 0);
     std::string mantissa;
-    mantissa += p[0];
-    mantissa.append(p + 2, 6);
+    for (const char* c = p; *c != 'e'; ++c)
+        if (*c != '.') mantissa += *c;
     const int exponent = std::atoi(std::strchr(p, 'e') + 1);
     while (mantissa.size() > 1 && mantissa.back() == '0') mantissa.pop_back();
     std::string out;
@@ -215,12 +225,12 @@ LoadResult loadSettings(const SettingsBackend& store, SharedState& state) {
 }
 
 bool saveSettings(SettingsBackend& store, const SettingValues& s) {
-    bool ok = writeSetting(store, "Port", std::to_string(s.port));
-    ok = writeSetting(store, "Center Frequency", singleText(s.centerFrequency)) && ok;
-    ok = writeSetting(store, "Span", singleText(s.span)) && ok;
-    ok = writeSetting(store, "Amplitude", singleText(s.amplitude)) && ok;
-    ok = writeSetting(store, "Attenuator", std::to_string(s.attenuator)) && ok;
-    return ok;
+    // Written together: a program killed while it closes leaves the old five or the new five.
+    return store.writeAll(kSettingsSection, {{"Port", std::to_string(s.port)},
+                                             {"Center Frequency", singleText(s.centerFrequency)},
+                                             {"Span", singleText(s.span)},
+                                             {"Amplitude", singleText(s.amplitude)},
+                                             {"Attenuator", std::to_string(s.attenuator)}});
 }
 
 std::string getProgramDirectory(const std::string& executableDirectory, MessageBox& messages) {

@@ -33,7 +33,18 @@ bool IniSettingsBackend::write(const std::string& section, const std::string& ke
     // QSettings replaces the file through a temporary one, so a crash never leaves it half
     // written; syncing at once keeps each write as durable as a registry write.
     settings_->sync();
-    return settings_->status() == QSettings::NoError;
+    // A format error comes from reading a damaged file, which the sync has just replaced.
+    return settings_->status() != QSettings::AccessError;
+}
+
+bool IniSettingsBackend::writeAll(const std::string& section,
+                                  const std::vector<std::pair<std::string, std::string>>& values) {
+    for (const auto& [key, value] : values)
+        settings_->setValue(keyPath(section, key), QString::fromStdString(value));
+    // One sync, so the file is replaced once, with all of the values.
+    settings_->sync();
+    // A format error comes from reading a damaged file, which the sync has just replaced.
+    return settings_->status() != QSettings::AccessError;
 }
 
 }  // namespace kv

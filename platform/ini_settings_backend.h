@@ -20,6 +20,8 @@ class IniSettingsBackend : public SettingsBackend {
                                     const std::string& key) const override;
     bool write(const std::string& section, const std::string& key,
                const std::string& value) override;
+    bool writeAll(const std::string& section,
+                  const std::vector<std::pair<std::string, std::string>>& values) override;
     QString fileName() const { return settings_->fileName(); }
 
   private:

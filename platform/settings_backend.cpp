@@ -2,6 +2,13 @@
 
 namespace kv {
 
+bool SettingsBackend::writeAll(const std::string& section,
+                               const std::vector<std::pair<std::string, std::string>>& values) {
+    bool ok = true;
+    for (const auto& [key, value] : values) ok = write(section, key, value) && ok;
+    return ok;
+}
+
 std::optional<std::string> MemorySettingsBackend::read(const std::string& section,
                                                        const std::string& key) const {
     auto it = values.find({section, key});

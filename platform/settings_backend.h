@@ -17,6 +17,11 @@ class SettingsBackend {
     // false when the value could not be stored.
     virtual bool write(const std::string& section, const std::string& key,
                        const std::string& value) = 0;
+    // Stores several values of one section together: a store that can replace its contents in
+    // one step keeps either all of them or none (a crash in between leaves no mixture).
+    // false when they could not be stored.
+    virtual bool writeAll(const std::string& section,
+                          const std::vector<std::pair<std::string, std::string>>& values);
 };
 
 // Keeps the values in memory; records the order of writes.

@@ -41,6 +41,18 @@ int byteAt(const std::string& s, std::size_t i) {
     return static_cast<unsigned char>(s[i]);
 }
 
+// Every reply condition looks only at the first four bytes, the last four, or whether at least
+// four arrived, so the middle of a long buffer never decides anything. Dropping it keeps a radio
+// that floods the line from growing the buffer without bound.
+constexpr std::size_t kReceiveBufferLimit = 4096;
+constexpr std::size_t kReceiveBufferHead = 16;
+
+void appendReceived(std::string& buffer, const std::string& bytes) {
+    buffer += bytes;
+    if (buffer.size() > kReceiveBufferLimit)
+        buffer.erase(kReceiveBufferHead, buffer.size() - kReceiveBufferLimit);
+}
+
 }  // namespace
 
 Radio::Radio(SharedState& state, CommControl& comm, Timer& timer1, EventLoop& loop,
@@ -57,7 +69,7 @@ Radio::~Radio() {
 }
 
 void Radio::onComm() {
-    state_.receiveBuffer += comm_.input();
+    appendReceived(state_.receiveBuffer, comm_.input());
 }
 
 void Radio::onTimer1Tick() {
@@ -91,12 +103,15 @@ bool Radio::pollWithoutReading(PollCounter& polls) {
 
 bool Radio::pollReadingPort(PollCounter& polls, PortWaitBudget& budget) {
     auto& buffer = state_.receiveBuffer;
-    const std::size_t before = buffer.size();
-    buffer += comm_.input();
+    // Before the yielding polls, block on the port rather than spin; waiting before the read
+    // spares the read that would find nothing just after the command went out.
+    const bool arrived = polls.belowYielding() && budget.waitForInput(comm_);
+    const std::string received = comm_.input();
+    appendReceived(buffer, received);
     polls.count();
     if (polls.belowYielding()) {
-        // New bytes are checked at once; otherwise block on the port rather than spin.
-        if (buffer.size() != before || budget.waitForInput(comm_)) return true;
+        // New bytes are checked at once.
+        if (!received.empty() || arrived) return true;
         polls.skipToYielding();
     }
     return yieldInWait();
@@ -215,7 +230,7 @@ bool Radio::measurePoint(int point) {
     comm_.output(lastCommand_);
     state_.flags.replyTimedOut = false;
     timer1_.setEnabled(true);
-    buffer += comm_.input();
+    appendReceived(buffer, comm_.input());
     {
         PollCounter polls;
         PortWaitBudget budget;
