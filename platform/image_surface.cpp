@@ -40,7 +40,70 @@ ImageSurface::ImageSurface(double logicalDpi, double devicePixelRatio)
       dpr_(devicePixelRatio > 0 ? devicePixelRatio : 1),
       font_(makeFont(QStringLiteral("MS Sans Serif"), 8, false)) {}
 
-QColor ImageSurface::toQColor(Colour c) { return QColor(redOf(c), greenOf(c), blueOf(c)); }
+ImageSurface::~ImageSurface() {
+    endPainting();
+}
+
+QPainter& ImageSurface::painter() {
+    if (!painter_) {
+        painter_.emplace(&image_);
+        painter_->setRenderHint(QPainter::Antialiasing, false);
+        painter_->setRenderHint(QPainter::TextAntialiasing, false);
+        penColour_.reset();
+        painterHasFont_ = false;
+    }
+    return *painter_;
+}
+
+void ImageSurface::usePen(QRgb colour) {
+    QPainter& p = painter();  // a new painter starts with no pen of ours
+    if (penColour_ == colour) return;
+    p.setPen(QPen(QColor(colour), 0));  // cosmetic one-pixel pen
+    penColour_ = colour;
+}
+
+void ImageSurface::endPainting() const {
+    painter_.reset();
+}
+
+const QImage& ImageSurface::image() const {
+    endPainting();
+    return image_;
+}
+
+const QFontMetrics& ImageSurface::printMetrics() {
+    if (!printMetrics_) {
+        printMetrics_.emplace(font_, &image_);
+        // A static text hangs from its top at the fractional ascent; print() puts the
+        // baseline a whole ascent below the text position.
+        staticTextDrop_ = printMetrics_->ascent() - QFontMetricsF(font_, &image_).ascent();
+    }
+    return *printMetrics_;
+}
+
+void ImageSurface::fontOrResolutionChanged() {
+    painterHasFont_ = false;
+    printMetrics_.reset();
+    preparedTexts_.clear();
+}
+
+const ImageSurface::PreparedText& ImageSurface::prepared(std::string_view text) {
+    constexpr std::size_t kPreparedTextLimit = 64;
+    std::string key(text);
+    if (const auto found = preparedTexts_.find(key); found != preparedTexts_.end())
+        return found->second;
+    if (preparedTexts_.size() >= kPreparedTextLimit) preparedTexts_.clear();
+    const QString s = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    PreparedText entry{QStaticText(s), printMetrics().horizontalAdvance(s)};
+    entry.text.setTextFormat(Qt::PlainText);
+    entry.text.setPerformanceHint(QStaticText::AggressiveCaching);
+    entry.text.prepare(QTransform(), font_);
+    return preparedTexts_.emplace(std::move(key), std::move(entry)).first->second;
+}
+
+QColor ImageSurface::toQColor(Colour c) {
+    return QColor(redOf(c), greenOf(c), blueOf(c));
+}
 
 int ImageSurface::toDevice(double twips) const {
     return static_cast<int>(std::floor(twips * deviceScale() + 0.5));
@@ -48,6 +111,7 @@ int ImageSurface::toDevice(double twips) const {
 
 void ImageSurface::ensureImageCovers(int deviceWidth, int deviceHeight) {
     if (deviceWidth <= image_.width() && deviceHeight <= image_.height()) return;
+    endPainting();
     QImage grown(std::max(deviceWidth, image_.width()), std::max(deviceHeight, image_.height()),
                  QImage::Format_RGB32);
     grown.fill(backColor_);
@@ -57,6 +121,7 @@ void ImageSurface::ensureImageCovers(int deviceWidth, int deviceHeight) {
     }
     setResolution(grown, logicalDpi_ * dpr_);
     image_ = std::move(grown);
+    fontOrResolutionChanged();
 }
 
 void ImageSurface::resize(int logicalWidth, int logicalHeight) {
@@ -70,12 +135,16 @@ bool ImageSurface::setDevicePixelRatio(double ratio) {
     if (ratio <= 0 || ratio == dpr_) return false;
     // The picture is redrawn in full after a change of screen; start from a clean image.
     dpr_ = ratio;
+    endPainting();
     image_ = QImage();
+    fontOrResolutionChanged();
+    lastLine_.reset();
     resize(logicalWidth_, logicalHeight_);
     return true;
 }
 
 QImage ImageSurface::windowPicture() const {
+    endPainting();
     return image_.copy(0, 0, static_cast<int>(std::ceil(logicalWidth_ * dpr_)),
                        static_cast<int>(std::ceil(logicalHeight_ * dpr_)));
 }
@@ -100,19 +169,30 @@ void ImageSurface::changed(const QRect& deviceRect) {
 }
 
 void ImageSurface::clear() {
+    endPainting();
+    lastLine_.reset();
     image_.fill(backColor_);
     changed(image_.rect());
 }
 
 void ImageSurface::line(double x1, double y1, double x2, double y2, Colour colour) {
     if (image_.isNull()) return;
-    const QPoint a(toDevice(x1), toDevice(y1));
-    const QPoint b(toDevice(x2), toDevice(y2));
-    QPainter p(&image_);
-    p.setRenderHint(QPainter::Antialiasing, false);
-    p.setPen(QPen(toQColor(colour), 0));  // cosmetic one-pixel pen
-    p.drawLine(a, b);
-    changed(QRect(a, b));
+    const DrawnLine drawn{QPoint(toDevice(x1), toDevice(y1)), QPoint(toDevice(x2), toDevice(y2)),
+                          toQColor(colour).rgb()};
+    if (lastLine_ == drawn) return;
+    lastLine_ = drawn;
+    const QRect span(
+        QPoint(std::min(drawn.a.x(), drawn.b.x()), std::min(drawn.a.y(), drawn.b.y())),
+        QPoint(std::max(drawn.a.x(), drawn.b.x()), std::max(drawn.a.y(), drawn.b.y())));
+    if (drawn.a.x() == drawn.b.x() || drawn.a.y() == drawn.b.y()) {
+        // A level or upright line covers exactly its span, end points included; filling it
+        // is several times faster than stepping along it pixel by pixel.
+        painter().fillRect(span, QColor(drawn.colour));
+    } else {
+        usePen(drawn.colour);
+        painter().drawLine(drawn.a, drawn.b);
+    }
+    changed(span);
 }
 
 void ImageSurface::line(double x1, double y1, double x2, double y2) {
@@ -121,29 +201,35 @@ void ImageSurface::line(double x1, double y1, double x2, double y2) {
 
 void ImageSurface::filledBox(double x1, double y1, double x2, double y2, Colour colour) {
     if (image_.isNull()) return;
-    const QRect r = QRect(QPoint(toDevice(x1), toDevice(y1)), QPoint(toDevice(x2), toDevice(y2)))
-                        .normalized();
-    QPainter p(&image_);
-    p.fillRect(r, toQColor(colour));
+    const QRect r =
+        QRect(QPoint(toDevice(x1), toDevice(y1)), QPoint(toDevice(x2), toDevice(y2))).normalized();
+    lastLine_.reset();
+    painter().fillRect(r, toQColor(colour));
     changed(r);
 }
 
 void ImageSurface::setFont(const std::string& name, double points, bool bold) {
-    font_ = makeFont(QString::fromStdString(name), points, bold);
+    QFont font = makeFont(QString::fromStdString(name), points, bold);
+    if (font == font_) return;  // the display sets its one font before every full redraw
+    font_ = std::move(font);
+    fontOrResolutionChanged();
 }
 
 void ImageSurface::print(std::string_view text) {
     if (text.empty() || image_.isNull()) return;
-    const QString s = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
     const QPoint at(toDevice(x_), toDevice(y_));
-    QPainter p(&image_);
-    p.setRenderHint(QPainter::TextAntialiasing, false);
-    p.setRenderHint(QPainter::Antialiasing, false);
-    p.setFont(font_);
-    p.setPen(toQColor(fore_));
-    const QFontMetrics fm(font_, &image_);
-    p.drawText(at.x(), at.y() + fm.ascent(), s);
-    changed(QRect(at.x() - 2, at.y(), fm.horizontalAdvance(s) + 4, fm.height()));
+    lastLine_.reset();
+    QPainter& p = painter();
+    if (!painterHasFont_) {
+        p.setFont(font_);
+        painterHasFont_ = true;
+    }
+    usePen(toQColor(fore_).rgb());
+    const QFontMetrics& fm = printMetrics();
+    const PreparedText& prepared = this->prepared(text);
+    // The same glyphs at the same places as drawText with the baseline a whole ascent down.
+    p.drawStaticText(QPointF(at.x(), at.y() + staticTextDrop_), prepared.text);
+    changed(QRect(at.x() - 2, at.y(), prepared.advance + 4, fm.height()));
 }
 
 double ImageSurface::textWidth(std::string_view text) const {

@@ -179,14 +179,19 @@ void SerialComm::output(std::string_view bytes) {
 
 std::string SerialComm::input() {
     if (!port_.isOpen()) return {};
-    const QByteArray buffered = port_.readAll();
-    std::string bytes(buffered.constData(), static_cast<std::size_t>(buffered.size()));
+    std::string bytes;
+    if (port_.bytesAvailable() > 0) {
+        const QByteArray buffered = port_.readAll();
+        bytes.assign(buffered.constData(), static_cast<std::size_t>(buffered.size()));
+    }
     // Then whatever the system holds that the event loop has not fetched yet.
     std::array<char, 4096> chunk;
     for (;;) {
         const ssize_t n = ::read(port_.handle(), chunk.data(), chunk.size());
         if (n > 0) {
             bytes.append(chunk.data(), static_cast<std::size_t>(n));
+            // A short read took all the system held: asking again would only find nothing.
+            if (static_cast<std::size_t>(n) < chunk.size()) break;
         } else if (n < 0 && errno == EINTR) {
             continue;
         } else {

@@ -3,6 +3,7 @@
 #include <QKeyEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <algorithm>
 
 namespace kv {
 
@@ -11,7 +12,60 @@ SurfaceView::SurfaceView(ImageSurface& surface, QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
     surface_.setDevicePixelRatio(devicePixelRatioF());
-    surface_.setOnChanged([this](const QRect& r) { update(r); });
+    surface_.setOnChanged([this](const QRect& r) { markChanged(r); });
+}
+
+void SurfaceView::markChanged(const QRect& changed) {
+    // Qt drops the updates of a hidden widget and repaints all of it when it is shown.
+    if (!isVisible()) return;
+    const QRect r = changed & rect();
+    if (r.isEmpty()) return;
+    const int columns = (width() + kTileSize - 1) / kTileSize;
+    const int rows = (height() + kTileSize - 1) / kTileSize;
+    if (columns != tileColumns_ || rows != tileRows_) {
+        // A new size: the whole widget is repainted anyway.
+        tileColumns_ = columns;
+        tileRows_ = rows;
+        marked_.assign(static_cast<std::size_t>(columns * rows), 0);
+    }
+    for (int row = r.top() / kTileSize; row <= r.bottom() / kTileSize; ++row) {
+        auto* tiles = marked_.data() + static_cast<std::ptrdiff_t>(row) * tileColumns_;
+        std::fill(tiles + r.left() / kTileSize, tiles + r.right() / kTileSize + 1, 1);
+    }
+    if (updatePending_) return;
+    updatePending_ = true;
+    // This update makes the window post its repaint request, which has low priority; the
+    // queued call, posted now with normal priority, hands over the tiles before it is served.
+    update(r);
+    QMetaObject::invokeMethod(this, &SurfaceView::updateMarkedTiles, Qt::QueuedConnection);
+}
+
+QRegion SurfaceView::takeMarkedTiles() {
+    // One band per row of tiles, runs of marked tiles as rectangles: already in the banded
+    // form QRegion keeps, so no merging is needed.
+    std::vector<QRect> runs;
+    for (int row = 0; row < tileRows_; ++row) {
+        auto* tiles = marked_.data() + static_cast<std::ptrdiff_t>(row) * tileColumns_;
+        for (int column = 0; column < tileColumns_;) {
+            if (!tiles[column]) {
+                ++column;
+                continue;
+            }
+            const int first = column;
+            while (column < tileColumns_ && tiles[column]) tiles[column++] = 0;
+            runs.emplace_back(first * kTileSize, row * kTileSize, (column - first) * kTileSize,
+                              kTileSize);
+        }
+    }
+    QRegion region;
+    region.setRects(runs.data(), static_cast<int>(runs.size()));
+    return region & rect();
+}
+
+void SurfaceView::updateMarkedTiles() {
+    updatePending_ = false;
+    const QRegion region = takeMarkedTiles();
+    if (!region.isEmpty()) update(region);
 }
 
 void SurfaceView::paintEvent(QPaintEvent* event) {
@@ -19,8 +73,14 @@ void SurfaceView::paintEvent(QPaintEvent* event) {
     const QImage& image = surface_.image();
     const qreal dpr = devicePixelRatioF();
     for (const QRect& r : event->region()) {
-        const QRectF source(r.x() * dpr, r.y() * dpr, r.width() * dpr, r.height() * dpr);
-        p.drawImage(QRectF(r), image, source);
+        // Qt hands the rows of a tall blit to its thread pool, and waking the workers and
+        // waiting for them costs more than the copy; strips of a tile's height stay local.
+        for (int top = r.top(); top <= r.bottom(); top += kTileSize) {
+            const QRect band(r.left(), top, r.width(), std::min(kTileSize, r.bottom() + 1 - top));
+            const QRectF source(band.x() * dpr, band.y() * dpr, band.width() * dpr,
+                                band.height() * dpr);
+            p.drawImage(QRectF(band), image, source);
+        }
     }
 }
 

@@ -1,14 +1,17 @@
 #pragma once
 
+#include <QRegion>
 #include <QWidget>
+#include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "image_surface.h"
 
 namespace kv {
 
 // Shows an ImageSurface. paintEvent only blits the retained picture; drawing on the surface
-// repaints just the rectangle it changed.
+// repaints just the tiles it changed.
 class SurfaceView : public QWidget {
     Q_OBJECT
   public:
@@ -19,6 +22,8 @@ class SurfaceView : public QWidget {
     // The picture has to be drawn again (a screen of another pixel density).
     std::function<void()> onRedrawNeeded;
 
+    static constexpr int kTileSize = 32;
+
   protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -26,7 +31,18 @@ class SurfaceView : public QWidget {
     bool event(QEvent* event) override;
 
   private:
+    // Telling the widget of every one of the thousand small rectangles of a sweep pass costs
+    // more than the repaint (each update() merges into an ever more ragged region), so changes
+    // only mark tiles; the tiles go to the widget once, before the window repaints.
+    void markChanged(const QRect& rect);
+    void updateMarkedTiles();
+    QRegion takeMarkedTiles();
+
     ImageSurface& surface_;
+    std::vector<std::uint8_t> marked_;  // one per tile, row by row
+    int tileColumns_ = 0;
+    int tileRows_ = 0;
+    bool updatePending_ = false;
 };
 
 }  // namespace kv
