@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "int_conversion.h"
+#include "rounding.h"
 
 namespace kv {
 
@@ -28,7 +28,7 @@ std::optional<int> nextPeakFrom(std::span<const TracePoint> points, int start,
     const auto level = [&](int i) { return points[static_cast<std::size_t>(i)].amplitudeDb; };
     // The extremes are kept as 16-bit whole dB; comparisons are between the floating level
     // and the whole extreme.
-    const auto whole = [](double v) { return toInt16Saturating(v); };
+    const auto whole = [](double v) { return toInt16(v); };
 
     int minVal = whole(level(start));
     int maxVal = minVal;

@@ -1,12 +1,12 @@
 #include "screen_geometry.h"
 
-#include "int_conversion.h"
+#include "rounding.h"
 
 namespace kv {
 
 int legendColumns(double plotWidth) {
-    int columns = toInt32Saturating(plotWidth);
-    columns = toInt32Saturating(columns / kLegendColumnWidth);
+    int columns = toInt32(plotWidth);
+    columns = toInt32(columns / kLegendColumnWidth);
     if (plotWidth < columns * kLegendColumnWidth) columns -= 1;
     // A negative plot width would give a negative count and a legend loop that never ends.
     return columns < 1 ? 1 : columns;
@@ -14,7 +14,7 @@ int legendColumns(double plotWidth) {
 
 int legendRows(int columns) {
     const double exact = static_cast<double>(kLegendEntries) / columns;
-    int rows = toInt16Saturating(exact);
+    int rows = toInt16(exact);
     if (exact > rows) rows += 1;
     return rows;
 }
@@ -27,20 +27,20 @@ LegendLayout layoutLegendFor(const std::function<double()>& scaleWidth,
     out.columns = legendColumns(currentPlotWidth());
     out.rows = legendRows(out.columns);
     const std::int32_t separatorY =
-        toInt32Saturating(scaleHeight() - (out.rows + 1) * kLegendRowPitch);
+        toInt32(scaleHeight() - (out.rows + 1) * kLegendRowPitch);
     out.positions[0].y = separatorY;
     const std::int16_t graphBottom =
-        toInt16Saturating(scaleHeight() - (separatorY - kLegendRowPitch));
+        toInt16(scaleHeight() - (separatorY - kLegendRowPitch));
     int k = 1;
     for (int row = 1; k <= kLegendEntries; ++row) {
         for (int column = 0; column < out.columns && k <= kLegendEntries; ++column, ++k) {
             auto& p = out.positions[static_cast<std::size_t>(k)];
-            p.x = toInt32Saturating(currentPlotWidth() / out.columns * column + graphLeft);
-            p.y = toInt32Saturating(scaleHeight() - graphBottom + kTickLength +
+            p.x = toInt32(currentPlotWidth() / out.columns * column + graphLeft);
+            p.y = toInt32(scaleHeight() - graphBottom + kTickLength +
                                     row * kLegendRowPitch);
         }
     }
-    out.graphBottom = toInt16Saturating(graphBottom + kLegendRowPitch);
+    out.graphBottom = toInt16(graphBottom + kLegendRowPitch);
     return out;
 }
 
