@@ -8,7 +8,7 @@
 #include <QtTest>
 #include <functional>
 
-#include "common_dialogs.h"
+#include "app_doubles.h"
 #include "main_window.h"
 #include "qt_event_loop.h"
 #include "serial_comm.h"
@@ -18,18 +18,8 @@ using namespace kv;
 
 namespace {
 
-class RecordingMessages : public MessageBox {
-  public:
-    void show(const std::string& text, const std::string&) override { shown.push_back(text); }
-    std::vector<std::string> shown;
-};
-
-class NoDialogs : public CommonDialogs {
-  public:
-    std::optional<Colour> showColor(Colour) override { return std::nullopt; }
-    bool showPrinter(QPrinter&) override { return false; }
-    std::optional<std::string> showSave(const SaveOptions&) override { return std::nullopt; }
-};
+using test::NoDialogs;
+using test::RecordingMessages;
 
 // One analyzer on one simulated radio.
 struct Rig {

@@ -3,19 +3,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "app_doubles.h"
 #include "ini_settings_backend.h"
 #include "settings_store.h"
 
 using namespace kv;
 
 namespace {
-class RecordingMessages : public MessageBox {
-  public:
-    void show(const std::string& text, const std::string& caption) override {
-        shown.emplace_back(text, caption);
-    }
-    std::vector<std::pair<std::string, std::string>> shown;
-};
+using test::RecordingMessages;
 
 MemorySettingsBackend storeWith(std::initializer_list<std::pair<const char*, const char*>> kv) {
     MemorySettingsBackend store;
@@ -243,8 +238,8 @@ class TestSettingsStore : public QObject {
         QVERIFY(messages.shown.empty());
         QCOMPARE(getProgramDirectory("", messages), std::string());
         QCOMPARE(messages.shown.size(), std::size_t(1));
-        QCOMPARE(messages.shown[0].first, std::string("Can't locate program directory"));
-        QCOMPARE(messages.shown[0].second, std::string("KV3710 Spectrum Analyzer"));
+        QCOMPARE(messages.shown[0], std::string("Can't locate program directory"));
+        QCOMPARE(messages.captions[0], std::string("KV3710 Spectrum Analyzer"));
     }
 };
 

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "app_doubles.h"
 #include "common_dialogs.h"
 #include "main_window.h"
 #include "message_box.h"
@@ -61,18 +62,8 @@ inline const QByteArray kLevel("\x21\x02", 2);
 QByteArray channel(int point);
 }  // namespace wire
 
-class RecordingMessages : public MessageBox {
-  public:
-    void show(const std::string& text, const std::string&) override { shown.push_back(text); }
-    std::vector<std::string> shown;
-};
-
-class NoDialogs : public CommonDialogs {
-  public:
-    std::optional<Colour> showColor(Colour) override { return std::nullopt; }
-    bool showPrinter(QPrinter&) override { return false; }
-    std::optional<std::string> showSave(const SaveOptions&) override { return std::nullopt; }
-};
+using RecordingMessages = kv::test::RecordingMessages;
+using NoDialogs = kv::test::NoDialogs;
 
 // Failed expectations met inside the sweep's yields, where QVERIFY cannot return from the
 // test function; reported once the run is over.
