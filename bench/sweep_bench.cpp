@@ -130,7 +130,9 @@ class Child {
         if (pid_ <= 0) return 0;
         ::kill(pid_, SIGTERM);
         int status = 0;
-        const auto deadline = Clock::now() + 5s;
+        // The analyzer notices the signal at its next trip through the event loop, which at
+        // 9600 baud and 256 points can be a whole 3.4 s sweep away.
+        const auto deadline = Clock::now() + 10s;
         while (Clock::now() < deadline) {
             if (::waitpid(pid_, &status, WNOHANG) == pid_) {
                 pid_ = -1;
