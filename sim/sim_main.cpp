@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "sim_options.h"
+#include "sim_replay.h"
 #include "sim_server.h"
 
 int main(int argc, char** argv) {
@@ -18,6 +19,15 @@ int main(int argc, char** argv) {
         std::fwrite(kv::sim::helpText().data(), 1, kv::sim::helpText().size(), stdout);
         return 0;
     }
-    kv::sim::SimServer server(*parsed.options);
+    kv::sim::SimOptions options = *parsed.options;
+    if (!options.replayPath.empty()) {
+        kv::sim::ReplayLoad replay = kv::sim::loadReplay(options.replayPath);
+        if (!replay.error.empty()) {
+            std::fprintf(stderr, "kv3710-sim: %s\n", replay.error.c_str());
+            return 2;
+        }
+        options.scene.replay = std::move(replay.rows);
+    }
+    kv::sim::SimServer server(std::move(options));
     return server.run();
 }

@@ -10,10 +10,10 @@ namespace kv::sim {
 
 namespace {
 
-constexpr std::array<std::string_view, 17> kOptionNames = {
-    "help",        "link",         "log",     "sweep-log", "version-text", "seed",
-    "noise-floor", "noise-spread", "carrier", "hopper",    "baud",         "latency-ms",
-    "fault",       "fault-prob",   "dead-ms", "pause-ms",  "vanish-ms"};
+constexpr std::array<std::string_view, 18> kOptionNames = {
+    "help",       "link",        "log",          "sweep-log", "version-text", "seed",
+    "replay",     "noise-floor", "noise-spread", "carrier",   "hopper",       "baud",
+    "latency-ms", "fault",       "fault-prob",   "dead-ms",   "pause-ms",     "vanish-ms"};
 
 constexpr std::string_view kHelp =
     R"(Usage: kv3710-sim [OPTION]...
@@ -30,6 +30,15 @@ Device:
 
 Scene (what the antenna sees; levels are whole dB, clamped to -97..-42):
   --seed N                 seed of the noise and of the fault dice (default 1)
+  --replay FILE            take the levels from a sweep log as kv3710-power writes it
+                           ("date, time, Hz low, Hz high, Hz step, samples, dB, ..."):
+                           one line per sweep (a sweep starts when channel 0 is set after
+                           a level was read), looping at the end, without noise. Each
+                           channel takes the level of the line's bin nearest to its
+                           frequency, the channels spread over the line's band as the
+                           analyzer spreads its points, as many as the sweep before had
+                           (the first sweep takes the bins one to one). Not combined
+                           with the other scene options
   --noise-floor DB         mean noise level (default -95)
   --noise-spread DB        noise is uniform within floor +- spread (default 2)
   --carrier CH:LEVEL[:WIDTH]
@@ -204,6 +213,9 @@ std::string applyOption(std::string_view name, std::string_view value, SimOption
     } else if (name == "version-text") {
         if (value.empty() || value.front() != 'V') return bad();
         options.radio.version = std::string(value) + '\r';
+    } else if (name == "replay") {
+        if (value.empty()) return bad();
+        options.replayPath = value;
     } else if (name == "seed") {
         const auto seed = parseNumber<std::uint32_t>(value);
         if (!seed) return bad();
@@ -303,6 +315,15 @@ OptionsResult parseOptions(std::span<const std::string> args) {
         if (std::string error = applyOption(name, *value, options); !error.empty()) {
             return {std::nullopt, error};
         }
+    }
+    const SceneConfig plain;
+    const SceneConfig& scene = options.scene;
+    if (!options.replayPath.empty() &&
+        (!scene.carriers.empty() || scene.hopper || scene.noiseFloorDb != plain.noiseFloorDb ||
+         scene.noiseSpreadDb != plain.noiseSpreadDb)) {
+        return {std::nullopt,
+                "--replay takes its levels from the file: no --carrier, --hopper, "
+                "--noise-floor or --noise-spread with it"};
     }
     return {options, {}};
 }

@@ -20,6 +20,7 @@ struct SimOptions {
     std::string linkPath;
     std::string logPath;
     std::string sweepLogPath;
+    std::string replayPath;  // the scene's levels come from this sweep log
     bool help = false;
 };
 

@@ -180,6 +180,7 @@ void RadioEmulator::handle(RadioCommand command, std::string_view bytes, SimTime
             break;
         case RadioCommand::Channel:
             channel_ = static_cast<unsigned char>(bytes[1]);
+            scene_.tuned(channel_);
             reply = bytes;
             if (channel_ == 0) {
                 ++counters_.sweeps;

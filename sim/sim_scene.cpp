@@ -63,7 +63,20 @@ std::optional<double> Scene::signalDb(int channel, SimTime now) const {
     return 10.0 * std::log10(power);
 }
 
+void Scene::tuned(int channel) {
+    if (config_.replay.empty() || channel != 0 || highestChannel_ < 0) return;
+    channelsPerSweep_ = highestChannel_ + 1;
+    highestChannel_ = -1;
+    replayRow_ = (replayRow_ + 1) % config_.replay.size();
+}
+
 int Scene::measure(int channel, SimTime now) {
+    if (!config_.replay.empty()) {
+        highestChannel_ = std::max(highestChannel_, channel);
+        const double level =
+            std::nearbyint(replayLevel(config_.replay[replayRow_], channel, channelsPerSweep_));
+        return static_cast<int>(std::clamp(level, double{kMinLevelDb}, double{kMaxLevelDb}));
+    }
     const double unit = static_cast<double>(noise_()) * kUnitScale;
     const double noiseDb = config_.noiseFloorDb + config_.noiseSpreadDb * (2.0 * unit - 1.0);
     double power = toPower(noiseDb);

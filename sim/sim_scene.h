@@ -6,6 +6,7 @@
 #include <random>
 #include <vector>
 
+#include "sim_replay.h"
 #include "sim_time.h"
 
 namespace kv::sim {
@@ -33,6 +34,9 @@ struct SceneConfig {
     std::vector<Carrier> carriers;
     std::optional<Hopper> hopper;
     std::uint32_t seed = 1;
+    // When set, the levels come from these sweep-log lines instead: one line per sweep,
+    // looping at the end, no noise.
+    std::vector<ReplayRow> replay;
 };
 
 // What the radio's antenna sees: the level of every channel over time.
@@ -43,7 +47,12 @@ class Scene {
     // One reading of `channel` at `now`: noise, carriers and hopper added as powers, rounded
     // to whole dB (ties to even) and clamped to the reportable range. Draws exactly one value
     // from std::mt19937(seed) per call: noise = floor + spread * (2 * value / 2^32 - 1).
+    // With a replay, the level of the current line instead, and no value drawn.
     int measure(int channel, SimTime now);
+
+    // The radio was tuned to `channel`. With a replay, setting channel 0 after a level was
+    // read starts the next line, and the sweep before tells how many channels a sweep has.
+    void tuned(int channel);
 
     // The carriers' and hopper's summed level on `channel` (no noise); nullopt when none
     // reaches it.
@@ -57,6 +66,9 @@ class Scene {
   private:
     SceneConfig config_;
     std::mt19937 noise_;
+    std::size_t replayRow_ = 0;
+    int channelsPerSweep_ = 0;  // 0: not known yet
+    int highestChannel_ = -1;   // of the levels read from the current line
 };
 
 }  // namespace kv::sim

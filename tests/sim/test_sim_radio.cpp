@@ -9,6 +9,7 @@
 #include "sim_levels.h"
 #include "sim_options.h"
 #include "sim_radio.h"
+#include "sim_replay.h"
 #include "sim_scene.h"
 
 using namespace kv::sim;
@@ -102,6 +103,7 @@ class SimRadioTest : public QObject {
     void sceneCarrierShape_data();
     void sceneCarrierShape();
     void sceneHopper();
+    void replayOneLinePerSweep();
     void programConversionMatchesReadingTable_data();
     void programConversionMatchesReadingTable();
     void everyLevelRoundTrips();
@@ -472,6 +474,35 @@ void SimRadioTest::sceneCarrierShape() {
     config.noiseFloorDb = -120.0;
     Scene deaf(config);
     QCOMPARE(deaf.measure(30, 0ns), kMinLevelDb);
+}
+
+// A replayed log: one line per sweep (a sweep begins when channel 0 follows a level), looping;
+// levels rounded half to even and clamped; a sweep of another channel count takes the bins
+// nearest to its channels' frequencies; "nan" takes its left neighbour.
+void SimRadioTest::replayOneLinePerSweep() {
+    const ReplayLoad load = parseReplay(
+        "2026-12-07, 03:00:00, 1000, 1500, 100, 1, -90, -80.5, -70, -60, -50\r\n\n"
+        "2026-12-07, 03:00:01, 1000, 1500, 100.00, 3, -99.5, nan, -41.2, -61.5, -51\n");
+    QVERIFY2(load.error.empty(), load.error.c_str());
+    SceneConfig config;
+    config.replay = load.rows;
+    Scene scene(config);
+    const auto sweep = [&](int channels) {
+        std::vector<int> levels;
+        for (int ch = 0; ch < channels; ++ch) {
+            scene.tuned(ch);
+            scene.tuned(ch);  // a repeated channel (a retry) starts nothing
+            levels.push_back(scene.measure(ch, 0ns));
+        }
+        return levels;
+    };
+    QCOMPARE(sweep(5), (std::vector<int>{-90, -80, -70, -60, -50}));
+    QCOMPARE(sweep(5), (std::vector<int>{-97, -97, -42, -62, -51}));
+    QCOMPARE(sweep(2), (std::vector<int>{-90, -80}));
+    // Two channels over the band 900..1500 Hz lie at 1100 and 1300 Hz.
+    QCOMPARE(sweep(2), (std::vector<int>{-97, -62}));
+    QVERIFY(!parseReplay("2026-12-07, 03:00:00, 1000.5, 1500, 100, 1, -90").error.empty());
+    QVERIFY(!parseReplay("2026-12-07,03:00:00,1000,1500,100,1,-90").error.empty());
 }
 
 void SimRadioTest::sceneHopper() {
