@@ -95,17 +95,6 @@ constexpr std::array<FaultKind, 5> kReplyFaults = {FaultKind::WrongEcho, FaultKi
                                                    FaultKind::ShortLevel, FaultKind::Garbage,
                                                    FaultKind::Pause};
 
-std::vector<std::string_view> split(std::string_view text, char separator) {
-    std::vector<std::string_view> parts;
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t end = text.find(separator, start);
-        parts.push_back(text.substr(start, end - start));
-        if (end == std::string_view::npos) return parts;
-        start = end + 1;
-    }
-}
-
 template <typename Number>
 std::optional<Number> parseNumber(std::string_view text) {
     Number value{};
@@ -129,7 +118,7 @@ std::optional<double> parseProbability(std::string_view text) {
 }
 
 std::optional<Carrier> parseCarrier(std::string_view text) {
-    const auto parts = split(text, ':');
+    const auto parts = split(text, ":");
     if (parts.size() < 2 || parts.size() > 3) return std::nullopt;
     const auto channel = parseNumber<int>(parts[0]);
     const auto level = parseNumber<double>(parts[1]);
@@ -141,7 +130,7 @@ std::optional<Carrier> parseCarrier(std::string_view text) {
 }
 
 std::optional<Hopper> parseHopper(std::string_view text) {
-    const auto parts = split(text, ':');
+    const auto parts = split(text, ":");
     if (parts.size() < 2 || parts.size() > 3) return std::nullopt;
     const auto period = parseMillis(parts[0]);
     const auto level = parseNumber<double>(parts[1]);
@@ -150,7 +139,7 @@ std::optional<Hopper> parseHopper(std::string_view text) {
     hopper.period = *period;
     hopper.levelDb = *level;
     if (parts.size() == 3) {
-        const auto range = split(parts[2], '-');
+        const auto range = split(parts[2], "-");
         if (range.size() != 2) return std::nullopt;
         const auto first = parseNumber<int>(range[0]);
         const auto last = parseNumber<int>(range[1]);
@@ -162,7 +151,7 @@ std::optional<Hopper> parseHopper(std::string_view text) {
 }
 
 std::optional<ScheduledFault> parseScheduledFault(std::string_view text) {
-    const auto parts = split(text, ':');
+    const auto parts = split(text, ":");
     if (parts.size() > 3) return std::nullopt;
     const auto kind = faultFromName(parts[0]);
     if (!kind) return std::nullopt;
@@ -251,7 +240,7 @@ std::string applyOption(std::string_view name, std::string_view value, SimOption
             return bad() + " (expected KIND[:AFTER[:COUNT]], KIND one of " + faultList() + ")";
         options.radio.faults.scheduled.push_back(*fault);
     } else if (name == "fault-prob") {
-        const auto parts = split(value, ':');
+        const auto parts = split(value, ":");
         const auto kinds = parts.size() == 2 ? parseFaultSet(parts[0]) : std::nullopt;
         const auto probability = parts.size() == 2 ? parseProbability(parts[1]) : std::nullopt;
         if (!kinds || !probability) return bad() + " (expected KIND:P with P in 0..1)";
@@ -333,7 +322,7 @@ ControlResult parseControl(std::string_view line) {
     while (!line.empty() && line.front() == ' ') line.remove_prefix(1);
     if (line.empty()) return {};
     std::vector<std::string_view> words;
-    for (std::string_view word : split(line, ' ')) {
+    for (std::string_view word : split(line, " ")) {
         if (!word.empty()) words.push_back(word);
     }
     const std::string_view verb = words.front();

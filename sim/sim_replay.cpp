@@ -15,17 +15,6 @@ namespace {
 constexpr std::string_view kSeparator = ", ";
 constexpr std::size_t kFirstLevelField = 6;
 
-std::vector<std::string_view> fields(std::string_view line) {
-    std::vector<std::string_view> parts;
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t end = line.find(kSeparator, start);
-        parts.push_back(line.substr(start, end - start));
-        if (end == std::string_view::npos) return parts;
-        start = end + kSeparator.size();
-    }
-}
-
 template <typename Number>
 bool parse(std::string_view text, Number& value) {
     const char* end = text.data() + text.size();
@@ -35,7 +24,7 @@ bool parse(std::string_view text, Number& value) {
 
 // One line, or an error text.
 std::string parseRow(std::string_view line, ReplayRow& row) {
-    const auto parts = fields(line);
+    const auto parts = split(line, kSeparator);
     if (parts.size() <= kFirstLevelField) return "fewer than 7 fields";
     long long low = 0;
     long long high = 0;
@@ -60,6 +49,17 @@ std::string parseRow(std::string_view line, ReplayRow& row) {
 }
 
 }  // namespace
+
+std::vector<std::string_view> split(std::string_view text, std::string_view separator) {
+    std::vector<std::string_view> parts;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t end = text.find(separator, start);
+        parts.push_back(text.substr(start, end - start));
+        if (end == std::string_view::npos) return parts;
+        start = end + separator.size();
+    }
+}
 
 ReplayLoad parseReplay(std::string_view text) {
     ReplayLoad load;

@@ -20,6 +20,9 @@ struct ReplayLoad {
     std::string error;  // set when rows is empty
 };
 
+// The pieces of `text` between the separators (one piece for a text without any).
+std::vector<std::string_view> split(std::string_view text, std::string_view separator);
+
 // Parses the "date, time, Hz low, Hz high, Hz step, samples, dB, dB, ..." lines. Blank lines
 // are skipped; a level that is not a number takes its left neighbour's value, as the readers
 // of such logs do.
