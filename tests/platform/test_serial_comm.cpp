@@ -1,17 +1,16 @@
+// The serial control on real pseudo-terminals: bytes both ways, line settings, port numbers,
+// ports that cannot be had, and a device that vanishes and comes back.
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <QAbstractEventDispatcher>
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QtTest>
-#include <chrono>
 #include <numeric>
 #include <thread>
 
@@ -25,8 +24,7 @@ QByteArray bytes(const std::string& s) {
     return QByteArray::fromStdString(s);
 }
 
-// A pseudo-terminal: the test plays the radio on the master side, the port under test
-// opens the slave.
+// The test plays the radio on the master side; the port under test opens the slave.
 class Pty {
   public:
     Pty() : master_(::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {
@@ -47,13 +45,10 @@ class Pty {
     bool ok() const { return master_ >= 0 && slave_ >= 0; }
     const std::string& slavePath() const { return slavePath_; }
     int slave() const { return slave_; }
-
     void write(std::string_view data) {
-        while (!data.empty()) {
+        for (pollfd p{master_, POLLOUT, 0}; !data.empty(); ::poll(&p, 1, 100)) {
             const ssize_t n = ::write(master_, data.data(), data.size());
             if (n > 0) data.remove_prefix(static_cast<std::size_t>(n));
-            pollfd p{master_, POLLOUT, 0};
-            if (!data.empty()) ::poll(&p, 1, 100);
         }
     }
     // Reads until `count` bytes came or nothing came for `quiet`.
@@ -80,25 +75,6 @@ class Pty {
     std::string slavePath_;
 };
 
-std::string everyByteValue() {
-    std::string all(256, '\0');
-    std::iota(all.begin(), all.end(), '\0');
-    return all;
-}
-
-std::string readAtLeast(kv::SerialComm& comm, std::size_t count) {
-    std::string got;
-    while (got.size() < count && comm.waitForInput(2000ms)) got += comm.input();
-    return got;
-}
-
-double cpuSeconds() {
-    rusage u{};
-    ::getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
 }  // namespace
 
 class TestSerialComm : public QObject {
@@ -112,11 +88,21 @@ class TestSerialComm : public QObject {
         if (!comm_->setPortOpen(true)) qWarning() << comm_->lastError().c_str();
         return comm_->portOpen();
     }
-    void verifyRoundTrip(const std::string& out, const std::string& in) {
+    // No event-loop turn in between: output() must have sent, input() must fetch.
+    void verifyRoundTrip(const std::string& out) {
         comm_->output(out);
         QCOMPARE(bytes(pty_->read(out.size())), bytes(out));
-        pty_->write(in);
-        QCOMPARE(bytes(readAtLeast(*comm_, in.size())), bytes(in));
+        pty_->write(out);
+        std::string got;
+        while (got.size() < out.size() && comm_->waitForInput(2000ms)) got += comm_->input();
+        QCOMPARE(bytes(got), bytes(out));
+    }
+    // The same device under another name, as a user's symbolic link or a COM mapping.
+    std::string linkTo(const QTemporaryDir& dir, const std::string& target) {
+        const std::string link = dir.filePath("radio").toStdString();
+        ::unlink(link.c_str());
+        if (::symlink(target.c_str(), link.c_str()) != 0) qFatal("symlink failed");
+        return link;
     }
 
   private slots:
@@ -127,90 +113,91 @@ class TestSerialComm : public QObject {
         store_.write("Ports", "COM1", pty_->slavePath());
         comm_ = std::make_unique<kv::SerialComm>(store_);
         QVERIFY(comm_->setCommPort(1));
-        QCOMPARE(comm_->devicePath(), pty_->slavePath());
     }
     void cleanup() {
         comm_.reset();
         pty_.reset();
     }
 
-    void everyByteValuePassesBothWays() {
-        QVERIFY(comm_->setSettings("115200,n,8,1"));
-        QVERIFY(openComm());
-        // No event-loop turn in between: output() must have sent, input() must fetch.
-        verifyRoundTrip(everyByteValue(), everyByteValue());
-    }
-
-    void rates_data() {
-        QTest::addColumn<int>("rate");
+    void everyByteValueBothWays_data() {
+        QTest::addColumn<QString>("settings");
         QTest::addColumn<bool>("setWhileOpen");
-        for (int rate : {110, 14400, 28800, 115200}) {
-            QTest::addRow("%d set while open", rate) << rate << true;
-            QTest::addRow("%d set before open", rate) << rate << false;
-        }
+        QTest::newRow("115200 before open") << "115200,n,8,1" << false;
+        QTest::newRow("110 while open") << "110,n,8,1" << true;
+        QTest::newRow("28800 while open") << "28800,n,8,1" << true;
     }
-    void rates() {
-        QFETCH(int, rate);
+    void everyByteValueBothWays() {
+        QFETCH(QString, settings);
         QFETCH(bool, setWhileOpen);
-        const std::string text = std::to_string(rate) + ",n,8,1";
         if (setWhileOpen) QVERIFY(openComm());
-        QVERIFY2(comm_->setSettings(text), comm_->lastError().c_str());
-        if (!setWhileOpen) QVERIFY(openComm());
-        QCOMPARE(comm_->settings(), text);
-        verifyRoundTrip("\xB1\x07\x00", std::string("\xB1\x07\x00", 3));
-    }
-
-    void rejectedSettingsReachTheCaller_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("open");
-        for (bool open : {false, true}) {
-            const char* state = open ? "open" : "closed";
-            QTest::addRow("empty parity letter, %s", state) << "115200,,8,1" << open;
-            QTest::addRow("unknown parity, %s", state) << "115200,x,8,1" << open;
-            QTest::addRow("missing field, %s", state) << "115200,n,8" << open;
-            QTest::addRow("1.5 stop bits with 8 data bits, %s", state) << "9600,n,8,1.5" << open;
-        }
-    }
-    void rejectedSettingsReachTheCaller() {
-        QFETCH(QString, text);
-        QFETCH(bool, open);
-        QVERIFY(comm_->setSettings("19200,n,8,1"));
-        if (open) QVERIFY(openComm());
-        QVERIFY(!comm_->setSettings(text.toStdString()));
-        QVERIFY(!comm_->lastError().empty());
-        QCOMPARE(comm_->settings(), std::string("19200,n,8,1"));
-        QCOMPARE(comm_->portOpen(), open);
-        if (!open) QVERIFY(openComm());
-        verifyRoundTrip("ok", "ok");
-    }
-
-    void rtsOffKeepsThePortOpen() {
+        QVERIFY2(comm_->setSettings(settings.toStdString()), comm_->lastError().c_str());
         QVERIFY(openComm());
         comm_->setHandshaking(0);
         comm_->setRtsEnable(true);
         comm_->setRtsEnable(false);  // a pseudo-terminal has no modem lines
-        QTest::qWait(50);
-        QVERIFY(comm_->portOpen());
+        std::string all(256, '\0');
+        std::iota(all.begin(), all.end(), '\0');
+        verifyRoundTrip(all);
         QVERIFY(!comm_->portLost());
-        verifyRoundTrip("\x21\x02", "\xCC");
     }
 
-    void clearOutBufferDiscardsUnsentBytes() {
-        QVERIFY(openComm());
-        // More than the pseudo-terminal holds, so part of it still waits to be sent.
-        comm_->output(std::string(1 << 20, 'x'));
-        comm_->clearOutBuffer();
-        comm_->output("Z");
-        QTest::qWait(20);
-        std::string received;
-        for (std::string got; !(got = pty_->read(1 << 21, 100ms)).empty();) {
-            received += got;
-            QCoreApplication::processEvents();
+    // Refused settings leave the earlier ones in force, and an open port working.
+    void lineSettings_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("formatted");  // empty: refused
+        QTest::addColumn<bool>("open");
+        for (const char* ok : {"9600,E,7,2 9600,e,7,2", "300,o,5,1.5 300,o,5,1.5",
+                               "1200,M,6,1 1200,m,6,1", "2400,s,8,2 2400,s,8,2"}) {
+            const QStringList pair = QString(ok).split(' ');
+            QTest::newRow(ok) << pair[0] << pair[1] << false;
         }
-        // What the far end had already taken in was sent; everything behind it is gone.
-        QVERIFY2(received.size() <= 64 * 1024, QByteArray::number(qsizetype(received.size())));
-        QCOMPARE(received.back(), 'Z');
-        QCOMPARE(std::count(received.begin(), received.end(), 'x'), qsizetype(received.size()) - 1);
+        for (const char* bad : {"115200,,8,1", "115200,x,8,1", "115200,nn,8,1", "", "115200,n,8",
+                                "115200,n,8,1,", "abc,n,8,1", "0,n,8,1", "-9600,n,8,1",
+                                "+9600,n,8,1", "99999999999,n,8,1", " 9600,n,8,1", "9600,n,4,1",
+                                "9600,n,9,1", "9600,n,8,0", "9600,n,8,3", "9600,n,8,1.0"})
+            QTest::addRow("refused: '%s'", bad) << QString(bad) << QString() << false;
+        QTest::newRow("1.5 stop bits need 5 data bits, closed") << "9600,n,8,1.5"
+                                                                << "" << false;
+        QTest::newRow("1.5 stop bits need 5 data bits, open") << "9600,n,8,1.5"
+                                                              << "" << true;
+        QTest::newRow("unknown parity, open") << "115200,x,8,1"
+                                              << "" << true;
+    }
+    void lineSettings() {
+        QFETCH(QString, text);
+        QFETCH(QString, formatted);
+        QFETCH(bool, open);
+        QVERIFY(comm_->setSettings("19200,n,8,1"));
+        if (open) QVERIFY(openComm());
+        QCOMPARE(comm_->setSettings(text.toStdString()), !formatted.isEmpty());
+        QCOMPARE(comm_->settings(),
+                 formatted.isEmpty() ? std::string("19200,n,8,1") : formatted.toStdString());
+        QCOMPARE(comm_->lastError().empty(), !formatted.isEmpty());
+        QCOMPARE(comm_->portOpen(), open);
+        if (open) verifyRoundTrip("ok");
+    }
+
+    void portNumbers_data() {
+        QTest::addColumn<int>("port");
+        QTest::addColumn<QString>("path");  // empty: refused
+        QTest::newRow("COM2 mapped") << 2 << "/dev/ttyUSB0";
+        QTest::newRow("COM4 empty entry") << 4 << "/dev/ttyS3";
+        QTest::newRow("COM12 only in another section") << 12 << "/dev/ttyS11";
+        QTest::newRow("COM255") << 255 << "/dev/ttyS254";
+        QTest::newRow("COM256") << 256 << "";
+        QTest::newRow("COM0") << 0 << "";
+        QTest::newRow("negative") << -1 << "";
+    }
+    void portNumbers() {
+        QFETCH(int, port);
+        QFETCH(QString, path);
+        store_.write("Ports", "COM2", "/dev/ttyUSB0");
+        store_.write("Ports", "COM4", "");
+        store_.write("Settings", "COM12", "/dev/ttyACM0");
+        QVERIFY(comm_->setCommPort(7));
+        QCOMPARE(comm_->setCommPort(port), !path.isEmpty());
+        QCOMPARE(comm_->commPort(), path.isEmpty() ? 7 : port);
+        QCOMPARE(QString::fromStdString(comm_->devicePath()), path.isEmpty() ? "/dev/ttyS6" : path);
     }
 
     void openFails_data() {
@@ -227,48 +214,28 @@ class TestSerialComm : public QObject {
         store_.write("Ports", "COM2", (device == "FILE" ? file.fileName() : device).toStdString());
         QVERIFY(comm_->setCommPort(2));
         QVERIFY(!comm_->setPortOpen(true));
-        QVERIFY(!comm_->portOpen());
         QVERIFY(!comm_->lastError().empty());
         QVERIFY(comm_->input().empty());
         comm_->output("abc");
         QCOMPARE(file.size(), 0);
     }
 
-    void commPortRange_data() {
-        QTest::addColumn<int>("port");
-        QTest::addColumn<bool>("accepted");
-        QTest::newRow("0") << 0 << false;
-        QTest::newRow("-1") << -1 << false;
-        QTest::newRow("256") << 256 << false;
-        QTest::newRow("1") << 1 << true;
-        QTest::newRow("255") << 255 << true;
-    }
-    void commPortRange() {
-        QFETCH(int, port);
-        QFETCH(bool, accepted);
-        QVERIFY(comm_->setCommPort(7));
-        QCOMPARE(comm_->setCommPort(port), accepted);
-        QCOMPARE(comm_->commPort(), accepted ? port : 7);
-    }
-
-    void portInUseByAnotherControl() {
+    // Held by another control, under the same or another name, or by another program.
+    void busyPort() {
         QTemporaryDir dir;
-        const std::string link = dir.filePath("radio").toStdString();
-        QCOMPARE(::symlink(pty_->slavePath().c_str(), link.c_str()), 0);
-        store_.write("Ports", "COM2", link);
+        store_.write("Ports", "COM2", linkTo(dir, pty_->slavePath()));
         QVERIFY(openComm());
         kv::SerialComm other(store_);
-        QVERIFY(other.setCommPort(1));
-        QVERIFY(!other.setPortOpen(true));
-        QVERIFY(!other.lastError().empty());
-        QVERIFY(other.setCommPort(2));  // the same device by another name
-        QVERIFY(!other.setPortOpen(true));
-        verifyRoundTrip("still mine", "still mine");
+        for (int port : {1, 2}) {
+            QVERIFY(other.setCommPort(port));
+            QVERIFY(!other.setPortOpen(true));
+            QVERIFY(!other.lastError().empty());
+        }
+        verifyRoundTrip("still mine");
         QVERIFY(comm_->setPortOpen(false));
         QVERIFY(other.setPortOpen(true));
-    }
+        QVERIFY(other.setPortOpen(false));
 
-    void portInUseByAnotherProgram() {
         QProcess holder;  // holds the lock until its input ends
         holder.start("flock", {"--nonblock", "--close", QString::fromStdString(pty_->slavePath()),
                                "-c", "echo locked; exec cat"});
@@ -281,53 +248,44 @@ class TestSerialComm : public QObject {
 
     void closedPortDoesNothing() {
         for (bool wasOpen : {false, true}) {
-            if (wasOpen) {
-                QVERIFY(openComm());
-                QVERIFY(comm_->setPortOpen(false));
-            }
+            if (wasOpen) QVERIFY(openComm() && comm_->setPortOpen(false));
             comm_->output("abc");
             comm_->clearOutBuffer();
             comm_->setRtsEnable(false);
-            comm_->setHandshaking(0);
             QVERIFY(pty_->read(1, 20ms).empty());
             pty_->write("xyz");
             QVERIFY(!comm_->waitForInput(0ms));
             QVERIFY(comm_->input().empty());
-            QVERIFY(!comm_->portOpen());
         }
     }
 
-    void inputFetchesWithoutEventLoopAndOnCommWaitsForIt() {
-        int raised = 0;
-        std::string seenByHandler;
-        comm_->setOnComm([&] {
-            ++raised;
-            seenByHandler += comm_->input();
-        });
+    void clearOutBufferDiscardsUnsentBytes() {
         QVERIFY(openComm());
-        pty_->write("\xCC\x01");
-        QVERIFY(comm_->waitForInput(2000ms));
-        QCOMPARE(bytes(comm_->input()), QByteArray("\xCC\x01"));
-        QCOMPARE(raised, 0);
-        QTest::qWait(20);
-        QCOMPARE(raised, 0);  // nothing left waiting
-
-        pty_->write("\x21\x02");
-        std::this_thread::sleep_for(20ms);
-        QCOMPARE(raised, 0);  // not before the event loop runs
-        QTRY_COMPARE(bytes(seenByHandler), QByteArray("\x21\x02"));
-        QCOMPARE(raised, 1);
+        // More than the pseudo-terminal holds, so part of it still waits to be sent.
+        comm_->output(std::string(1 << 20, 'x'));
+        comm_->clearOutBuffer();
+        comm_->output("Z");
+        std::string received;
+        for (std::string got; !(got = pty_->read(1 << 21, 100ms)).empty();) {
+            received += got;
+            QCoreApplication::processEvents();
+        }
+        // What the far end had already taken in was sent; everything behind it is gone.
+        QVERIFY2(received.size() <= 64 * 1024, QByteArray::number(qsizetype(received.size())));
+        QCOMPARE(received.back(), 'Z');
+        QCOMPARE(std::count(received.begin(), received.end(), 'x'), qsizetype(received.size()) - 1);
     }
 
-    // Another reader of the device takes the bytes before QSerialPort's notifier gets to
-    // them, as input() does; the notifier then finds nothing and reports a read error,
-    // with whatever errno a call before left behind (EIO makes QSerialPort stop reading).
-    void aWakeUpThatFindsNothingKeepsThePortWorking_data() {
+    // input() fetches without the event loop; the receive event waits for the loop and is
+    // raised only for bytes still waiting then. Another reader of the device may take the
+    // bytes before the port's notifier gets to them; the notifier then finds nothing and
+    // reports a read error, with whatever errno a call before left (EIO stops QSerialPort).
+    void receiveEvent_data() {
         QTest::addColumn<int>("staleErrno");
         QTest::newRow("no stale errno") << 0;
         QTest::newRow("stale EIO") << EIO;
     }
-    void aWakeUpThatFindsNothingKeepsThePortWorking() {
+    void receiveEvent() {
         QFETCH(int, staleErrno);
         int raised = 0;
         std::string seen;
@@ -349,38 +307,24 @@ class TestSerialComm : public QObject {
             pty_->write("stolen");
             QTest::qWait(50);
         }
-        QVERIFY(comm_->portOpen());
-        QVERIFY(!comm_->portLost());
-        pty_->write("\xCC");
-        QTRY_COMPARE(bytes(seen), QByteArray("\xCC"));
+        pty_->write("\xCC\x01");
+        QVERIFY(comm_->waitForInput(2000ms));
+        QCOMPARE(bytes(comm_->input()), QByteArray("\xCC\x01"));
+        QTest::qWait(20);
+        QCOMPARE(raised, 0);  // nothing left waiting
+        pty_->write("\x21\x02");
+        std::this_thread::sleep_for(20ms);
+        QCOMPARE(raised, 0);  // not before the event loop runs
+        QTRY_COMPARE(bytes(seen), QByteArray("\x21\x02"));
         QCOMPARE(raised, 1);
+        QVERIFY(comm_->portOpen() && !comm_->portLost());
     }
 
-    void waitForInputWaitsAtMostTheLimit() {
-        QVERIFY(openComm());
-        QElapsedTimer clock;
-        clock.start();
-        QVERIFY(!comm_->waitForInput(30ms));
-        QVERIFY(clock.elapsed() >= 29);
-
-        std::thread radio([this] {
-            std::this_thread::sleep_for(30ms);
-            pty_->write("\xCC");
-        });
-        clock.restart();
-        const bool arrived = comm_->waitForInput(5000ms);
-        const qint64 waited = clock.elapsed();
-        radio.join();
-        QVERIFY(arrived);
-        QVERIFY2(waited < 4000, QByteArray::number(waited));
-        QCOMPARE(bytes(comm_->input()), QByteArray("\xCC"));
-    }
-
+    // The port closes once, the idle event loop stays idle, and it opens again when the
+    // device is back under the same name.
     void vanishedDeviceClosesThePortAndReopens() {
         QTemporaryDir dir;
-        const std::string link = dir.filePath("radio").toStdString();
-        QCOMPARE(::symlink(pty_->slavePath().c_str(), link.c_str()), 0);
-        store_.write("Ports", "COM3", link);
+        store_.write("Ports", "COM3", linkTo(dir, pty_->slavePath()));
         QVERIFY(comm_->setCommPort(3));
         int lost = 0;
         comm_->setOnPortLost([&] { ++lost; });
@@ -388,39 +332,29 @@ class TestSerialComm : public QObject {
 
         pty_->hangUp();
         QVERIFY(!comm_->waitForInput(10ms));  // a hung-up device has nothing to read
-        const double cpuBefore = cpuSeconds();
-        QElapsedTimer wall;
-        wall.start();
         int wakeUps = 0;
         const auto counter = connect(QAbstractEventDispatcher::instance(),
                                      &QAbstractEventDispatcher::awake, this, [&] { ++wakeUps; });
         QEventLoop loop;  // the application's loop, which sleeps only when nothing is due
         QTimer::singleShot(300, &loop, &QEventLoop::quit);
         loop.exec();
-        const double cpu = cpuSeconds() - cpuBefore;
-        const double elapsed = static_cast<double>(wall.elapsed()) / 1000;
         disconnect(counter);
-        qInfo("after the loss: %.0f ms of CPU in %.0f ms, %d event-loop wake-ups", cpu * 1000,
-              elapsed * 1000, wakeUps);
         QVERIFY(!comm_->portOpen());
         QVERIFY(comm_->portLost());
         QCOMPARE(lost, 1);
         QVERIFY(!comm_->lastError().empty());
         // A loop kept busy by the dead device wakes thousands of times; an idle one a few.
-        QVERIFY(wakeUps < 100);
-        QVERIFY(cpu < 0.8 * elapsed);
+        QVERIFY2(wakeUps < 100, qPrintable(QString::number(wakeUps)));
         comm_->output("x");
         QVERIFY(comm_->input().empty());
         QVERIFY(!comm_->setPortOpen(true));  // the link points nowhere now
-        QVERIFY(comm_->portLost());
 
         pty_ = std::make_unique<Pty>();  // the adapter is plugged in again
         QVERIFY(pty_->ok());
-        QCOMPARE(::unlink(link.c_str()), 0);
-        QCOMPARE(::symlink(pty_->slavePath().c_str(), link.c_str()), 0);
+        linkTo(dir, pty_->slavePath());
         QVERIFY(openComm());
         QVERIFY(!comm_->portLost());
-        verifyRoundTrip("back", "back");
+        verifyRoundTrip("back");
     }
 };
 
