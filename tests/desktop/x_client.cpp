@@ -1,25 +1,14 @@
 #include "x_client.h"
 
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
-
-#include <functional>
 
 namespace kv::test {
 
 namespace {
 ::Display* dpy(void* d) {
     return static_cast<::Display*>(d);
-}
-
-std::string windowTitle(::Display* d, Window w) {
-    char* name = nullptr;
-    std::string title;
-    if (XFetchName(d, w, &name) && name) title = name;
-    if (name) XFree(name);
-    return title;
 }
 }  // namespace
 
@@ -29,55 +18,51 @@ XClient::~XClient() {
     if (display_) XCloseDisplay(dpy(display_));
 }
 
-unsigned long XClient::findWindow(const std::string& title) {
+unsigned long XClient::findWindow(const std::string& title, unsigned long below) {
     ::Display* d = dpy(display_);
-    std::function<Window(Window)> search = [&](Window w) -> Window {
-        XWindowAttributes attributes;
-        if (XGetWindowAttributes(d, w, &attributes) && attributes.map_state == IsViewable &&
-            windowTitle(d, w) == title)
-            return w;
-        Window root = 0, parent = 0;
-        Window* children = nullptr;
-        unsigned int count = 0;
-        Window found = 0;
-        if (XQueryTree(d, w, &root, &parent, &children, &count)) {
-            for (unsigned int i = 0; i < count && !found; ++i) found = search(children[i]);
-            if (children) XFree(children);
-        }
-        return found;
-    };
-    return search(DefaultRootWindow(d));
+    const Window w = below ? below : DefaultRootWindow(d);
+    XWindowAttributes attributes;
+    char* name = nullptr;
+    const bool match = XGetWindowAttributes(d, w, &attributes) &&
+                       attributes.map_state == IsViewable && XFetchName(d, w, &name) && name &&
+                       title == name;
+    if (name) XFree(name);
+    if (match) return w;
+    Window root = 0, parent = 0;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    unsigned long found = 0;
+    if (XQueryTree(d, w, &root, &parent, &children, &count)) {
+        for (unsigned int i = 0; i < count && !found; ++i) found = findWindow(title, children[i]);
+        if (children) XFree(children);
+    }
+    return found;
 }
 
-std::optional<WindowImage> XClient::grab(unsigned long window) {
+WindowImage XClient::grab(unsigned long window) {
     ::Display* d = dpy(display_);
-    XWindowAttributes attributes;
-    if (!XGetWindowAttributes(d, window, &attributes)) return std::nullopt;
-    XImage* image = XGetImage(d, window, 0, 0, static_cast<unsigned>(attributes.width),
-                              static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
-    if (!image) return std::nullopt;
+    XWindowAttributes a;
+    XImage* image = XGetWindowAttributes(d, window, &a)
+                        ? XGetImage(d, window, 0, 0, static_cast<unsigned>(a.width),
+                                    static_cast<unsigned>(a.height), AllPlanes, ZPixmap)
+                        : nullptr;
     WindowImage out;
-    out.width = attributes.width;
-    out.height = attributes.height;
-    out.pixels.reserve(static_cast<std::size_t>(out.width) * static_cast<std::size_t>(out.height));
-    for (int y = 0; y < out.height; ++y)
-        for (int x = 0; x < out.width; ++x)
+    if (!image) return out;
+    out.width = a.width;
+    for (int y = 0; y < a.height; ++y)
+        for (int x = 0; x < a.width; ++x)
             out.pixels.push_back(static_cast<std::uint32_t>(XGetPixel(image, x, y) & 0xFFFFFF));
     XDestroyImage(image);
     return out;
 }
 
-bool XClient::pressKey(unsigned long window, const std::string& keyName) {
+void XClient::pressKey(unsigned long window, const std::string& keyName) {
     ::Display* d = dpy(display_);
-    const KeySym sym = XStringToKeysym(keyName.c_str());
-    const KeyCode code = XKeysymToKeycode(d, sym);
-    if (sym == NoSymbol || code == 0) return false;
+    const KeyCode code = XKeysymToKeycode(d, XStringToKeysym(keyName.c_str()));
     XSetInputFocus(d, window, RevertToParent, CurrentTime);
-    XSync(d, False);
     XTestFakeKeyEvent(d, code, True, CurrentTime);
     XTestFakeKeyEvent(d, code, False, CurrentTime);
     XSync(d, False);
-    return true;
 }
 
 void XClient::requestClose(unsigned long window) {
@@ -88,7 +73,6 @@ void XClient::requestClose(unsigned long window) {
     event.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
     event.xclient.format = 32;
     event.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
-    event.xclient.data.l[1] = CurrentTime;
     XSendEvent(d, window, False, NoEventMask, &event);
     XSync(d, False);
 }

@@ -1,25 +1,19 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
 namespace kv::test {
 
-// A window's pixels as 0xRRGGBB.
+// A window's pixels as 0xRRGGBB, row by row; empty when it could not be read.
 struct WindowImage {
     int width = 0;
-    int height = 0;
     std::vector<std::uint32_t> pixels;
-    std::uint32_t at(int x, int y) const {
-        return pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
-                      static_cast<std::size_t>(x)];
-    }
 };
 
-// Talks to an X server as a person at its keyboard would: finds a window by its title,
-// looks at it, types into it and asks it to close. Kept apart so Xlib's macros stay here.
+// Talks to an X server as a person at its keyboard would: finds a window by its title, looks
+// at it, types into it and asks it to close. Kept apart so that Xlib's macros stay here.
 class XClient {
   public:
     explicit XClient(const std::string& displayName);
@@ -29,10 +23,10 @@ class XClient {
 
     bool connected() const { return display_ != nullptr; }
     // The first viewable window with this title, or 0.
-    unsigned long findWindow(const std::string& title);
-    std::optional<WindowImage> grab(unsigned long window);
+    unsigned long findWindow(const std::string& title, unsigned long below = 0);
+    WindowImage grab(unsigned long window);
     // Gives the window the keyboard focus and presses and releases the key (e.g. "F1").
-    bool pressKey(unsigned long window, const std::string& keyName);
+    void pressKey(unsigned long window, const std::string& keyName);
     // What the window manager's close button does.
     void requestClose(unsigned long window);
 

@@ -1,32 +1,23 @@
 #pragma once
 
 // What the end-to-end tests share: the analyzer's main window in this process on the real
-// simulated radio (a kv3710-sim process on a pseudo-terminal), the simulator's wire log, the
-// failure message as pixels on the window, and probes of how quickly the window answers.
+// simulated radio (a kv3710-sim process on a pseudo-terminal), the simulator's wire log, and
+// the failure message as pixels on the window.
 
 #include <QByteArray>
-#include <QObject>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
-#include <atomic>
-#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app_doubles.h"
-#include "common_dialogs.h"
 #include "main_window.h"
-#include "message_box.h"
 #include "qt_event_loop.h"
 #include "serial_comm.h"
 #include "settings_backend.h"
 #include "sim_process.h"
-
-class QWidget;
 
 namespace kv::e2e {
 
@@ -42,10 +33,11 @@ struct WireEntry {
 std::vector<WireEntry> readWireLog(const QString& path);
 // Every byte the analyzer sent from entry `from` on, in order.
 QByteArray bytesToRadio(const std::vector<WireEntry>& log, std::size_t from = 0);
-// The first event entry whose text starts with `prefix`, or log.size().
-std::size_t findEvent(const std::vector<WireEntry>& log, const QString& prefix);
-// The entries of the analyzer's sends from `from` on, one per write that reached the radio.
+// The analyzer's writes that reached the radio from entry `from` on.
 std::vector<WireEntry> sendsToRadio(const std::vector<WireEntry>& log, std::size_t from = 0);
+// The first event entry at or after `from` whose text starts with `prefix`, or log.size().
+std::size_t findEvent(const std::vector<WireEntry>& log, const QString& prefix,
+                      std::size_t from = 0);
 // Whether `needles` occur in `haystack` one after another.
 bool containsInOrder(const QByteArray& haystack, const std::vector<QByteArray>& needles);
 
@@ -54,22 +46,18 @@ namespace wire {
 inline const QByteArray kEnter("AT+++\r");
 inline const QByteArray kConfirm("\xCC\x65", 2);
 inline const QByteArray kExit("V");
-inline const QByteArray kResume(
-    "\xCC"
-    "ATO\r",
-    5);
+inline const QByteArray kResume("\xCC\x41\x54\x4F\x0D", 5);
 inline const QByteArray kLevel("\x21\x02", 2);
 QByteArray channel(int point);
 }  // namespace wire
-
-using RecordingMessages = kv::test::RecordingMessages;
-using NoDialogs = kv::test::NoDialogs;
 
 // Failed expectations met inside the sweep's yields, where QVERIFY cannot return from the
 // test function; reported once the run is over.
 class Checks {
   public:
-    void expect(bool condition, const QString& what);
+    void expect(bool condition, const QString& what) {
+        if (!condition && !failures_.contains(what)) failures_ << what;
+    }
     bool ok() const { return failures_.isEmpty(); }
     QString report() const { return failures_.join(QStringLiteral("; ")); }
 
@@ -99,38 +87,6 @@ class Script {
     std::size_t next_ = 0;
 };
 
-// Posts key presses to a widget from another thread at a steady pace and records how long each
-// waited before the window's event loop delivered it.
-class KeyProbe : public QObject {
-  public:
-    KeyProbe(QWidget* target, int qtKey, std::chrono::milliseconds period);
-    ~KeyProbe() override;
-    void start();
-    void stop();
-    int delivered() const { return delivered_; }
-    double worstMs() const { return worstMs_; }
-
-  protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-  private:
-    QWidget* target_;
-    int key_;
-    std::chrono::milliseconds period_;
-    std::thread poster_;
-    std::atomic<bool> running_{false};
-    int delivered_ = 0;
-    double worstMs_ = 0;
-};
-
-// The real kv3710-analyzer in a child process, drawing offscreen, with its settings in
-// `configHome` (as XDG_CONFIG_HOME). True once it runs.
-bool startAnalyzer(QProcess& process, const QString& configHome);
-// The analyzer's settings file under `configHome`.
-QString settingsFile(const QString& configHome);
-// A settings file that maps COM1 to `device` and holds `settings` lines in its [Settings].
-bool writeSettingsFile(const QString& path, const QString& device, const QByteArray& settings);
-
 // CPU time this process has used, user and system.
 double processCpuSeconds();
 // Milliseconds on the monotonic clock.
@@ -141,24 +97,16 @@ double monotonicMs();
 class Rig {
   public:
     static constexpr Colour kMessageColour = 0x00FFFF;  // yellow
-    static constexpr int kMinMessagePixels = 100;
 
     Rig();
     ~Rig();
-    // Starts the simulator with its wire log and `simOptions`.
     bool start(const QStringList& simOptions = {});
     void set(const std::string& key, const std::string& value);
     MainWindow& open();
-    MainWindow& window() { return *window_; }
     SharedState& state() { return window_->state(); }
+    std::vector<WireEntry> wire() const { return readWireLog(sim.wireLogPath()); }
 
-    QString wireLogPath() const;
-    std::vector<WireEntry> wire() const { return readWireLog(wireLogPath()); }
-
-    // The failure message for COM1 at the default rate.
-    std::string expectedMessage() const;
-    // Pixels in the message colour where the failure message is printed.
-    int messagePixels() const;
+    // The failure message for COM1 at the default rate, as text and in pixels.
     bool messageShown() const;
     bool messageGone() const;
     // A sweep has ended since the last call to markSweep (or since the start).
@@ -170,10 +118,11 @@ class Rig {
     SerialComm comm{store};
     QtEventLoop loop;
     SystemLocalClock clock;
-    RecordingMessages messages;
-    NoDialogs dialogs;
+    test::RecordingMessages messages;
+    test::NoDialogs dialogs;
 
   private:
+    int messagePixels() const;
     std::unique_ptr<MainWindow> window_;
     std::int32_t markedSweepEnd_ = 0;
 };

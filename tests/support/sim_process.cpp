@@ -1,25 +1,58 @@
 #include "sim_process.h"
 
-#include <QElapsedTimer>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#include <QDeadlineTimer>
+#include <QFile>
 #include <QFileInfo>
 
 namespace kv::test {
 
-SimProcess::SimProcess() = default;
+QString executable(const QString& name) {
+    return qEnvironmentVariable("KV_BUILD_DIR") + '/' + name;
+}
+
+bool startTied(QProcess& process, const QString& program, const QStringList& args) {
+    const pid_t test = ::getpid();
+    process.setChildProcessModifier([test] {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        // The test may have died before the line above.
+        if (::getppid() != test) ::_exit(1);
+    });
+    process.start(program, args);
+    return process.waitForStarted(5000);
+}
+
+bool startAnalyzer(QProcess& process, const QString& configHome) {
+    QProcessEnvironment env = process.processEnvironment();
+    if (env.isEmpty()) env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    return startTied(process, executable(QStringLiteral("kv3710-analyzer")));
+}
+
+QString settingsFile(const QString& configHome) {
+    return configHome + QStringLiteral("/KV3710 Spectrum Analyzer.exe.ini");
+}
+
+bool writeSettingsFile(const QString& path, const QString& device, const QByteArray& settings) {
+    QFile file(path);
+    const QByteArray text = "[Ports]\nCOM1=" + device.toUtf8() + "\n\n[Settings]\n" + settings;
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) == text.size();
+}
 
 SimProcess::~SimProcess() {
     stop();
 }
 
-QString SimProcess::buildDir() {
-    return qEnvironmentVariable("KV_BUILD_DIR");
-}
-
 bool SimProcess::start(const QStringList& options) {
-    process_.setProcessChannelMode(QProcess::SeparateChannels);
-    process_.start(executable(QStringLiteral("kv3710-sim")),
-                   QStringList{QStringLiteral("--link"), linkPath()} + options);
-    if (!process_.waitForStarted(5000)) return false;
+    const QStringList args{QStringLiteral("--link"), linkPath(), QStringLiteral("--log"),
+                           wireLogPath()};
+    if (!startTied(process_, executable(QStringLiteral("kv3710-sim")), args + options))
+        return false;
     device_ = readLine();
     return !device_.isEmpty() && QFileInfo(linkPath()).isSymLink();
 }
@@ -31,10 +64,9 @@ void SimProcess::stop() {
     process_.waitForFinished(2000);
 }
 
-QString SimProcess::readLine(int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!process_.canReadLine() && timer.elapsed() < timeoutMs &&
+QString SimProcess::readLine() {
+    const QDeadlineTimer deadline(5000);
+    while (!process_.canReadLine() && !deadline.hasExpired() &&
            process_.state() == QProcess::Running)
         process_.waitForReadyRead(50);
     return QString::fromUtf8(process_.readLine()).trimmed();
@@ -46,11 +78,8 @@ QString SimProcess::command(const QString& line) {
 }
 
 qint64 SimProcess::stat(const QString& key) {
-    const QString line = command(QStringLiteral("stats"));
-    for (const QString& pair : line.split(' ', Qt::SkipEmptyParts)) {
-        const auto kv = pair.split('=');
-        if (kv.size() == 2 && kv[0] == key) return kv[1].toLongLong();
-    }
+    for (const QString& pair : command(QStringLiteral("stats")).split(' ', Qt::SkipEmptyParts))
+        if (pair.startsWith(key + '=')) return pair.mid(key.size() + 1).toLongLong();
     return -1;
 }
 

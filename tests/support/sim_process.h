@@ -7,17 +7,30 @@
 
 namespace kv::test {
 
+// The build folder's executable of this name.
+QString executable(const QString& name);
+// Starts `program` so that it dies with this process, also when this process is killed (by
+// CTest on a time-out): no simulator or analyzer outlives the test that started it.
+bool startTied(QProcess& process, const QString& program, const QStringList& args = {});
+// The real kv3710-analyzer in the process's environment (or this one's) with its settings in
+// `configHome`.
+bool startAnalyzer(QProcess& process, const QString& configHome);
+// The analyzer's settings file under `configHome`.
+QString settingsFile(const QString& configHome);
+// A settings file that maps COM1 to `device` and holds `settings` lines in its [Settings].
+bool writeSettingsFile(const QString& path, const QString& device, const QByteArray& settings);
+
 // The real kv3710-sim in a child process, reached through a symbolic link in a private
-// folder. Commands go to its standard input, one line each, and answer one line.
+// folder, logging the wire to wireLogPath(). Commands go to its standard input, one line
+// each, and answer one line.
 class SimProcess {
   public:
-    SimProcess();
+    SimProcess() = default;
     ~SimProcess();
     SimProcess(const SimProcess&) = delete;
     SimProcess& operator=(const SimProcess&) = delete;
 
-    // Starts the simulator with --link linkPath() and the given options; true once it has
-    // printed its device path.
+    // True once it has printed its device path.
     bool start(const QStringList& options = {});
     void stop();
     QString command(const QString& line);
@@ -26,12 +39,11 @@ class SimProcess {
 
     QString devicePath() const { return device_; }
     QString linkPath() const { return dir_.filePath(QStringLiteral("radio")); }
+    QString wireLogPath() const { return dir_.filePath(QStringLiteral("wire.log")); }
     QString folder() const { return dir_.path(); }
-    static QString buildDir();
-    static QString executable(const QString& name) { return buildDir() + '/' + name; }
 
   private:
-    QString readLine(int timeoutMs = 5000);
+    QString readLine();
     QTemporaryDir dir_;
     QProcess process_;
     QString device_;

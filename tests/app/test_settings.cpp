@@ -1,0 +1,359 @@
+// The settings store's text conversions, what a load makes of hand-made and broken INI files
+// (the corpus), and what reaches the file when the program saves.
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+
+#include "ini_settings_backend.h"
+#include "settings_store.h"
+
+using namespace kv;
+
+namespace {
+
+// The five keys the program writes, in the program's own text form, and the trace length.
+std::map<QString, QString> loaded(const SharedState& state) {
+    MemorySettingsBackend written;
+    saveSettings(written, state.settings);
+    std::map<QString, QString> values;
+    for (const auto& [key, value] : written.writes)
+        values[QString::fromStdString(key)] = QString::fromStdString(value);
+    values["Number of Points"] = QString::number(state.trace.size());
+    return values;
+}
+
+}  // namespace
+
+class TestSettings : public QObject {
+    Q_OBJECT
+  private slots:
+    // Each row: a text and what it converts to as each type ("" for no value).
+    void conversions_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("int16");
+        QTest::addColumn<QString>("int32");
+        QTest::addColumn<QString>("single");
+        QTest::addColumn<QString>("boolean");
+        QTest::newRow("plain") << "500"
+                               << "500"
+                               << "500"
+                               << "500"
+                               << "1";
+        QTest::newRow("blanks and sign") << " +7 "
+                                         << "7"
+                                         << "7"
+                                         << "7"
+                                         << "1";
+        QTest::newRow("exponent") << "+6e2"
+                                  << "600"
+                                  << "600"
+                                  << "600"
+                                  << "1";
+        QTest::newRow("half down to even") << "12.5"
+                                           << "12"
+                                           << "12"
+                                           << "12.5"
+                                           << "1";
+        QTest::newRow("half up to even") << "13.5"
+                                         << "14"
+                                         << "14"
+                                         << "13.5"
+                                         << "1";
+        QTest::newRow("minus half") << "-0.5"
+                                    << "0"
+                                    << "0"
+                                    << "-0.5"
+                                    << "1";
+        QTest::newRow("no leading digit") << ".25"
+                                          << "0"
+                                          << "0"
+                                          << "0.25"
+                                          << "1";
+        QTest::newRow("no fraction digit") << "5."
+                                           << "5"
+                                           << "5"
+                                           << "5"
+                                           << "1";
+        QTest::newRow("minus zero") << "-0"
+                                    << "0"
+                                    << "0"
+                                    << "0"
+                                    << "0";
+        QTest::newRow("largest int16") << "32767"
+                                       << "32767"
+                                       << "32767"
+                                       << "32767"
+                                       << "1";
+        QTest::newRow("rounds past int16") << "32767.5"
+                                           << ""
+                                           << "32768"
+                                           << "32767.5"
+                                           << "1";
+        QTest::newRow("below int16") << "-32769"
+                                     << ""
+                                     << "-32769"
+                                     << "-32769"
+                                     << "1";
+        QTest::newRow("largest int32") << "2147483647"
+                                       << ""
+                                       << "2147483647"
+                                       << "2147483648"
+                                       << "1";
+        QTest::newRow("beyond int32") << "2147483648"
+                                      << ""
+                                      << ""
+                                      << "2147483648"
+                                      << "1";
+        QTest::newRow("smallest int32") << "-2147483648"
+                                        << ""
+                                        << "-2147483648"
+                                        << "-2147483648"
+                                        << "1";
+        QTest::newRow("below int32") << "-2147483649"
+                                     << ""
+                                     << ""
+                                     << "-2147483648"
+                                     << "1";
+        QTest::newRow("beyond float") << "1e39"
+                                      << ""
+                                      << ""
+                                      << ""
+                                      << "1";
+        QTest::newRow("beyond double") << "1e999"
+                                       << ""
+                                       << ""
+                                       << ""
+                                       << "";
+        QTest::newRow("True") << "True"
+                              << ""
+                              << ""
+                              << ""
+                              << "1";
+        QTest::newRow("false any case") << " FALSE "
+                                        << ""
+                                        << ""
+                                        << ""
+                                        << "0";
+        QTest::newRow("word") << "yes"
+                              << ""
+                              << ""
+                              << ""
+                              << "";
+        QTest::newRow("empty") << ""
+                               << ""
+                               << ""
+                               << ""
+                               << "";
+        QTest::newRow("blank") << "   "
+                               << ""
+                               << ""
+                               << ""
+                               << "";
+        QTest::newRow("lone sign") << "-"
+                                   << ""
+                                   << ""
+                                   << ""
+                                   << "";
+        QTest::newRow("lone point") << "."
+                                    << ""
+                                    << ""
+                                    << ""
+                                    << "";
+        QTest::newRow("lone exponent") << "e5"
+                                       << ""
+                                       << ""
+                                       << ""
+                                       << "";
+        QTest::newRow("cut exponent") << "1e"
+                                      << ""
+                                      << ""
+                                      << ""
+                                      << "";
+        QTest::newRow("trailing junk") << "12abc"
+                                       << ""
+                                       << ""
+                                       << ""
+                                       << "";
+        QTest::newRow("comma") << "1,2"
+                               << ""
+                               << ""
+                               << ""
+                               << "";
+        QTest::newRow("hexadecimal") << "0x10"
+                                     << ""
+                                     << ""
+                                     << ""
+                                     << "";
+        QTest::newRow("infinity") << "inf"
+                                  << ""
+                                  << ""
+                                  << ""
+                                  << "";
+        QTest::newRow("nan") << "nan"
+                             << ""
+                             << ""
+                             << ""
+                             << "";
+        QTest::newRow("wide digit") << "\xef\xbc\x91"
+                                    << ""
+                                    << ""
+                                    << ""
+                                    << "";
+        QTest::newRow("huge text") << QString(5000, '9') << ""
+                                   << ""
+                                   << ""
+                                   << "";
+    }
+    void conversions() {
+        QFETCH(QString, text);
+        QFETCH(QString, int16);
+        QFETCH(QString, int32);
+        QFETCH(QString, single);
+        QFETCH(QString, boolean);
+        const std::string t = text.toStdString();
+        const auto show = [](const auto& v) {
+            return v ? QString::number(double(*v), 'f', 0) : QString();
+        };
+        QCOMPARE(show(parseInt16(t)), int16);
+        QCOMPARE(show(parseInt32(t)), int32);
+        const auto f = parseSingle(t);
+        QCOMPARE(f ? QString::number(double(*f), 'g', 10) : QString(), single);
+        QCOMPARE(show(parseBoolean(t)), boolean);
+        // A NUL inside the text ends no conversion early.
+        QVERIFY(!parseInt16(t + std::string(1, '\0') + "1"));
+    }
+
+    // The text written for a float: plain decimal, the fewest digits (at most 7) that read
+    // back as the same value.
+    void singleText_data() {
+        QTest::addColumn<float>("value");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("915") << 915.0f << "915";
+        QTest::newRow("2441.5") << 2441.5f << "2441.5";
+        QTest::newRow("0.1") << 0.1f << "0.1";
+        QTest::newRow("minus zero") << -0.0f << "0";
+        QTest::newRow("seven digits") << 3.14159265f << "3.141593";
+        QTest::newRow("large") << 123456789.0f << "123456800";
+        QTest::newRow("9000000000") << 9e9f << "9000000000";
+        QTest::newRow("small") << 0.000015f << "0.000015";
+        QTest::newRow("negative fraction") << -0.25f << "-0.25";
+    }
+    void singleText() {
+        QFETCH(float, value);
+        QFETCH(QString, text);
+        QCOMPARE(QString::fromStdString(kv::singleText(value)), text);
+        QCOMPARE(*parseSingle(text.toStdString()), value);
+    }
+
+    void singleTextRoundTrips() {
+        QRandomGenerator rng(3710);
+        const QRegularExpression plain(R"(^-?(0|[1-9]\d*)(\.\d*[1-9])?$)");
+        for (int i = 0; i < 20000; ++i) {
+            // Every finite float: bit patterns with an exponent below the all-ones one.
+            quint32 bits = rng.generate();
+            if (((bits >> 23) & 0xFF) == 0xFF) bits &= ~(1U << 30);
+            float f;
+            std::memcpy(&f, &bits, sizeof f);
+            const std::string text = kv::singleText(f);
+            QVERIFY2(plain.match(QString::fromStdString(text)).hasMatch(), text.c_str());
+            const std::string digits = QString::fromStdString(text)
+                                           .remove(QRegularExpression("[-.]"))
+                                           .remove(QRegularExpression("^0+|0+$"))
+                                           .toStdString();
+            QVERIFY2(digits.size() <= 7, text.c_str());
+            const auto back = parseSingle(text);
+            QVERIFY2(back, text.c_str());
+            // Within half a unit of the seventh digit plus the float's own spacing there.
+            const double ulp =
+                double(std::nextafter(std::fabs(*back), FLT_MAX)) - double(std::fabs(*back));
+            QVERIFY2(std::fabs(double(*back) - double(f)) <= std::fabs(double(f)) * 5e-7 + ulp,
+                     text.c_str());
+            QCOMPARE(kv::singleText(*back), text);
+        }
+    }
+
+    // Each corpus file says what its load gives: "; expect ok", "; expect fail KEY" (the key
+    // that ends the load), "; expect any", and "; expect KEY=VALUE" for values loaded.
+    void corpus_data() {
+        QTest::addColumn<QString>("file");
+        const QDir dir(QStringLiteral(KV_SETTINGS_CORPUS));
+        for (const QString& f : dir.entryList({"*.ini"}, QDir::Files, QDir::Name))
+            QTest::newRow(qPrintable(f)) << dir.filePath(f);
+    }
+    void corpus() {
+        QFETCH(QString, file);
+        QString outcome = "ok";
+        std::map<QString, QString> expected;
+        QFile source(file);
+        QVERIFY(source.open(QIODevice::ReadOnly));
+        for (const QByteArray& raw : source.readAll().split('\n')) {
+            const QString line = QString::fromUtf8(raw).remove(QChar(0xFEFF)).trimmed();
+            if (!line.startsWith("; expect ")) continue;
+            const QString what = line.mid(9);
+            if (what.contains('='))
+                expected[what.section('=', 0, 0)] = what.section('=', 1);
+            else
+                outcome = what;
+        }
+        QTemporaryDir dir;
+        const QString copy = dir.filePath("settings.ini");
+        QVERIFY(QFile::copy(file, copy));
+        QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
+        {
+            IniSettingsBackend store(copy);
+            SharedState state;
+            const LoadResult result = loadSettings(store, state);
+            if (outcome != "any")
+                QCOMPARE(
+                    QString(result.ok ? "ok" : "fail " + QString::fromStdString(result.failedKey)),
+                    outcome);
+            const auto values = loaded(state);
+            for (const auto& [key, value] : expected) QCOMPARE(values.at(key), value);
+            // Saving over a broken file replaces it with one that holds the five keys.
+            state.settings.span = 12.5f;
+            QVERIFY(saveSettings(store, state.settings));
+        }
+        IniSettingsBackend reread(copy);
+        QCOMPARE(reread.read("Settings", "Span"), std::optional<std::string>("12.5"));
+        QVERIFY(reread.read("Settings", "Attenuator"));
+    }
+
+    // The file lies where users look for it, is read as a user edits it, and the save writes
+    // the five keys there in one replacement, leaving the rest alone.
+    void iniFileHoldsWhatWasSaved() {
+        QTemporaryDir dir;
+        qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
+        QFile f(dir.path() + "/KV3710 Spectrum Analyzer.exe.ini");
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(
+            "[Settings]\nCenter Frequency=2441.5\nGraph Top = 400\n[Ports]\nCOM3=/dev/ttyUSB0\n");
+        f.close();
+        {
+            IniSettingsBackend store;
+            SharedState state;
+            QVERIFY(loadSettings(store, state).ok);
+            QCOMPARE(state.settings.centerFrequency, 2441.5f);
+            QCOMPARE(state.settings.graphTop, std::int16_t(400));
+            QCOMPARE(store.read("Ports", "COM3"), std::optional<std::string>("/dev/ttyUSB0"));
+            state.settings.amplitude = -52.25f;
+            QVERIFY(saveSettings(store, state.settings));
+        }
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(f.readAll());
+        for (const char* line : {"Port=0", "Span=26", "Amplitude=-52.25", "Attenuator=0",
+                                 "Graph%20Top=400", "COM3=/dev/ttyUSB0"})
+            QVERIFY2(text.contains(QLatin1String(line)), qPrintable(text));
+        QVERIFY(text.contains(QRegularExpression("Center(%20| )Frequency=2441.5")));
+        QCOMPARE(text.count(QLatin1Char('=')), 7);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSettings)
+#include "test_settings.moc"
