@@ -33,198 +33,58 @@ std::map<QString, QString> loaded(const SharedState& state) {
 class TestSettings : public QObject {
     Q_OBJECT
   private slots:
-    // Each row: a text and what it converts to as each type ("" for no value).
+    // Each row: a text and what it converts to as 16-bit and 32-bit integer, float and
+    // boolean ("" for no value).
     void conversions_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("int16");
-        QTest::addColumn<QString>("int32");
-        QTest::addColumn<QString>("single");
-        QTest::addColumn<QString>("boolean");
-        QTest::newRow("plain") << "500"
-                               << "500"
-                               << "500"
-                               << "500"
-                               << "1";
-        QTest::newRow("blanks and sign") << " +7 "
-                                         << "7"
-                                         << "7"
-                                         << "7"
-                                         << "1";
-        QTest::newRow("exponent") << "+6e2"
-                                  << "600"
-                                  << "600"
-                                  << "600"
-                                  << "1";
-        QTest::newRow("half down to even") << "12.5"
-                                           << "12"
-                                           << "12"
-                                           << "12.5"
-                                           << "1";
-        QTest::newRow("half up to even") << "13.5"
-                                         << "14"
-                                         << "14"
-                                         << "13.5"
-                                         << "1";
-        QTest::newRow("minus half") << "-0.5"
-                                    << "0"
-                                    << "0"
-                                    << "-0.5"
-                                    << "1";
-        QTest::newRow("no leading digit") << ".25"
-                                          << "0"
-                                          << "0"
-                                          << "0.25"
-                                          << "1";
-        QTest::newRow("no fraction digit") << "5."
-                                           << "5"
-                                           << "5"
-                                           << "5"
-                                           << "1";
-        QTest::newRow("minus zero") << "-0"
-                                    << "0"
-                                    << "0"
-                                    << "0"
-                                    << "0";
-        QTest::newRow("largest int16") << "32767"
-                                       << "32767"
-                                       << "32767"
-                                       << "32767"
-                                       << "1";
-        QTest::newRow("rounds past int16") << "32767.5"
-                                           << ""
-                                           << "32768"
-                                           << "32767.5"
-                                           << "1";
-        QTest::newRow("below int16") << "-32769"
-                                     << ""
-                                     << "-32769"
-                                     << "-32769"
-                                     << "1";
-        QTest::newRow("largest int32") << "2147483647"
-                                       << ""
-                                       << "2147483647"
-                                       << "2147483648"
-                                       << "1";
-        QTest::newRow("beyond int32") << "2147483648"
-                                      << ""
-                                      << ""
-                                      << "2147483648"
-                                      << "1";
-        QTest::newRow("smallest int32") << "-2147483648"
-                                        << ""
-                                        << "-2147483648"
-                                        << "-2147483648"
-                                        << "1";
-        QTest::newRow("below int32") << "-2147483649"
-                                     << ""
-                                     << ""
-                                     << "-2147483648"
-                                     << "1";
-        QTest::newRow("beyond float") << "1e39"
-                                      << ""
-                                      << ""
-                                      << ""
-                                      << "1";
-        QTest::newRow("beyond double") << "1e999"
-                                       << ""
-                                       << ""
-                                       << ""
-                                       << "";
-        QTest::newRow("True") << "True"
-                              << ""
-                              << ""
-                              << ""
-                              << "1";
-        QTest::newRow("false any case") << " FALSE "
-                                        << ""
-                                        << ""
-                                        << ""
-                                        << "0";
-        QTest::newRow("word") << "yes"
-                              << ""
-                              << ""
-                              << ""
-                              << "";
-        QTest::newRow("empty") << ""
-                               << ""
-                               << ""
-                               << ""
-                               << "";
-        QTest::newRow("blank") << "   "
-                               << ""
-                               << ""
-                               << ""
-                               << "";
-        QTest::newRow("lone sign") << "-"
-                                   << ""
-                                   << ""
-                                   << ""
-                                   << "";
-        QTest::newRow("lone point") << "."
-                                    << ""
-                                    << ""
-                                    << ""
-                                    << "";
-        QTest::newRow("lone exponent") << "e5"
-                                       << ""
-                                       << ""
-                                       << ""
-                                       << "";
-        QTest::newRow("cut exponent") << "1e"
-                                      << ""
-                                      << ""
-                                      << ""
-                                      << "";
-        QTest::newRow("trailing junk") << "12abc"
-                                       << ""
-                                       << ""
-                                       << ""
-                                       << "";
-        QTest::newRow("comma") << "1,2"
-                               << ""
-                               << ""
-                               << ""
-                               << "";
-        QTest::newRow("hexadecimal") << "0x10"
-                                     << ""
-                                     << ""
-                                     << ""
-                                     << "";
-        QTest::newRow("infinity") << "inf"
-                                  << ""
-                                  << ""
-                                  << ""
-                                  << "";
-        QTest::newRow("nan") << "nan"
-                             << ""
-                             << ""
-                             << ""
-                             << "";
-        QTest::newRow("wide digit") << "\xef\xbc\x91"
-                                    << ""
-                                    << ""
-                                    << ""
-                                    << "";
-        QTest::newRow("huge text") << QString(5000, '9') << ""
-                                   << ""
-                                   << ""
-                                   << "";
+        QTest::addColumn<QStringList>("row");
+        // text | int16 | int32 | single | boolean
+        const QString table = QString::fromUtf8(R"(500|500|500|500|1
+ +7 |7|7|7|1
++6e2|600|600|600|1
+12.5|12|12|12.5|1
+13.5|14|14|13.5|1
+-0.5|0|0|-0.5|1
+.25|0|0|0.25|1
+5.|5|5|5|1
+-0|0|0|0|0
+32767|32767|32767|32767|1
+32767.5||32768|32767.5|1
+-32769||-32769|-32769|1
+2147483647||2147483647|2147483648|1
+2147483648|||2147483648|1
+-2147483648||-2147483648|-2147483648|1
+-2147483649|||-2147483648|1
+1e39||||1
+1e999||||
+True||||1
+ FALSE ||||0
+yes||||
+||||
+   ||||
+-||||
+.||||
+e5||||
+1e||||
+12abc||||
+1,2||||
+0x10||||
+inf||||
+nan||||
+１||||)");
+        for (const QString& row : table.split('\n'))
+            QTest::newRow(qPrintable(row)) << row.split('|');
+        QTest::newRow("huge text") << QStringList{QString(5000, '9'), "", "", "", ""};
     }
     void conversions() {
-        QFETCH(QString, text);
-        QFETCH(QString, int16);
-        QFETCH(QString, int32);
-        QFETCH(QString, single);
-        QFETCH(QString, boolean);
-        const std::string t = text.toStdString();
+        QFETCH(QStringList, row);
+        const std::string t = row[0].toStdString();
         const auto show = [](const auto& v) {
-            return v ? QString::number(double(*v), 'f', 0) : QString();
+            return v ? QString::number(double(*v), 'g', 10) : "";
         };
-        QCOMPARE(show(parseInt16(t)), int16);
-        QCOMPARE(show(parseInt32(t)), int32);
-        const auto f = parseSingle(t);
-        QCOMPARE(f ? QString::number(double(*f), 'g', 10) : QString(), single);
-        QCOMPARE(show(parseBoolean(t)), boolean);
+        QCOMPARE(show(parseInt16(t)), row[1]);
+        QCOMPARE(show(parseInt32(t)), row[2]);
+        QCOMPARE(show(parseSingle(t)), row[3]);
+        QCOMPARE(show(parseBoolean(t)), row[4]);
         // A NUL inside the text ends no conversion early.
         QVERIFY(!parseInt16(t + std::string(1, '\0') + "1"));
     }
@@ -234,15 +94,11 @@ class TestSettings : public QObject {
     void singleText_data() {
         QTest::addColumn<float>("value");
         QTest::addColumn<QString>("text");
-        QTest::newRow("915") << 915.0f << "915";
-        QTest::newRow("2441.5") << 2441.5f << "2441.5";
-        QTest::newRow("0.1") << 0.1f << "0.1";
-        QTest::newRow("minus zero") << -0.0f << "0";
-        QTest::newRow("seven digits") << 3.14159265f << "3.141593";
-        QTest::newRow("large") << 123456789.0f << "123456800";
-        QTest::newRow("9000000000") << 9e9f << "9000000000";
-        QTest::newRow("small") << 0.000015f << "0.000015";
-        QTest::newRow("negative fraction") << -0.25f << "-0.25";
+        const std::vector<std::pair<float, const char*>> rows{
+            {915.0f, "915"},      {2441.5f, "2441.5"},       {0.1f, "0.1"},
+            {-0.0f, "0"},         {3.14159265f, "3.141593"}, {123456789.0f, "123456800"},
+            {9e9f, "9000000000"}, {0.000015f, "0.000015"},   {-0.25f, "-0.25"}};
+        for (const auto& [value, text] : rows) QTest::newRow(text) << value << text;
     }
     void singleText() {
         QFETCH(float, value);

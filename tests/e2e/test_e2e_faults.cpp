@@ -195,7 +195,7 @@ class TestE2eFaults : public QObject {
         // Each fault: the radio taken out of command mode and put back in, then the point that
         // failed measured again and the sweep going on from there.
         const QByteArray all = bytesToRadio(log);
-        for (std::size_t i = 0; i < kFaults.size(); ++i) {
+        for (std::size_t i = 0; i < std::size_t(kFaults.size()); ++i) {
             const QString what = kFaults[int(i)];
             const qsizetype enter =
                 all.indexOf(wire::kEnter, all.size() - bytesToRadio(log, faultsAt[i]).size());

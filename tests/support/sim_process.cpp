@@ -10,7 +10,7 @@
 
 namespace kv::test {
 
-QString executable(const QString& name) {
+QString SimProcess::executable(const QString& name) {
     return qEnvironmentVariable("KV_BUILD_DIR") + '/' + name;
 }
 
@@ -31,7 +31,7 @@ bool startAnalyzer(QProcess& process, const QString& configHome) {
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
     process.setProcessEnvironment(env);
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    return startTied(process, executable(QStringLiteral("kv3710-analyzer")));
+    return startTied(process, SimProcess::executable(QStringLiteral("kv3710-analyzer")));
 }
 
 QString settingsFile(const QString& configHome) {
@@ -49,8 +49,9 @@ SimProcess::~SimProcess() {
 }
 
 bool SimProcess::start(const QStringList& options) {
-    const QStringList args{QStringLiteral("--link"), linkPath(), QStringLiteral("--log"),
-                           wireLogPath()};
+    QStringList args{QStringLiteral("--link"), linkPath()};
+    if (!options.contains(QStringLiteral("--log")))
+        args << QStringLiteral("--log") << wireLogPath();
     if (!startTied(process_, executable(QStringLiteral("kv3710-sim")), args + options))
         return false;
     device_ = readLine();

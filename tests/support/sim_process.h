@@ -7,8 +7,6 @@
 
 namespace kv::test {
 
-// The build folder's executable of this name.
-QString executable(const QString& name);
 // Starts `program` so that it dies with this process, also when this process is killed (by
 // CTest on a time-out): no simulator or analyzer outlives the test that started it.
 bool startTied(QProcess& process, const QString& program, const QStringList& args = {});
@@ -21,8 +19,8 @@ QString settingsFile(const QString& configHome);
 bool writeSettingsFile(const QString& path, const QString& device, const QByteArray& settings);
 
 // The real kv3710-sim in a child process, reached through a symbolic link in a private
-// folder, logging the wire to wireLogPath(). Commands go to its standard input, one line
-// each, and answer one line.
+// folder, logging the wire to wireLogPath() unless the options name another log. Commands go to its
+// standard input, one line each, and answer one line.
 class SimProcess {
   public:
     SimProcess() = default;
@@ -41,6 +39,8 @@ class SimProcess {
     QString linkPath() const { return dir_.filePath(QStringLiteral("radio")); }
     QString wireLogPath() const { return dir_.filePath(QStringLiteral("wire.log")); }
     QString folder() const { return dir_.path(); }
+    // The build folder's executable of this name.
+    static QString executable(const QString& name);
 
   private:
     QString readLine();
