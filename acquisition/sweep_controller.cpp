@@ -52,7 +52,7 @@ void SweepController::run() {
     if (!enterCommandModeWithRetries()) return;
     if (flags.stopRequested) return;
 
-    layoutTracePoints(state_, surface_);
+    layoutTracePoints(state_, surface_.scaleWidth());
     for (auto& p : state_.trace) p.yOut = 0;
     display_.drawScreen(true);
 
@@ -85,6 +85,7 @@ bool SweepController::enterCommandModeWithRetries() {
             return true;
         }
         radio_.reportCommFailure(false);
+        // Whether the radio confirmed does not matter: the next attempt enters again.
         radio_.exitCommandMode();
     }
 }
@@ -94,9 +95,17 @@ bool SweepController::measureSweep() {
     const int points =
         std::min<int>(state_.settings.numberOfPoints, static_cast<int>(state_.trace.size()));
     for (int i = 0; i < points; ++i) {
-        if (!radio_.measurePoint(i) && !flags.stopRequested) radio_.measurePoint(i);
+        if (!measureAndStore(i) && !flags.stopRequested) measureAndStore(i);
         if (flags.stopRequested) return false;
     }
+    return true;
+}
+
+bool SweepController::measureAndStore(int point) {
+    const auto level = radio_.measurePoint(point);
+    if (!level) return false;
+    storeMeasurement(state_, point, *level,
+                     levelToY(state_.settings, *level, surface_.scaleHeight()));
     return true;
 }
 

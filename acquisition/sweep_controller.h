@@ -35,6 +35,8 @@ class SweepController {
     bool enterCommandModeWithRetries();
     // Measures every point once; false when a stop was requested.
     bool measureSweep();
+    // One measurement of the point into the trace; false when it failed.
+    bool measureAndStore(int point);
     void recordSweepEnd();
 
     SharedState& state_;

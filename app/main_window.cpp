@@ -26,8 +26,8 @@ MainWindow::MainWindow(AppServices services, QWidget* parent)
       surface_(logicalDpiX()),
       timer1_(Radio::kReplyTimeoutMs, this),
       timer3_(SweepController::kTimer3IntervalMs, this),
-      radio_(state_, services_.comm, timer1_, services_.loop, surface_),
       display_(state_, surface_),
+      radio_(state_, services_.comm, timer1_, services_.loop, display_),
       keys_(state_, surface_, display_),
       sweep_(state_, radio_, display_, surface_, services_.loop, services_.clock, timer3_) {
     setWindowTitle(QStringLiteral("Tessaryn Spectrum Analyzer"));

@@ -83,8 +83,8 @@ class MainWindow : public QMainWindow {
     ImageSurface surface_;
     QtTimer timer1_;
     QtTimer timer3_;
-    Radio radio_;
     Display display_;
+    Radio radio_;
     KeyCommands keys_;
     SweepController sweep_;
     SurfaceView* view_ = nullptr;

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "memory_settings_backend.h"
 #include "display.h"
 #include "local_clock.h"
 #include "main_window.h"
@@ -101,7 +102,7 @@ Figures measure(int points, int passes) {
     // The window's own drawing procedures over its own surface.
     kv::Display display(state, window.surface());
     display.layoutLegend();
-    kv::layoutTracePoints(state, window.surface());
+    kv::layoutTracePoints(state, window.surface().scaleWidth());
     display.drawScreen(true);
     QApplication::processEvents();
 

@@ -172,6 +172,22 @@ void Display::drawReadouts() {
     if (!t.commMessage.empty()) printReadoutLine(left, row(3), t.commMessage, t.commMessage);
 }
 
+void Display::eraseCommFailure(std::string_view shown) {
+    printCommFailure(state_.settings.backgroundColor, shown);
+}
+
+void Display::showCommFailure(std::string_view message) {
+    printCommFailure(state_.settings.messageColor, message);
+}
+
+void Display::printCommFailure(Colour colour, std::string_view text) {
+    const auto& s = state_.settings;
+    surface_.setCurrentX(s.graphLeft + 50);
+    surface_.setCurrentY(s.graphTop + 650);
+    surface_.setForeColor(colour);
+    surface_.print(text);
+}
+
 void Display::drawMarkerSymbol(double x, double y, Colour colour) {
     for (const auto& seg : markerSymbolSegments(x, y))
         surface_.line(seg.x1, seg.y1, seg.x2, seg.y2, colour);

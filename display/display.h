@@ -14,7 +14,7 @@ namespace kv {
 // readouts and the marker symbols. Erasing is drawing again in the background colour.
 // The surface's width and height are read at every use: the window can change size
 // between any two calls.
-class Display final : public DisplayCalls {
+class Display final : public DisplayCalls, public CommFailureReport {
   public:
     Display(SharedState& state, Surface& surface);
 
@@ -29,10 +29,15 @@ class Display final : public DisplayCalls {
     // Moves the marker symbols and composes the marker readout lines.
     void drawMarkers() override;
 
+    // The communication-failure message, inside the graph near its top-left corner.
+    void eraseCommFailure(std::string_view shown) override;
+    void showCommFailure(std::string_view message) override;
+
     // The marker diamond with its bottom vertex on (x, y).
     void drawMarkerSymbol(double x, double y, Colour colour);
 
   private:
+    void printCommFailure(Colour colour, std::string_view text);
     void setLabelStyle();
     void drawGridLines(int divisions, int i);
     void drawTracePoint(int n, int i, const std::vector<TracePoint>& heights, Colour colour);

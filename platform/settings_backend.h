@@ -1,6 +1,5 @@
 #pragma once
 
-#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -22,19 +21,6 @@ class SettingsBackend {
     // false when they could not be stored.
     virtual bool writeAll(const std::string& section,
                           const std::vector<std::pair<std::string, std::string>>& values);
-};
-
-// Keeps the values in memory; records the order of writes.
-class MemorySettingsBackend : public SettingsBackend {
-  public:
-    std::optional<std::string> read(const std::string& section,
-                                    const std::string& key) const override;
-    bool write(const std::string& section, const std::string& key,
-               const std::string& value) override;
-
-    std::map<std::pair<std::string, std::string>, std::string> values;
-    std::vector<std::pair<std::string, std::string>> writes;  // (key, value) in order
-    bool failWrites = false;
 };
 
 }  // namespace kv

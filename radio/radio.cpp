@@ -4,7 +4,6 @@
 #include <string_view>
 
 #include "level_conversion.h"
-#include "spectrum_model.h"
 
 namespace kv {
 
@@ -56,8 +55,8 @@ void appendReceived(std::string& buffer, const std::string& bytes) {
 }  // namespace
 
 Radio::Radio(SharedState& state, CommControl& comm, Timer& timer1, EventLoop& loop,
-             Surface& surface)
-    : state_(state), comm_(comm), timer1_(timer1), loop_(loop), surface_(surface) {
+             CommFailureReport& report)
+    : state_(state), comm_(comm), timer1_(timer1), loop_(loop), report_(report) {
     timer1_.setInterval(kReplyTimeoutMs);
     comm_.setOnComm([this] { onComm(); });
     timer1_.setOnTick([this] { onTimer1Tick(); });
@@ -180,13 +179,7 @@ void Radio::reportCommFailure(bool eraseOnly) {
     if (state_.flags.stopRequested) return;
     const auto& s = state_.settings;
     auto& texts = state_.texts;
-    const double x = s.graphLeft + 50;
-    const double y = s.graphTop + 650;
-
-    surface_.setCurrentX(x);
-    surface_.setCurrentY(y);
-    surface_.setForeColor(s.backgroundColor);
-    surface_.print(texts.shownCommMessage);
+    report_.eraseCommFailure(texts.shownCommMessage);
     texts.commMessage.clear();
     texts.shownCommMessage.clear();
     if (eraseOnly) return;
@@ -195,19 +188,16 @@ void Radio::reportCommFailure(bool eraseOnly) {
                         " and baud rate is " + s.baud +
                         ".  RTS mode should be disabled in the radio.";
     texts.shownCommMessage = texts.commMessage;
-    surface_.setCurrentX(x);
-    surface_.setCurrentY(y);
-    surface_.setForeColor(s.messageColor);
-    surface_.print(texts.commMessage);
+    report_.showCommFailure(texts.commMessage);
 }
 
-bool Radio::measurePoint(int point) {
+std::optional<double> Radio::measurePoint(int point) {
     auto& buffer = state_.receiveBuffer;
     const auto& flags = state_.flags;
     // A point without a place in the trace or beyond the one-byte channel cannot be measured.
     if (point < 0 || point > kHighestChannel || point >= static_cast<int>(state_.trace.size()) ||
         point >= static_cast<int>(state_.previousTrace.size()))
-        return false;
+        return std::nullopt;
 
     lastCommand_ = {'\xB1', static_cast<char>(point), '\0'};
     buffer.clear();
@@ -218,7 +208,7 @@ bool Radio::measurePoint(int point) {
         PollCounter polls;
         PortWaitBudget budget;
         while (!(buffer.size() >= lastCommand_.size() || flags.replyTimedOut))
-            if (!pollReadingPort(polls, budget)) return false;
+            if (!pollReadingPort(polls, budget)) return std::nullopt;
     }
     timer1_.setEnabled(false);
     // Only an exact echo confirms the channel.
@@ -235,33 +225,18 @@ bool Radio::measurePoint(int point) {
         PollCounter polls;
         PortWaitBudget budget;
         while (!(buffer.size() >= kLevelReplySize || flags.replyTimedOut))
-            if (!pollReadingPort(polls, budget)) return false;
+            if (!pollReadingPort(polls, budget)) return std::nullopt;
     }
     timer1_.setEnabled(false);
     if (flags.replyTimedOut || flags.stopRequested) return measurementFailed();
 
     const auto raw = static_cast<std::uint16_t>(256 * byteAt(buffer, 3) + byteAt(buffer, 2));
     const double level = levelFromReading(raw, state_.settings.amplitude);
-    const std::int32_t y = levelToY(state_.settings, level, surface_.scaleHeight());
-
-    const auto i = static_cast<std::size_t>(point);
-    auto& current = state_.trace[i];
-    auto& previous = state_.previousTrace[i];
-    previous.yOut = current.yOut;
-    previous.yIn = current.yIn;
-    // Max hold keeps a stronger level (smaller y). A point cleared at the start of the run
-    // has no level to hold yet and takes its first reading.
-    const bool held = flags.maxHold && current.yOut != 0 && y >= current.yOut;
-    if (!held) {
-        current.yOut = y;
-        current.yIn = y;
-        current.amplitudeDb = level;
-    }
     reportCommFailure(true);
-    return true;
+    return level;
 }
 
-bool Radio::measurementFailed() {
+std::optional<double> Radio::measurementFailed() {
     reportCommFailure(false);
     comm_.clearOutBuffer();
     // Until the radio is back in command mode or the user stops.
@@ -275,7 +250,7 @@ bool Radio::measurementFailed() {
         else
             reportCommFailure(false);
     }
-    return false;
+    return std::nullopt;
 }
 
 }  // namespace kv

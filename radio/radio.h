@@ -1,12 +1,12 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 #include <string>
 
 #include "comm_control.h"
 #include "event_loop.h"
 #include "shared_state.h"
-#include "surface.h"
 #include "sweep_interfaces.h"
 #include "timer.h"
 
@@ -17,15 +17,17 @@ namespace kv {
 class Radio : public RadioLink {
   public:
     // Installs its handlers for the port's receive event and Timer1's tick.
-    Radio(SharedState& state, CommControl& comm, Timer& timer1, EventLoop& loop, Surface& surface);
+    Radio(SharedState& state, CommControl& comm, Timer& timer1, EventLoop& loop,
+          CommFailureReport& report);
     ~Radio() override;
     Radio(const Radio&) = delete;
     Radio& operator=(const Radio&) = delete;
 
-    bool enterCommandMode() override;
+    [[nodiscard]] bool enterCommandMode() override;
     bool exitCommandMode() override;
     void reportCommFailure(bool eraseOnly) override;
-    bool measurePoint(int point) override;
+    // Leaves the trace to the caller, which knows where the level is plotted.
+    [[nodiscard]] std::optional<double> measurePoint(int point) override;
 
     // The port's receive event: appends what arrived to the receive buffer.
     void onComm();
@@ -72,13 +74,13 @@ class Radio : public RadioLink {
     // One failed poll of a wait that reads the port itself (the measurement waits).
     bool pollReadingPort(PollCounter& polls, PortWaitBudget& budget);
     bool yieldInWait();
-    bool measurementFailed();
+    std::optional<double> measurementFailed();
 
     SharedState& state_;
     CommControl& comm_;
     Timer& timer1_;
     EventLoop& loop_;
-    Surface& surface_;
+    CommFailureReport& report_;
     std::string lastCommand_;
 };
 

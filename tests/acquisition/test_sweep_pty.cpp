@@ -3,6 +3,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "memory_settings_backend.h"
 #include "qt_event_loop.h"
 #include "qt_timer.h"
 #include "serial_comm.h"
@@ -36,7 +37,8 @@ class SweepPtyTest : public QObject {
         RecordingSurface surface;
         RecordingDisplay display;
         SystemLocalClock clock;
-        Radio radio(state, comm, timer1, loop, surface);
+        Display screen(state, surface);
+        Radio radio(state, comm, timer1, loop, screen);
         SweepController sweep(state, radio, display, surface, loop, clock, timer3);
 
         // After three sweeps a timer requests the stop; a guard ends a run that never gets there.

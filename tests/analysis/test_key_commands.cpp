@@ -85,7 +85,7 @@ class KeyCommandsTest : public QObject {
         RecordingSurface surface(10755, 8730);
         state.settings.numberOfPoints = static_cast<std::int16_t>(levels.size());
         createTraceArrays(state);
-        layoutTracePoints(state, surface);
+        layoutTracePoints(state, surface.scaleWidth());
         for (int i = 0; i < levels.size(); ++i) {
             auto& p = state.trace[std::size_t(i)];
             p.amplitudeDb = levels[i];

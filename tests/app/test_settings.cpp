@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "memory_settings_backend.h"
 #include "ini_settings_backend.h"
 #include "settings_store.h"
 

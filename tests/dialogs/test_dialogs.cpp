@@ -11,6 +11,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "memory_settings_backend.h"
 #include "colours_dialog.h"
 #include "comport_dialog.h"
 #include "fake_event_loop.h"

@@ -26,7 +26,7 @@ struct Screen {
         s.graphColor = rgbColour(255, 255, 0);
         s.messageColor = rgbColour(255, 0, 255);
         s.markerColor = {rgbColour(0, 255, 255), rgbColour(255, 128, 0)};
-        layoutTracePoints(state, surface);
+        layoutTracePoints(state, surface.scaleWidth());
         display.layoutLegend();
     }
     QRgb at(int x, int y) const { return surface.image().pixel(x, y); }
@@ -174,7 +174,7 @@ class DisplayTest : public QObject {
             RecordingSurface surface(width * 15, 8730);
             kv::Display display(state, surface);
             display.layoutLegend();
-            layoutTracePoints(state, surface);
+            layoutTracePoints(state, surface.scaleWidth());
             display.drawScreen(true);
             QVERIFY(surface.calls.size() > 20);
             for (const auto& c : surface.calls) QVERIFY(std::isfinite(c.x1 + c.y1 + c.x2 + c.y2));

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "memory_settings_backend.h"
 #include "app_doubles.h"
 #include "main_window.h"
 #include "qt_event_loop.h"

@@ -13,6 +13,7 @@
 #include <numeric>
 #include <thread>
 
+#include "memory_settings_backend.h"
 #include "serial_comm.h"
 
 using namespace std::chrono_literals;

@@ -8,9 +8,11 @@
 #include <vector>
 
 #include "default_settings.h"
+#include "display.h"
 #include "fake_event_loop.h"
 #include "radio.h"
 #include "recording_surface.h"
+#include "spectrum_model.h"
 
 namespace kv::test {
 
@@ -74,7 +76,8 @@ struct RadioRig {
     ScriptedComm comm{loop};
     RecordingSurface surface;
     FakeRadio fake;
-    Radio radio{state, comm, timer1, loop, surface};
+    Display screen{state, surface};  // where the failure message is drawn
+    Radio radio{state, comm, timer1, loop, screen};
     std::vector<std::int64_t> sentAt;  // fake time of every output, in order
 
     RadioRig() {
@@ -83,6 +86,15 @@ struct RadioRig {
     }
     RadioRig(const RadioRig&) = delete;
     RadioRig& operator=(const RadioRig&) = delete;
+
+    // One measurement stored in the trace as the sweep stores it; false when it failed.
+    bool measure(int point) {
+        const auto level = radio.measurePoint(point);
+        if (level)
+            storeMeasurement(state, point, *level,
+                             levelToY(state.settings, *level, surface.scaleHeight()));
+        return level.has_value();
+    }
 
     template <typename F>
     void answerWith(F responder) {

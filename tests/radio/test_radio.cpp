@@ -140,7 +140,7 @@ class RadioTest : public QObject {
         const std::string_view procedure = c.procedure;
         const bool ok = procedure == "enter"  ? rig.radio.enterCommandMode()
                         : procedure == "exit" ? rig.radio.exitCommandMode()
-                                              : rig.radio.measurePoint(7);
+                                              : rig.measure(7);
         QCOMPARE(ok, c.ok);
         QString wire;
         for (const auto& o : rig.comm.outputs) wire += kNames.at(o);
@@ -206,7 +206,7 @@ class RadioTest : public QObject {
             const std::int32_t oldY = y(oldLevel ? oldLevel : -60);
             const std::int32_t oldYOut = oldLevel ? oldY : 0;
             rig.state.trace[2] = TracePoint{0, 0, 0, oldYOut, oldY, oldLevel ? oldLevel : -60};
-            QVERIFY(rig.radio.measurePoint(2));
+            QVERIFY(rig.measure(2));
             const TracePoint& p = rig.state.trace[2];
             QCOMPARE(std::tuple(p.amplitudeDb, p.yOut, p.yIn),
                      std::tuple(stored, y(stored), y(stored)));

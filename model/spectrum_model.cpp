@@ -18,16 +18,15 @@ std::int32_t levelToY(const SettingValues& s, double level, float scaleHeight) {
     return toInt32(std::fabs(amplitude - level) * plotHeight / 70 + s.graphTop);
 }
 
-void layoutTracePoints(SharedState& state, const Surface& surface) {
+void layoutTracePoints(SharedState& state, float scaleWidth) {
     const int n = state.settings.numberOfPoints;
     if (n < 1) return;
     const auto& s = state.settings;
     const int margins = s.graphLeft + s.graphRight;
     for (int i = 0; i < n && i < static_cast<int>(state.trace.size()); ++i) {
         auto& p = state.trace[static_cast<std::size_t>(i)];
-        double plotWidth = static_cast<double>(surface.scaleWidth()) - margins;
+        const double plotWidth = static_cast<double>(scaleWidth) - margins;
         p.xLeft = toInt32(plotWidth / n * i + s.graphLeft);
-        plotWidth = static_cast<double>(surface.scaleWidth()) - margins;
         p.xRight = toInt32(plotWidth / n + p.xLeft);
         p.xCenter = toInt32((static_cast<double>(p.xLeft) + p.xRight) / 2);
     }
@@ -38,6 +37,25 @@ void createTraceArrays(SharedState& state) {
         state.settings.numberOfPoints > 0 ? state.settings.numberOfPoints : 0);
     state.trace.assign(n, TracePoint{});
     state.previousTrace.assign(n, TracePoint{});
+}
+
+void storeMeasurement(SharedState& state, int point, double level, std::int32_t y) {
+    if (point < 0 || point >= static_cast<int>(state.trace.size()) ||
+        point >= static_cast<int>(state.previousTrace.size()))
+        return;
+    const auto i = static_cast<std::size_t>(point);
+    auto& current = state.trace[i];
+    auto& previous = state.previousTrace[i];
+    previous.yOut = current.yOut;
+    previous.yIn = current.yIn;
+    // Max hold keeps a stronger level (smaller y). A point cleared at the start of the run
+    // has no level to hold yet and takes its first reading.
+    const bool held = state.flags.maxHold && current.yOut != 0 && y >= current.yOut;
+    if (!held) {
+        current.yOut = y;
+        current.yIn = y;
+        current.amplitudeDb = level;
+    }
 }
 
 }  // namespace kv

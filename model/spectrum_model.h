@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+
+#include "shared_state.h"
+
+namespace kv {
+
+// The frequency (MHz) that the display assigns to trace point i.
+double pointFrequency(const SettingValues& s, int i);
+
+// Level (dB) to y on the graph of a drawing surface whose inner height is scaleHeight.
+std::int32_t levelToY(const SettingValues& s, double level, float scaleHeight);
+
+// Recomputes the columns of every trace point for a drawing surface of the given inner width.
+void layoutTracePoints(SharedState& state, float scaleWidth);
+
+// Creates both trace arrays with numberOfPoints zeroed points.
+void createTraceArrays(SharedState& state);
+
+// Stores a measured level plotted at y for the point, unless max hold keeps the stronger
+// level; the point's previous position goes to previousTrace either way.
+void storeMeasurement(SharedState& state, int point, double level, std::int32_t y);
+
+}  // namespace kv

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "settings_backend.h"
+
+namespace kv {
+
+// Keeps the values in memory; records the order of writes.
+class MemorySettingsBackend : public SettingsBackend {
+  public:
+    std::optional<std::string> read(const std::string& section,
+                                    const std::string& key) const override;
+    bool write(const std::string& section, const std::string& key,
+               const std::string& value) override;
+
+    std::map<std::pair<std::string, std::string>, std::string> values;
+    std::vector<std::pair<std::string, std::string>> writes;  // (key, value) in order
+    bool failWrites = false;
+};
+
+}  // namespace kv
