@@ -19,6 +19,10 @@ int main(int argc, char** argv) {
         std::fwrite(kv::sim::helpText().data(), 1, kv::sim::helpText().size(), stdout);
         return 0;
     }
+    if (parsed.options->version) {
+        std::printf("kv3710-sim %s\n", KV_VERSION);
+        return 0;
+    }
     kv::sim::SimOptions options = *parsed.options;
     if (!options.replayPath.empty()) {
         kv::sim::ReplayLoad replay = kv::sim::loadReplay(options.replayPath);

@@ -10,10 +10,10 @@ namespace kv::sim {
 
 namespace {
 
-constexpr std::array<std::string_view, 18> kOptionNames = {
-    "help",       "link",        "log",          "sweep-log", "version-text", "seed",
-    "replay",     "noise-floor", "noise-spread", "carrier",   "hopper",       "baud",
-    "latency-ms", "fault",       "fault-prob",   "dead-ms",   "pause-ms",     "vanish-ms"};
+constexpr std::array<std::string_view, 19> kOptionNames = {
+    "help",   "version",     "link",         "log",      "sweep-log", "version-text", "seed",
+    "replay", "noise-floor", "noise-spread", "carrier",  "hopper",    "baud",         "latency-ms",
+    "fault",  "fault-prob",  "dead-ms",      "pause-ms", "vanish-ms"};
 
 constexpr std::string_view kHelp =
     R"(Usage: kv3710-sim [OPTION]...
@@ -71,6 +71,7 @@ Faults (KIND is one of dead, wrong-echo, extra-echo, short-level, garbage, pause
   --pause-ms MS            delay of the pause fault (default 2500)
   --vanish-ms MS           absence after a vanish fault (default 0: until "return")
   --help                   show this text and exit
+  --version                show the version and exit
 
 Examples:
   kv3710-sim --link /tmp/kv3710 --carrier 20:-50:3 --hopper 500:-60 --baud 115200
@@ -288,6 +289,11 @@ OptionsResult parseOptions(std::span<const std::string> args) {
         if (name == "help") {
             if (value) return {std::nullopt, "--help takes no value"};
             options.help = true;
+            continue;
+        }
+        if (name == "version") {
+            if (value) return {std::nullopt, "--version takes no value"};
+            options.version = true;
             continue;
         }
         // The hopper's value is optional: a bare --hopper takes the defaults.

@@ -22,6 +22,7 @@ struct SimOptions {
     std::string sweepLogPath;
     std::string replayPath;  // the scene's levels come from this sweep log
     bool help = false;
+    bool version = false;
 };
 
 struct OptionsResult {
