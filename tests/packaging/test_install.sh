@@ -59,10 +59,13 @@ export DISPLAY=":$(cat "$root/display")"
 XDG_CONFIG_HOME=$root/config KV3710_SERIAL_BY_ID_DIR=$root/by-id QT_QPA_PLATFORM=xcb \
     "$root/usr/bin/kv3710-analyzer" >"$root/analyzer.log" 2>&1 &
 analyzer=$!
-tries=0
+# A loaded machine can take a while to show the window; 60 s is plenty.
+deadline=$(($(date +%s) + 60))
 until xprop -name "Tessaryn Spectrum Analyzer" WM_CLASS _NET_WM_ICON >"$root/xprop" 2>/dev/null &&
     grep -q "Icon (128 x 128)" "$root/xprop"; do
-    tries=$((tries + 1)); [ "$tries" -lt 200 ] || fail "no window with a 128 px icon"; sleep 0.1
+    [ "$(date +%s)" -lt "$deadline" ] ||
+        fail "no window with a 128 px icon: $(cat "$root/xprop" "$root/analyzer.log")"
+    sleep 0.2
 done
 class=$(sed -n 's/^StartupWMClass=//p' "$desktop")
 grep -q "^WM_CLASS(STRING) = \".*\", \"$class\"$" "$root/xprop" ||
