@@ -1,21 +1,32 @@
-// The two settings dialogs as a user works them: what the serial port dialog shows for the
-// stored choice, what OK opens and stores; what a colour choice changes on the buttons and in
-// the store; and the focus keeper that keeps a dialog in front of the program's windows.
+// The dialogs as a user works them: what the serial port dialog shows for the stored choice
+// and what its OK opens and stores; what a colour choice changes on the buttons and in the
+// store; the focus keeper that keeps a dialog in front; and Print and Save on the window
+// picture (the BMP file's pixels, the PDF's pages).
 #include <QApplication>
+#include <QColorDialog>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPrinter>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QtEndian>
 
 #include "memory_settings_backend.h"
 #include "colours_dialog.h"
 #include "comport_dialog.h"
 #include "fake_event_loop.h"
 #include "focus_keeper.h"
+#include "image_surface.h"
+#include "print_save.h"
+#include "qt_common_dialogs.h"
+#include "qt_picture_output.h"
 #include "settings_store.h"
 
 using namespace kv;
@@ -23,42 +34,40 @@ using Writes = std::vector<std::pair<std::string, std::string>>;
 
 namespace {
 
-// A colour chooser that answers with a prepared choice.
+// Common dialogs that answer as a user would, printing to a PDF file.
 class ScriptedDialogs : public CommonDialogs {
   public:
     std::optional<Colour> showColor(Colour start) override {
         starts.push_back(start);
-        return answer;
+        return colour;
     }
-    bool showPrinter(QPrinter&) override { return false; }
-    std::optional<std::string> showSave(const SaveOptions&) override { return std::nullopt; }
-    std::optional<Colour> answer;
+    bool showPrinter(QPrinter& printer) override {
+        landscape = printer.pageLayout().orientation() == QPageLayout::Landscape;
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdfPath);
+        printer.setCopyCount(copies);
+        return copies > 0;
+    }
+    std::optional<std::string> showSave(const SaveOptions&) override { return savePath; }
+
+    std::optional<Colour> colour;  // nothing: cancelled
     std::vector<Colour> starts;
+    QString pdfPath;
+    int copies = 0;  // 0: cancelled
+    bool landscape = false;
+    std::optional<std::string> savePath;  // nothing: cancelled
 };
 
 // The main window's side of a dialog: state, serial control, store and owner window.
 struct Rig {
-    Rig() {
-        loadSettings(store, state);
-        comm.setPortOpen(true);
-    }
-    template <typename T>
+    Rig() { loadSettings(store, state); }
+    template <typename T = QPushButton>
     T* child(const QString& name) const {
         return dialog->findChild<T*>(name);
     }
-    ComPortDialog* openPort() {
-        dialog = new ComPortDialog(state, comm, store, &owner);
-        return static_cast<ComPortDialog*>(dialog.data());
-    }
-    QString message() const { return child<QLabel>("Label2")->text(); }
-    void openColours() {
-        dialog = new ColoursDialog(
-            state, store, dialogs, [this] { ++redraws; }, &owner);
-        dialog->show();
-    }
     // The colour a colour button's face shows, read from its rendering.
     Colour face(int i) const {
-        const QImage image = child<QPushButton>(QString("Command4_%1").arg(i))->grab().toImage();
+        const QImage image = child(QString("Command4_%1").arg(i))->grab().toImage();
         const QColor c = image.pixelColor(image.width() / 2, image.height() / 2);
         return rgbColour(c.red(), c.green(), c.blue());
     }
@@ -81,88 +90,75 @@ const QString kProblem =
     "The Serial Communications Port you have selected is either invalid or "
     "in use by another program.  Please select another port.";
 
+// A picture with distinct pixels to compare.
+void drawSomething(ImageSurface& surface) {
+    surface.resize(160, 90);
+    surface.clear();
+    surface.line(150, 150, 1200, 900, rgbColour(0, 255, 0));
+    surface.filledBox(1500, 300, 2200, 1200, rgbColour(0x12, 0x34, 0x56));
+}
+
 }  // namespace
 
 class TestDialogs : public QObject {
     Q_OBJECT
   private slots:
-    void portDialogShowsTheStoredChoice_data() {
-        QTest::addColumn<int>("port");
-        QTest::addColumn<QString>("storedBaud");  // null: key absent
-        QTest::addColumn<int>("portIndex");
-        QTest::addColumn<int>("baudIndex");
-        QTest::newRow("defaults: COM1, 115200") << 0 << QString() << 0 << 11;
-        QTest::newRow("COM16, 110") << 15 << "0" << 15 << 0;
-        QTest::newRow("stored index rounds") << 0 << "4.5" << 0 << 4;
-        QTest::newRow("port 16") << 16 << "11" << -1 << 11;
-        QTest::newRow("negative port") << -1 << "11" << -1 << 11;
-        QTest::newRow("baud 12") << 0 << "12" << 0 << -1;
-        QTest::newRow("negative baud") << 0 << "-1" << 0 << -1;
-        QTest::newRow("a rate, not an index") << 0 << "9600" << 0 << -1;
-        QTest::newRow("not a number") << 0 << "fast" << 0 << -1;
+    void portDialog_data() {
+        QTest::addColumn<QStringList>("row");
+        // stored port | stored baud (- absent) | lists show port, baud | chosen port, baud
+        // (- as shown) | the port is in use | line settings opened by OK (- none)
+        const QString table = R"(0|-|0|11|-|-|0|115200,n,8,1
+15|0|15|0|-|-|0|110,n,8,1
+0|4.5|0|4|-|-|0|4800,n,8,1
+0|-|0|11|2|5|0|9600,n,8,1
+16|11|-1|11|-|-|0|-
+-1|11|-1|11|-|-|0|-
+0|12|0|-1|-|-|0|-
+0|-1|0|-1|-|-|0|-
+0|9600|0|-1|-|-|0|-
+0|fast|0|-1|-|-|0|-
+0|-|0|11|4|-|1|-)";
+        for (const QString& row : table.split('\n'))
+            QTest::newRow(qPrintable(row)) << row.split('|');
     }
-    void portDialogShowsTheStoredChoice() {
-        QFETCH(int, port);
-        QFETCH(QString, storedBaud);
-        QFETCH(int, portIndex);
-        QFETCH(int, baudIndex);
+    void portDialog() {
+        QFETCH(QStringList, row);
         Rig rig;
-        rig.state.settings.port = port;
+        rig.state.settings.port = row[0].toInt();
         rig.state.settings.baud = "115200";  // by now the variable holds the rate
-        if (!storedBaud.isNull()) rig.store.values[{"Settings", "Baud"}] = storedBaud.toStdString();
-        rig.comm.setPortOpen(portIndex >= 0);
-        rig.openPort();
-        QCOMPARE(rig.child<QComboBox>("Settings_Port_Box")->currentIndex(), portIndex);
-        QCOMPARE(rig.child<QComboBox>("Settings_Baud_Box")->currentIndex(), baudIndex);
-        QCOMPARE(rig.message() == kProblem, portIndex < 0);
-        QVERIFY(rig.store.writes.empty());
-    }
-
-    void portDialogOk_data() {
-        QTest::addColumn<int>("storedPort");
-        QTest::addColumn<int>("portIndex");  // -1: left as loaded
-        QTest::addColumn<int>("baudIndex");
-        QTest::addColumn<bool>("inUse");
-        QTest::addColumn<QString>("opened");  // the line settings opened; empty: none
-        QTest::newRow("COM3, 9600") << 0 << 2 << 5 << false << "9600,n,8,1";
-        QTest::newRow("unchanged: reopened") << 0 << 0 << 11 << false << "115200,n,8,1";
-        QTest::newRow("COM16, 110") << 0 << 15 << 0 << false << "110,n,8,1";
-        QTest::newRow("no port to show") << 20 << -1 << 5 << false << "";
-        QTest::newRow("port in use") << 0 << 4 << 11 << true << "";
-    }
-    void portDialogOk() {
-        QFETCH(int, storedPort);
-        QFETCH(int, portIndex);
-        QFETCH(int, baudIndex);
-        QFETCH(bool, inUse);
-        QFETCH(QString, opened);
-        Rig rig;
-        rig.state.settings.port = storedPort;
-        rig.comm.failOpen = inUse;
-        ComPortDialog* dialog = rig.openPort();
+        if (row[1] != "-") rig.store.values[{"Settings", "Baud"}] = row[1].toStdString();
+        rig.comm.setPortOpen(true);
+        rig.comm.failOpen = row[6] == "1";
+        auto* dialog = new ComPortDialog(rig.state, rig.comm, rig.store, &rig.owner);
+        rig.dialog = dialog;
         dialog->show();
-        QSignalSpy openedSignal(dialog, &ComPortDialog::portOpened);
-        if (portIndex >= 0) rig.child<QComboBox>("Settings_Port_Box")->setCurrentIndex(portIndex);
-        rig.child<QComboBox>("Settings_Baud_Box")->setCurrentIndex(baudIndex);
-        rig.child<QPushButton>("Command2")->click();
-        QCOMPARE(openedSignal.count(), opened.isEmpty() ? 0 : 1);
-        if (opened.isEmpty()) {
-            QCOMPARE(rig.message(), kProblem);
+        QSignalSpy opened(dialog, &ComPortDialog::portOpened);
+        auto* port = rig.child<QComboBox>("Settings_Port_Box");
+        auto* baud = rig.child<QComboBox>("Settings_Baud_Box");
+        QCOMPARE(port->currentIndex(), row[2].toInt());
+        QCOMPARE(baud->currentIndex(), row[3].toInt());
+        if (row[4] != "-") port->setCurrentIndex(row[4].toInt());
+        if (row[5] != "-") baud->setCurrentIndex(row[5].toInt());
+        rig.child("Command2")->click();
+        if (row[7] == "-") {
+            QCOMPARE(opened.count(), 0);
+            QCOMPARE(rig.child<QLabel>("Label2")->text(), kProblem);
             QVERIFY(rig.store.writes.empty());
-            QCOMPARE(rig.state.settings.port, storedPort);
+            QCOMPARE(rig.state.settings.port, row[0].toInt());
             // An unusable choice leaves the old port alone; a port in use closes it first.
-            QCOMPARE(rig.comm.portOpen(), !inUse);
+            QCOMPARE(rig.comm.portOpen(), row[6] == "0");
             QVERIFY(!rig.closedAndDeleted());
             return;
         }
-        QCOMPARE(rig.comm.commPort(), portIndex + 1);
-        QCOMPARE(QString::fromStdString(rig.comm.settings()), opened);
+        QCOMPARE(opened.count(), 1);
+        QCOMPARE(rig.comm.commPort(), port->currentIndex() + 1);
+        QCOMPARE(QString::fromStdString(rig.comm.settings()), row[7]);
         QVERIFY(rig.comm.portOpen());
         QCOMPARE(rig.comm.handshakingWrites, std::vector<int>{0});
         QCOMPARE(rig.comm.rtsWrites, std::vector<bool>{false});
-        QCOMPARE(rig.store.writes, (Writes{{"Port", std::to_string(portIndex)},
-                                           {"Baud", std::to_string(baudIndex)}}));
-        QCOMPARE(rig.state.settings.port, portIndex);
+        QCOMPARE(rig.store.writes, (Writes{{"Port", std::to_string(port->currentIndex())},
+                                           {"Baud", std::to_string(baud->currentIndex())}}));
+        QCOMPARE(rig.state.settings.port, port->currentIndex());
         QVERIFY(rig.closedAndDeleted());
     }
 
@@ -170,8 +166,7 @@ class TestDialogs : public QObject {
     // stays inside the frame, and the longer message fits above the port list.
     void portDialogFitsTheFace() {
         Rig rig;
-        rig.comm.setPortOpen(false);
-        rig.openPort();
+        rig.dialog = new ComPortDialog(rig.state, rig.comm, rig.store, &rig.owner);
         const QRect inside = rig.child<QGroupBox>("Frame1")->rect();
         for (const auto& [label, list] :
              {std::pair{"Label1", "Settings_Port_Box"}, std::pair{"Label3", "Settings_Baud_Box"}}) {
@@ -190,25 +185,29 @@ class TestDialogs : public QObject {
     void colourChoice_data() {
         QTest::addColumn<int>("row");
         QTest::addColumn<int>("answer");  // -1: the chooser is cancelled
-        QTest::addColumn<bool>("changes");
-        for (int row = 0; row < 7; ++row) QTest::addRow("row %d", row) << row << 0x123456 << true;
-        QTest::newRow("same colour") << 2 << 0x804000 << false;
-        QTest::newRow("chooser cancelled") << 2 << -1 << false;
+        for (int row = 0; row < 7; ++row) QTest::addRow("row %d", row) << row << 0x123456;
+        QTest::newRow("same colour") << 2 << 0x804000;
+        QTest::newRow("chooser cancelled") << 2 << -1;
     }
     void colourChoice() {
         QFETCH(int, row);
         QFETCH(int, answer);
-        QFETCH(bool, changes);
         Rig rig;
         // A colour stored as a negative number (a high bit set) is written back in that form.
         rig.store.values[{"Settings", "Label Color"}] = "-2147483643";
         loadSettings(rig.store, rig.state);
-        rig.openColours();
+        const auto open = [&] {
+            rig.dialog = new ColoursDialog(
+                rig.state, rig.store, rig.dialogs, [&] { ++rig.redraws; }, &rig.owner);
+            rig.dialog->show();
+        };
+        open();
         const Colour before = rig.face(row);
-        if (answer >= 0) rig.dialogs.answer = Colour(answer);
-        QTest::mouseClick(rig.child<QPushButton>(QString("Command4_%1").arg(row)), Qt::LeftButton);
+        if (answer >= 0) rig.dialogs.colour = Colour(answer);
+        QTest::mouseClick(rig.child(QString("Command4_%1").arg(row)), Qt::LeftButton);
         QCOMPARE(rig.dialogs.starts.size(), std::size_t(1));
         QCOMPARE(rig.dialogs.starts[0] & 0xFFFFFF, before);
+        const bool changes = answer >= 0 && Colour(answer) != before;
         const Colour now = changes ? Colour(answer) : before;
         QCOMPARE(rig.face(row), now);
         QCOMPARE(rig.redraws, changes ? 1 : 0);
@@ -219,24 +218,21 @@ class TestDialogs : public QObject {
         QCOMPARE(reloaded.settings.labelColor, row == 3 && changes ? now : Colour(0x80000005));
         rig.dialog->close();
         QVERIFY(rig.closedAndDeleted());
-        rig.openColours();
+        open();
         QCOMPARE(rig.face(row), now);
-        for (int i = 0; i < 7; ++i)
-            if (i != row) QCOMPARE(rig.face(i) == now, false);
+        for (int i = 0; i < 7; ++i) QVERIFY(i == row || rig.face(i) != now);
     }
 
     // Another window of the program activated over a kept dialog: the dialog takes the focus
     // back from the main window, but leaves a modal window and another kept dialog alone.
     void focusKeeper_data() {
         QTest::addColumn<QString>("other");
-        QTest::addColumn<bool>("reclaimed");
-        QTest::newRow("main window") << "main" << true;
-        QTest::newRow("modal message box") << "modal" << false;
-        QTest::newRow("another kept dialog") << "kept" << false;
+        QTest::newRow("main window") << "main";
+        QTest::newRow("modal message box") << "modal";
+        QTest::newRow("another kept dialog") << "kept";
     }
     void focusKeeper() {
         QFETCH(QString, other);
-        QFETCH(bool, reclaimed);
         QWidget owner;
         owner.show();
         QDialog kept(&owner);
@@ -244,20 +240,94 @@ class TestDialogs : public QObject {
         kept.show();
         QVERIFY(QTest::qWaitForWindowActive(&kept));
         QMessageBox box(QMessageBox::Information, "x", "y", QMessageBox::Ok, &owner);
+        box.setWindowModality(Qt::ApplicationModal);
         QDialog second(&owner);
         new FocusKeeper(second);
-        QWidget* activated = &owner;
-        if (other == "modal") {
-            box.setWindowModality(Qt::ApplicationModal);
-            activated = &box;
-        } else if (other == "kept") {
-            activated = &second;
-        }
+        QWidget* activated = other == "main" ? &owner : other == "modal" ? &box : &second;
         activated->show();
         activated->activateWindow();
         QVERIFY(QTest::qWaitFor([&] { return QApplication::activeWindow() == activated; }));
         QTest::qWait(50);
-        QCOMPARE(QApplication::activeWindow(), reclaimed ? &kept : activated);
+        QCOMPARE(QApplication::activeWindow(), other == "main" ? &kept : activated);
+    }
+
+    void save_data() {
+        QTest::addColumn<QString>("typed");    // null: cancelled
+        QTest::addColumn<QString>("written");  // null: nothing written
+        QTest::newRow("replaces a file") << "old.bmp"
+                                         << "old.bmp";
+        QTest::newRow("no extension") << "trace"
+                                      << "trace.bmp";
+        QTest::newRow("other extension") << "trace.png"
+                                         << "trace.png";
+        QTest::newRow("dot in folder only") << "run.1/trace"
+                                            << "run.1/trace.bmp";
+        QTest::newRow("missing folder") << "missing/trace.bmp" << QString();
+        QTest::newRow("a folder") << "run.1" << QString();
+        QTest::newRow("cancelled") << QString() << QString();
+    }
+    void save() {
+        QFETCH(QString, typed);
+        QFETCH(QString, written);
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir("run.1"));
+        QFile old(dir.filePath("old.bmp"));
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write(QByteArray(100000, 'x')) > 0);
+        old.close();
+        ImageSurface surface;
+        drawSomething(surface);
+        ScriptedDialogs dialogs;
+        if (!typed.isNull()) dialogs.savePath = dir.filePath(typed).toStdString();
+        QtPictureOutput output(dialogs, surface);
+        QCOMPARE(savePicture(output), !written.isNull());
+        const QStringList files = QDir(dir.path()).entryList(QDir::Files) +
+                                  QDir(dir.filePath("run.1")).entryList(QDir::Files);
+        QCOMPARE(files.size(), written.isNull() || written == "old.bmp" ? 1 : 2);
+        if (written.isNull()) return;
+        QFile file(dir.filePath(written));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QVERIFY(bytes.startsWith("BM"));
+        QCOMPARE(qsizetype(qFromLittleEndian<quint32>(bytes.constData() + 2)), bytes.size());
+        QCOMPARE(QImage::fromData(bytes, "BMP").convertToFormat(QImage::Format_RGB32),
+                 surface.windowPicture().convertToFormat(QImage::Format_RGB32));
+    }
+
+    void printGivesOneLandscapePagePerCopy_data() {
+        QTest::addColumn<int>("copies");  // 0: the print dialog is cancelled
+        for (int copies : {0, 1, 3}) QTest::addRow("%d", copies) << copies;
+    }
+    void printGivesOneLandscapePagePerCopy() {
+        QFETCH(int, copies);
+        QTemporaryDir dir;
+        ImageSurface surface;
+        drawSomething(surface);
+        ScriptedDialogs dialogs;
+        dialogs.pdfPath = dir.filePath("out.pdf");
+        dialogs.copies = copies;
+        QCOMPARE(printPicture(*std::make_unique<QtPictureOutput>(dialogs, surface)), copies > 0);
+        QVERIFY(dialogs.landscape);
+        QFile pdf(dialogs.pdfPath);
+        QCOMPARE(pdf.open(QIODevice::ReadOnly), copies > 0);
+        const QString text = QString::fromLatin1(pdf.readAll());
+        QCOMPARE(text.count(QRegularExpression(R"(/Type\s*/Page(?!s)\b)")), copies);
+        const auto box =
+            QRegularExpression(R"(/MediaBox\s*\[\s*0\s+0\s+([\d.]+)\s+([\d.]+))").match(text);
+        QVERIFY(copies == 0 || box.captured(1).toDouble() > box.captured(2).toDouble());
+        QCOMPARE(text.contains(QRegularExpression(R"(/Subtype\s*/Image)")), copies > 0);
+    }
+
+    // The Qt colour chooser starts from the colour and answers in the program's colour order.
+    void colourChooser() {
+        QColor start;
+        QTimer::singleShot(0, [&] {
+            auto* chooser = qobject_cast<QColorDialog*>(QApplication::activeModalWidget());
+            start = chooser->currentColor();
+            chooser->setCurrentColor(QColor(0x11, 0x22, 0x33));
+            chooser->accept();
+        });
+        QCOMPARE(QtCommonDialogs().showColor(rgbColour(0x80, 0x40, 0x00)), Colour(0x332211));
+        QCOMPARE(start, QColor(0x80, 0x40, 0x00));
     }
 };
 

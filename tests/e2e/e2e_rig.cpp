@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QTest>
 #include <QTimer>
-#include <ctime>
 
 #include "image_surface.h"
 
@@ -18,17 +17,12 @@ std::vector<WireEntry> readWireLog(const QString& path) {
         const QByteArray line = file.readLine().trimmed();
         const QList<QByteArray> words = line.split(' ');
         if (words.size() < 2) continue;
-        WireEntry e;
+        WireEntry& e = log.emplace_back();
         e.ms = words[0].toDouble();
-        if (words[1] == "--") {
-            e.event = QString::fromUtf8(line.mid(line.indexOf("--") + 3));
-        } else {
-            e.kind = words[1] == "in" ? WireEntry::Kind::ToRadio : WireEntry::Kind::FromRadio;
-            for (qsizetype i = 2; i < words.size(); ++i)
-                if (!words[i].isEmpty())
-                    e.bytes.append(static_cast<char>(words[i].toInt(nullptr, 16)));
-        }
-        log.push_back(std::move(e));
+        e.toRadio = words[1] == "in";
+        if (words[1] == "--") e.event = QString::fromUtf8(line.mid(line.indexOf("--") + 3));
+        for (qsizetype i = 2; i < words.size() && e.event.isEmpty(); ++i)
+            if (!words[i].isEmpty()) e.bytes.append(char(words[i].toInt(nullptr, 16)));
     }
     return log;
 }
@@ -36,7 +30,7 @@ std::vector<WireEntry> readWireLog(const QString& path) {
 std::vector<WireEntry> sendsToRadio(const std::vector<WireEntry>& log, std::size_t from) {
     std::vector<WireEntry> sends;
     for (std::size_t i = from; i < log.size(); ++i)
-        if (log[i].kind == WireEntry::Kind::ToRadio) sends.push_back(log[i]);
+        if (log[i].toRadio) sends.push_back(log[i]);
     return sends;
 }
 
@@ -44,12 +38,6 @@ QByteArray bytesToRadio(const std::vector<WireEntry>& log, std::size_t from) {
     QByteArray sent;
     for (const WireEntry& e : sendsToRadio(log, from)) sent += e.bytes;
     return sent;
-}
-
-std::size_t findEvent(const std::vector<WireEntry>& log, const QString& prefix, std::size_t from) {
-    for (std::size_t i = from; i < log.size(); ++i)
-        if (log[i].kind == WireEntry::Kind::Event && log[i].event.startsWith(prefix)) return i;
-    return log.size();
 }
 
 bool containsInOrder(const QByteArray& haystack, const std::vector<QByteArray>& needles) {
@@ -62,15 +50,8 @@ bool containsInOrder(const QByteArray& haystack, const std::vector<QByteArray>& 
     return true;
 }
 
-QByteArray wire::channel(int point) {
-    QByteArray bytes(3, '\0');
-    bytes[0] = '\xB1';
-    bytes[1] = static_cast<char>(point);
-    return bytes;
-}
-
 Script& Script::then(const QString& name, std::function<bool()> step) {
-    steps_.push_back({name, std::move(step)});
+    steps_.emplace_back(name, std::move(step));
     return *this;
 }
 
@@ -81,11 +62,14 @@ Script& Script::thenDo(const QString& name, std::function<void()> action) {
     });
 }
 
+void Script::expect(bool condition, const QString& what) {
+    if (!condition && !failures_.contains(what)) failures_ << what;
+}
+
 bool Script::run(MainWindow& window, int timeoutMs) {
     QElapsedTimer clock;
     clock.start();
     bool busy = false;
-    bool timedOut = false;
     next_ = 0;
     QTimer tick;
     tick.setInterval(10);
@@ -93,9 +77,9 @@ bool Script::run(MainWindow& window, int timeoutMs) {
         // Closing the window yields to the event loop, which may bring this tick back.
         if (busy || window.unloaded()) return;
         busy = true;
-        while (next_ < steps_.size() && steps_[next_].poll()) ++next_;
+        while (next_ < steps_.size() && steps_[next_].second()) ++next_;
         if (!window.unloaded() && (next_ == steps_.size() || clock.elapsed() > timeoutMs)) {
-            timedOut = next_ < steps_.size();
+            if (next_ < steps_.size()) failures_ << "stopped at: " + steps_[next_].first;
             window.close();
         }
         busy = false;
@@ -103,27 +87,16 @@ bool Script::run(MainWindow& window, int timeoutMs) {
     tick.start();
     // The condition is tested only between events of the outermost loop, that is once the
     // sweep, which runs nested in one of them, has returned.
-    const bool ended = QTest::qWaitFor([&] { return window.unloaded(); }, timeoutMs + 20000);
-    return ended && !timedOut && next_ == steps_.size();
+    return QTest::qWaitFor([&] { return window.unloaded(); }, timeoutMs + 20000) &&
+           failures_.isEmpty();
 }
 
-QString Script::stoppedAt() const {
-    return next_ < steps_.size() ? steps_[next_].name : QStringLiteral("(all steps done)");
-}
-
-double processCpuSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
-
-double monotonicMs() {
-    timespec t{};
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<double>(t.tv_sec) * 1000 + static_cast<double>(t.tv_nsec) / 1e6;
+QString Script::report() const {
+    return failures_.join(QStringLiteral("; "));
 }
 
 namespace {
+constexpr Colour kMessageColour = 0x00FFFF;  // yellow
 const std::string kMessage =
     "Communication failure.  Hardware is COM1 and baud rate is 115200.  RTS mode should be "
     "disabled in the radio.";
@@ -139,9 +112,8 @@ Rig::~Rig() {
 }
 
 bool Rig::start(const QStringList& simOptions) {
-    if (!sim.start(simOptions)) return false;
     store.values[{"Ports", "COM1"}] = sim.linkPath().toStdString();
-    return true;
+    return sim.start(simOptions);
 }
 
 void Rig::set(const std::string& key, const std::string& value) {
@@ -156,12 +128,11 @@ MainWindow& Rig::open() {
     return *window_;
 }
 
-// Pixels in the message colour where the failure message is printed.
 int Rig::messagePixels() const {
-    const SettingValues& s = window_->state().settings;
+    const SharedState& s = window_->state();
     const ImageSurface& surface = window_->surface();
-    const double x = s.graphLeft + 50;
-    const double y = s.graphTop + 650;
+    const double x = s.settings.graphLeft + 50;
+    const double y = s.settings.graphTop + 650;
     const QImage& image = surface.image();
     const QRgb colour = ImageSurface::toQColor(kMessageColour).rgb();
     const int right = std::min(image.width(), surface.toDevice(x + surface.textWidth(kMessage)));
@@ -182,14 +153,6 @@ bool Rig::messageShown() const {
 bool Rig::messageGone() const {
     const auto& texts = window_->state().texts;
     return texts.commMessage.empty() && texts.shownCommMessage.empty() && messagePixels() == 0;
-}
-
-bool Rig::sweptSinceMark() const {
-    return window_->state().lastSweepEnd != markedSweepEnd_;
-}
-
-void Rig::markSweep() {
-    markedSweepEnd_ = window_->state().lastSweepEnd;
 }
 
 }  // namespace kv::e2e

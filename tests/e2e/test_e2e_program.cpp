@@ -1,7 +1,8 @@
 // The real program (build/kv3710-analyzer, offscreen) closed by SIGTERM: on a radio that never
 // answers it ends within one exchange; on a working radio it takes the radio out of command mode
-// first. And killed (SIGKILL) at random moments while it closes: the settings file holds either
-// what it held before or the complete new content, never a mixture and never a truncated file.
+// first (56, then CC 41 54 4F 0D). And killed (SIGKILL) at random moments while it closes: the
+// settings file holds either what it held before or the complete new content, never a mixture
+// and never a truncated file.
 #include <QRandomGenerator>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -10,7 +11,6 @@
 
 #include "e2e_rig.h"
 
-using namespace kv;
 using namespace kv::e2e;
 using namespace kv::test;
 
@@ -21,11 +21,6 @@ namespace {
 const QByteArray kOldSettings =
     "Port=0.0\nCenter Frequency=915.0\nSpan=26.00\nAmplitude=-40.0\nAttenuator=-0\n"
     "Graph Top=500\n";
-const std::vector<std::pair<QString, QString>> kNewValues{{"Port", "0"},
-                                                          {"Center Frequency", "915"},
-                                                          {"Span", "26"},
-                                                          {"Amplitude", "-40"},
-                                                          {"Attenuator", "0"}};
 
 QByteArray contents(const QString& path) {
     QFile f(path);
@@ -35,15 +30,13 @@ QByteArray contents(const QString& path) {
 // The file holds the five new values and kept the keys the program does not write.
 bool holdsNewSettings(const QString& file, const QString& device) {
     QSettings s(file, QSettings::IniFormat);
-    bool ok = s.status() == QSettings::NoError && s.value("Ports/COM1").toString() == device &&
-              s.value("Settings/Graph Top").toString() == "500";
-    for (const auto& [key, value] : kNewValues)
-        ok = ok && s.value("Settings/" + key).toString() == value;
-    return ok;
-}
-
-bool waitUntil(const std::function<bool()>& condition) {
-    return QTest::qWaitFor(condition, 10000);
+    QStringList values;
+    for (const char* key :
+         {"Ports/COM1", "Settings/Graph Top", "Settings/Port", "Settings/Center Frequency",
+          "Settings/Span", "Settings/Amplitude", "Settings/Attenuator"})
+        values << s.value(key).toString();
+    return s.status() == QSettings::NoError &&
+           values == QStringList{device, "500", "0", "915", "26", "-40", "0"};
 }
 
 }  // namespace
@@ -58,7 +51,8 @@ class TestE2eProgram : public QObject {
         QVERIFY(writeSettingsFile(settingsFile(config.path()), sim.linkPath(), kOldSettings));
         QProcess analyzer;
         QVERIFY(startAnalyzer(analyzer, config.path()));
-        QVERIFY(waitUntil([&] { return !sendsToRadio(readWireLog(sim.wireLogPath())).empty(); }));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return !sendsToRadio(readWireLog(sim.wireLogPath())).empty(); }, 10000));
         const double closedAt = monotonicMs();
         analyzer.terminate();
         QVERIFY(analyzer.waitForFinished(10000));
@@ -85,11 +79,10 @@ class TestE2eProgram : public QObject {
         for (int round = 0; round <= rounds; ++round) {
             QVERIFY(writeSettingsFile(file, sim.linkPath(), kOldSettings));
             const QByteArray oldBytes = contents(file);
-            const qint64 sweepsBefore = sim.stat("sweeps");
+            const qint64 sweeps = sim.stat("sweeps");
             QProcess analyzer;
             QVERIFY(startAnalyzer(analyzer, config.path()));
-            QVERIFY(waitUntil([&] { return sim.stat("sweeps") >= sweepsBefore + 2; }));
-
+            QVERIFY(QTest::qWaitFor([&] { return sim.stat("sweeps") >= sweeps + 2; }, 10000));
             const std::size_t logAt = readWireLog(sim.wireLogPath()).size();
             const double closedAt = monotonicMs();
             analyzer.terminate();

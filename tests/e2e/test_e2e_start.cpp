@@ -21,58 +21,35 @@ class TestE2eStart : public QObject {
     void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
 
     void startsFromTheStoredSettings_data() {
-        QTest::addColumn<QStringList>("settings");
-        QTest::addColumn<QString>("com1");  // "radio", "missing" or "busy"
-        QTest::addColumn<int>("pick");      // the port chosen in the dialog; -1: no dialog
-        QTest::addColumn<int>("commPort");
-        QTest::addColumn<QString>("line");
-        const QString fast = "115200,n,8,1";
-        QTest::newRow("empty store") << QStringList{} << "radio" << -1 << 1 << fast;
-        QTest::newRow("baud index 5, port 2")
-            << QStringList{"Baud=5", "Port=2"} << "radio" << -1 << 3 << "9600,n,8,1";
-        QTest::newRow("baud as a rate")
-            << QStringList{"Baud=9600"} << "radio" << -1 << 1 << "9600,n,8,1";
-        QTest::newRow("data and stop ignored")
-            << QStringList{"Data=7", "Stop=2"} << "radio" << -1 << 1 << fast;
-        QTest::newRow("missing device") << QStringList{} << "missing" << 1 << 2 << fast;
-        QTest::newRow("port in use, then free") << QStringList{} << "busy" << 0 << 1 << fast;
-        QTest::newRow("largest port")
-            << QStringList{"Port=2147483647"} << "radio" << 0 << 1 << fast;
-        QTest::newRow("smallest port")
-            << QStringList{"Port=-2147483648"} << "radio" << 0 << 1 << fast;
-        QTest::newRow("word for a number")
-            << QStringList{"Graph Top=abc"} << "radio" << 0 << 1 << fast;
-        QTest::newRow("no points")
-            << QStringList{"Number of Points=0"} << "radio" << 1 << 2 << fast;
-        QTest::newRow("257 points")
-            << QStringList{"Number of Points=257"} << "radio" << 0 << 1 << fast;
-        QTest::newRow("margins wider than the window")
-            << QStringList{"Graph Left=30000", "Graph Right=30000", "Number of Gradiants=400"}
-            << "radio" << -1 << 1 << fast;
-        QTest::newRow("negative margins")
-            << QStringList{"Graph Left=-30000", "Graph Right=-30000", "Graph Top=-32768",
-                           "Number of Gradiants=-1"}
-            << "radio" << -1 << 1 << fast;
-        QTest::newRow("top below the window")
-            << QStringList{"Graph Top=30000", "Number of Gradiants=0"} << "radio" << -1 << 1
-            << fast;
-        QTest::newRow("one point, no span")
-            << QStringList{"Number of Points=1", "Span=0"} << "radio" << -1 << 1 << fast;
-        QTest::newRow("256 points")
-            << QStringList{"Number of Points=256"} << "radio" << -1 << 1 << fast;
-        QTest::newRow("extreme floats")
-            << QStringList{"Center Frequency=-3.4e38", "Span=3.4e38", "Amplitude=3.4e38"} << "radio"
-            << -1 << 1 << fast;
-        QTest::newRow("amplitude far below")
-            << QStringList{"Amplitude=-3.4e38", "Graph Top=32767", "Graph Left=-32768"} << "radio"
-            << -1 << 1 << fast;
+        QTest::addColumn<QStringList>("row");
+        // stored settings (;) | COM1: radio, missing or busy | port chosen in the dialog (-1:
+        // no dialog) | port opened | line settings
+        const QString table = R"(|radio|-1|1|115200,n,8,1
+Baud=5;Port=2|radio|-1|3|9600,n,8,1
+Baud=9600|radio|-1|1|9600,n,8,1
+Data=7;Stop=2|radio|-1|1|115200,n,8,1
+|missing|1|2|115200,n,8,1
+|busy|0|1|115200,n,8,1
+Port=2147483647|radio|0|1|115200,n,8,1
+Port=-2147483648|radio|0|1|115200,n,8,1
+Graph Top=abc|radio|0|1|115200,n,8,1
+Number of Points=0|radio|1|2|115200,n,8,1
+Number of Points=257|radio|0|1|115200,n,8,1
+Graph Left=30000;Graph Right=30000;Number of Gradiants=400|radio|-1|1|115200,n,8,1
+Graph Left=-30000;Graph Right=-30000;Graph Top=-32768;Number of Gradiants=-1|radio|-1|1|115200,n,8,1
+Graph Top=30000;Number of Gradiants=0|radio|-1|1|115200,n,8,1
+Number of Points=1;Span=0|radio|-1|1|115200,n,8,1
+Number of Points=256|radio|-1|1|115200,n,8,1
+Center Frequency=-3.4e38;Span=3.4e38;Amplitude=3.4e38|radio|-1|1|115200,n,8,1
+Amplitude=-3.4e38;Graph Top=32767;Graph Left=-32768|radio|-1|1|115200,n,8,1)";
+        for (const QString& row : table.split('\n'))
+            QTest::newRow(qPrintable(row)) << row.split('|');
     }
     void startsFromTheStoredSettings() {
-        QFETCH(QStringList, settings);
-        QFETCH(QString, com1);
-        QFETCH(int, pick);
-        QFETCH(int, commPort);
-        QFETCH(QString, line);
+        QFETCH(QStringList, row);
+        const QString com1 = row[1];
+        const int pick = row[2].toInt();
+        const int commPort = row[3].toInt();
         Rig rig;
         QVERIFY(rig.start());
         for (const char* port : {"COM2", "COM3"})
@@ -80,7 +57,7 @@ class TestE2eStart : public QObject {
         if (com1 == "missing") rig.store.values[{"Ports", "COM1"}] = "/nonexistent/tty";
         SerialComm other(rig.store);
         if (com1 == "busy") QVERIFY(other.setCommPort(1) && other.setPortOpen(true));
-        for (const QString& s : settings)
+        for (const QString& s : row[0].split(';', Qt::SkipEmptyParts))
             rig.set(s.section('=', 0, 0).toStdString(), s.section('=', 1).toStdString());
         MainWindow& w = rig.open();
 
@@ -111,9 +88,9 @@ class TestE2eStart : public QObject {
                         rig.markSweep();
                     })
             .then("second sweep", [&] { return rig.sweptSinceMark(); });
-        QVERIFY2(script.run(w, 20000), qPrintable(script.stoppedAt()));
+        QVERIFY2(script.run(w, 20000), qPrintable(script.report()));
         QCOMPARE(openedPort, commPort);
-        QCOMPARE(lineSettings, line);
+        QCOMPARE(lineSettings, row[4]);
         QVERIFY(rig.messages.shown.empty());
         QVERIFY(!rig.comm.portOpen());
 
@@ -126,7 +103,8 @@ class TestE2eStart : public QObject {
              i = sent.indexOf('\xB1', i + 1))
             highest = std::max(highest, int(static_cast<unsigned char>(sent[i + 1])));
         QCOMPARE(highest, points - 1);
-        QCOMPARE(rig.store.read("Settings", "Port"), std::to_string(commPort - 1));
+        QCOMPARE(rig.store.read("Settings", "Port"),
+                 std::optional<std::string>(std::to_string(commPort - 1)));
     }
 };
 
