@@ -2,7 +2,9 @@
 #include <QTest>
 #include <cstring>
 
-#include "sweep_rig.h"
+#include "radio_rig.h"
+#include "recording_display.h"
+#include "sweep_controller.h"
 
 using namespace kv;
 using namespace kv::test;
@@ -11,13 +13,20 @@ namespace {
 
 const std::string kEnter = std::string("AT+++\r") + "\xCC\x65";
 
+// The wire bytes of one sweep over 50 points.
+std::string sweepBytes() {
+    std::string out;
+    for (int i = 0; i < 50; ++i) out += channelCommand(i) + "\x21\x02";
+    return out;
+}
+
 // The real radio link and sweep controller on fake time, idle as the window load leaves it;
 // a stop is requested in the given pass's drawTrace.
 struct SweepRig : RadioRig {
     explicit SweepRig(int passes = 1, std::int64_t clockStartMsOfDay = 12 * 3600000LL)
         : clock(loop, clockStartMsOfDay) {
         state.flags.stopRequested = true;
-        display.onCall = [this, passes](const std::string& name) {
+        display.onCall = [this, passes](const QString& name) {
             if (name != "trace") return;
             passEnds.push_back(loop.now);
             if (int(passEnds.size()) == passes) state.flags.stopRequested = true;
@@ -37,33 +46,13 @@ struct SweepRig : RadioRig {
 class SweepControllerTest : public QObject {
     Q_OBJECT
   private slots:
-    // Timer3's first tick starts the run; later ticks only redraw. A Run during a run does
-    // nothing.
-    void timer3StartsOneRun() {
-        SweepRig rig(2);
-        rig.loop.afterYields(3, [&] { rig.sweep.run(); });  // within the first sweep
-        rig.timer3.setEnabled(true);
-        rig.loop.now = 99;
-        rig.loop.yield();  // due at 100
-        QVERIFY(!rig.timer3.enabled());
-        QCOMPARE(rig.comm.wire, kEnter + sweepBytes(50) + sweepBytes(50));
-        rig.display.calls.clear();
-        rig.comm.wire.clear();
-        rig.sweep.onTimer3Tick();
-        QCOMPARE(rig.display.calls, (std::vector<std::string>{"layout", "screen(clear)"}));
-        QVERIFY(rig.comm.wire.empty());
-    }
-
     // An earlier run left the radio in command mode, where it ignores "AT+++": both first
     // attempts time out, the message is shown, the exit takes it out and it enters again.
     void runTakesTheRadioOutOfCommandMode() {
         SweepRig rig;
         rig.fake.commandMode = true;
         rig.sweep.run();
-        QCOMPARE(rig.comm.wire,
-                 "AT+++\rAT+++\rV\xCC"
-                 "ATO\r" +
-                     kEnter + sweepBytes(50));
+        QCOMPARE(rig.comm.wire, "AT+++\rAT+++\rV\xCC\x41TO\r" + kEnter + sweepBytes());
         QCOMPARE(rig.sentAt[2], std::int64_t{4000});
         std::vector<Colour> colours;
         for (const auto& c : rig.surface.callsOf(RecordingSurface::Op::Print))
@@ -95,10 +84,11 @@ class SweepControllerTest : public QObject {
         }
     }
 
-    // Six passes of 100 exchanges of 1 ms and a yield, the clock crossing midnight: a layout
-    // change in the first is honoured once after it; view-only from the third sends nothing.
+    // Timer3's tick starts a run of six passes of 100 exchanges of 1 ms and a yield, the clock
+    // crossing midnight. A Run during the run does nothing; a layout change in the first pass
+    // is honoured once after it; view-only from the third pass sends nothing.
     void passes() {
-        SweepRig rig(6, 24 * 3600000LL - 150);
+        SweepRig rig(6, 24 * 3600000LL - 250);
         rig.comm.latencyMs = 1;
         std::size_t wireAtLayout = 0;
         std::size_t wireAtViewOnly = 0;
@@ -107,7 +97,7 @@ class SweepControllerTest : public QObject {
                 rig.state.flags.layoutChanged = true;
             return rig.fake.answer(sent);
         });
-        rig.display.onCall = [&, inner = rig.display.onCall](const std::string& name) {
+        rig.display.onCall = [&, inner = rig.display.onCall](const QString& name) {
             if (name == "layout") wireAtLayout = rig.comm.wire.size();
             inner(name);
         };
@@ -118,12 +108,17 @@ class SweepControllerTest : public QObject {
                 wireAtViewOnly = rig.comm.wire.size();
             }
         };
-        rig.sweep.run();
-        QCOMPARE(wireAtLayout, (kEnter + sweepBytes(50)).size());
-        QCOMPARE(rig.display.count("layout"), 1);
+        rig.loop.afterYields(3, [&] { rig.sweep.run(); });
+        rig.timer3.setEnabled(true);
+        rig.loop.now = 99;
+        rig.loop.yield();  // due at 100
+        QVERIFY(!rig.timer3.enabled());
+        QCOMPARE(rig.comm.wire.substr(0, wireAtViewOnly), kEnter + sweepBytes() + sweepBytes());
+        QCOMPARE(wireAtLayout, (kEnter + sweepBytes()).size());
+        QCOMPARE(rig.display.calls.count("layout"), 2);  // the tick's and the change's
         QVERIFY(!rig.state.flags.layoutChanged);
         QCOMPARE(rig.comm.wire.size(), wireAtViewOnly);
-        QCOMPARE(rig.display.count("markers"), 6);
+        QCOMPARE(rig.display.calls.count("markers"), 6);
         QCOMPARE(rig.passEnds[5] - rig.passEnds[2], std::int64_t{3});  // a yield a pass
         QCOMPARE(rig.state.texts.sweepTimeText, std::string("Sweep Time (mS): 101"));
     }

@@ -115,40 +115,14 @@ class TestSerialComm : public QObject {
             std::string all(256, '\0');
             std::iota(all.begin(), all.end(), '\0');
             verifyRoundTrip(all);
+            // Refused settings leave the earlier ones in force, and the port working.
+            for (const char* bad : {"9600,n,8,1.5", "115200,x,8,1", "9600,n,9,1", "0,n,8,1"})
+                QVERIFY(!comm_->setSettings(bad) && !comm_->lastError().empty());
+            QCOMPARE(comm_->settings(), std::string(setWhileOpen ? "110,n,8,1" : "115200,n,8,1"));
+            verifyRoundTrip("ok");
             QVERIFY(comm_->setPortOpen(false) && !comm_->portLost());
+            QVERIFY(comm_->setSettings("300,O,5,1.5") && comm_->settings() == "300,o,5,1.5");
         }
-    }
-
-    // Refused settings leave the earlier ones in force, and an open port working.
-    void lineSettings_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("formatted");  // empty: refused
-        QTest::addColumn<bool>("open");
-        QTest::newRow("parity E, 2 stop bits") << "9600,E,7,2"
-                                               << "9600,e,7,2" << false;
-        QTest::newRow("1.5 stop bits, 5 data bits") << "300,o,5,1.5"
-                                                    << "300,o,5,1.5" << false;
-        QTest::newRow("1.5 stop bits, 8 data bits") << "9600,n,8,1.5"
-                                                    << "" << true;
-        QTest::newRow("unknown parity") << "115200,x,8,1"
-                                        << "" << true;
-        for (const char* bad : {"115200,,8,1", "", "115200,n,8", "115200,n,8,1,", "0,n,8,1",
-                                "+9600,n,8,1", "99999999999,n,8,1", " 9600,n,8,1", "9600,n,4,1",
-                                "9600,n,9,1", "9600,n,8,3", "9600,n,8,1.0"})
-            QTest::addRow("refused: '%s'", bad) << QString(bad) << QString() << false;
-    }
-    void lineSettings() {
-        QFETCH(QString, text);
-        QFETCH(QString, formatted);
-        QFETCH(bool, open);
-        QVERIFY(comm_->setSettings("19200,n,8,1"));
-        if (open) QVERIFY(openComm());
-        QCOMPARE(comm_->setSettings(text.toStdString()), !formatted.isEmpty());
-        QCOMPARE(QString::fromStdString(comm_->settings()),
-                 formatted.isEmpty() ? QString("19200,n,8,1") : formatted);
-        QCOMPARE(comm_->lastError().empty(), !formatted.isEmpty());
-        QCOMPARE(comm_->portOpen(), open);
-        if (open) verifyRoundTrip("ok");
     }
 
     // Port numbers outside 1..255 are refused; COM255 names each device by hand. Then the port
@@ -160,10 +134,7 @@ class TestSerialComm : public QObject {
             store_.write("Ports", "COM255", device);
             QVERIFY(comm_->setCommPort(255));
             QCOMPARE(comm_->devicePath(), std::string(device));
-            QVERIFY(!comm_->setPortOpen(true));
-            QVERIFY(!comm_->lastError().empty());
-            QVERIFY(comm_->input().empty());
-            comm_->output("abc");
+            QVERIFY(!comm_->setPortOpen(true) && !comm_->lastError().empty());
         }
         store_.write("Ports", "COM2", linkToDevice());
         QVERIFY(comm_->setCommPort(1) && openComm());
@@ -247,14 +218,11 @@ class TestSerialComm : public QObject {
         QCOMPARE(lost, 1);
         // A loop kept busy by the dead device wakes thousands of times; an idle one a few.
         QVERIFY2(wakeUps < 100, qPrintable(QString::number(wakeUps)));
-        comm_->output("x");
-        QVERIFY(comm_->input().empty());
         QVERIFY(!comm_->setPortOpen(true));  // the link points nowhere now
 
         pty_ = std::make_unique<Pty>();  // the adapter is plugged in again
         linkToDevice();
-        QVERIFY(openComm());
-        QVERIFY(!comm_->portLost());
+        QVERIFY(openComm() && !comm_->portLost());
         verifyRoundTrip("back");
     }
 };
