@@ -13,15 +13,13 @@ namespace {
 
 const std::string kEnter = std::string("AT+++\r") + "\xCC\x65";
 
-// The wire bytes of one sweep over 50 points.
 std::string sweepBytes() {
     std::string out;
     for (int i = 0; i < 50; ++i) out += channelCommand(i) + "\x21\x02";
     return out;
 }
 
-// The real radio link and sweep controller on fake time, idle as the window load leaves it;
-// a stop is requested in the given pass's drawTrace.
+// The real radio link and sweep on fake time, idle as after the window's load; stops at a pass.
 struct SweepRig : RadioRig {
     explicit SweepRig(int passes = 1, std::int64_t clockStartMsOfDay = 12 * 3600000LL)
         : clock(loop, clockStartMsOfDay) {

@@ -92,16 +92,13 @@ class TestSerialComm : public QObject {
 
   private slots:
     void init() {
+        comm_.reset();
         pty_ = std::make_unique<Pty>();
         QVERIFY(pty_->slave >= 0);
         store_ = {};
         store_.write("Ports", "COM1", pty_->path);
         comm_ = std::make_unique<kv::SerialComm>(store_);
         QVERIFY(comm_->setCommPort(1));
-    }
-    void cleanup() {
-        comm_.reset();
-        pty_.reset();
     }
 
     void everyByteValueBothWays() {
