@@ -11,6 +11,22 @@ namespace {
 constexpr std::int32_t kMsPerDay = 24 * 3600000;
 }
 
+bool enterCommandModeWithRetries(RadioLink& radio, const RunFlags& flags) {
+    if (radio.enterCommandMode()) return true;
+    // A second attempt follows at once; only when that one fails too is the message shown
+    // and the radio taken out of command mode, in case an earlier run left it there.
+    for (;;) {
+        if (flags.stopRequested) return false;
+        if (radio.enterCommandMode()) {
+            radio.reportCommFailure(true);
+            return true;
+        }
+        radio.reportCommFailure(false);
+        // Whether the radio confirmed does not matter: the next attempt enters again.
+        radio.exitCommandMode();
+    }
+}
+
 SweepController::SweepController(SharedState& state, RadioLink& radio, DisplayCalls& display,
                                  const Surface& surface, EventLoop& loop, const LocalClock& clock,
                                  Timer& timer3)
@@ -49,7 +65,7 @@ void SweepController::run() {
     state_.texts.markerLine2.clear();
     display_.drawScreen(false);
 
-    if (!enterCommandModeWithRetries()) return;
+    if (!enterCommandModeWithRetries(radio_, flags)) return;
     if (flags.stopRequested) return;
 
     layoutTracePoints(state_, surface_.scaleWidth());
@@ -71,22 +87,6 @@ void SweepController::run() {
         display_.drawReadouts();
         display_.drawMarkers();
         loop_.yield();
-    }
-}
-
-bool SweepController::enterCommandModeWithRetries() {
-    if (radio_.enterCommandMode()) return true;
-    // A second attempt follows at once; only when that one fails too is the message shown
-    // and the radio taken out of command mode, in case an earlier run left it there.
-    for (;;) {
-        if (state_.flags.stopRequested) return false;
-        if (radio_.enterCommandMode()) {
-            radio_.reportCommFailure(true);
-            return true;
-        }
-        radio_.reportCommFailure(false);
-        // Whether the radio confirmed does not matter: the next attempt enters again.
-        radio_.exitCommandMode();
     }
 }
 

@@ -11,6 +11,11 @@
 
 namespace kv {
 
+// Run's entry into command mode: a failed attempt is followed at once by a second; while that
+// fails too the message is shown and the radio taken out of command mode before the next.
+// false when a stop was requested first.
+[[nodiscard]] bool enterCommandModeWithRetries(RadioLink& radio, const RunFlags& flags);
+
 // The Run command and the sweep loop: command mode, one measurement per point, the sweep
 // time, the redraw, one yield per pass. Also the automatic first start on Timer3.
 class SweepController {
@@ -32,7 +37,6 @@ class SweepController {
     static constexpr int kTimer3IntervalMs = 100;
 
   private:
-    bool enterCommandModeWithRetries();
     // Measures every point once; false when a stop was requested.
     bool measureSweep();
     // One measurement of the point into the trace; false when it failed.

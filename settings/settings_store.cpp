@@ -14,8 +14,6 @@ namespace kv {
 
 namespace {
 
-constexpr int kMaxPoints = 256;  // the channel travels to the radio as one byte
-
 std::string trimmed(const std::string& text) {
     const auto first = text.find_first_not_of(" \t");
     if (first == std::string::npos) return {};

@@ -11,6 +11,8 @@ namespace kv {
 
 inline constexpr const char* kSettingsSection = "Settings";
 inline constexpr const char* kProgramTitle = "KV3710 Spectrum Analyzer";
+// The most points a sweep can have: the channel travels to the radio as one byte.
+inline constexpr int kMaxPoints = 256;
 
 // The stored text for a key, or the text form of the default when the key is absent.
 std::string readSetting(const SettingsBackend& store, const std::string& key,

@@ -6,6 +6,8 @@
 #include <limits>
 #include <vector>
 
+#include "parse_number.h"
+
 namespace kv::sim {
 
 namespace {
@@ -95,16 +97,6 @@ End of input is ignored; the simulator keeps running.
 constexpr std::array<FaultKind, 5> kReplyFaults = {FaultKind::WrongEcho, FaultKind::ExtraEcho,
                                                    FaultKind::ShortLevel, FaultKind::Garbage,
                                                    FaultKind::Pause};
-
-template <typename Number>
-std::optional<Number> parseNumber(std::string_view text) {
-    Number value{};
-    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    if (text.empty() || ec != std::errc{} || ptr != end) return std::nullopt;
-    return value;
-}
 
 std::optional<std::chrono::milliseconds> parseMillis(std::string_view text) {
     const auto value = parseNumber<std::int64_t>(text);
