@@ -1,0 +1,176 @@
+#include "power_logger.h"
+
+#include <algorithm>
+#include <ctime>
+
+#include "sweep_controller.h"
+
+namespace kv::power {
+
+namespace {
+constexpr auto kStatusPeriod = std::chrono::milliseconds(250);
+}
+
+LineTime localLineTime() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+            local.tm_hour,        local.tm_min,     local.tm_sec};
+}
+
+PowerLogger::PowerLogger(SharedState& state, CommControl& comm, Timer& timer1, EventLoop& loop,
+                         LoggerOutput& output, LoggerConfig config)
+    : state_(state),
+      comm_(comm),
+      loop_(loop),
+      output_(output),
+      config_(std::move(config)),
+      radio_(state, comm, timer1, loop, *this),
+      combiner_(static_cast<std::size_t>(std::max<int>(state.settings.numberOfPoints, 0)),
+                config_.combine) {}
+
+PowerLogger::~PowerLogger() = default;
+
+void PowerLogger::requestStop() {
+    // A second request does not wait for anything.
+    if (stopping_) state_.flags.stopRequested = true;
+    stopping_ = true;
+    // A radio that does not answer would keep the recovery going for good.
+    if (failing_) state_.flags.stopRequested = true;
+}
+
+void PowerLogger::retryLostPort() {
+    if (stopping_ || comm_.portOpen() || !comm_.portLost()) return;
+    comm_.setPortOpen(true);
+}
+
+void PowerLogger::eraseCommFailure(std::string_view) {}
+
+void PowerLogger::showCommFailure(std::string_view) {
+    if (stopping_) {
+        // The exchange in progress has failed: nothing more to finish.
+        state_.flags.stopRequested = true;
+        return;
+    }
+    if (failing_) return;  // one message per failure episode
+    failing_ = true;
+    if (comm_.portLost()) {
+        output_.message(config_.deviceName + " has gone; reopening it about once a second");
+    } else {
+        output_.message("the radio on " + config_.deviceName + " does not answer at " +
+                        state_.settings.baud +
+                        " baud (RTS mode should be disabled in the radio); retrying");
+    }
+}
+
+bool PowerLogger::stopDue() const {
+    return stopping_ || state_.flags.stopRequested || writeFailed_;
+}
+
+bool PowerLogger::measureSweep(std::vector<double>& levels) {
+    const int points = static_cast<int>(levels.size());
+    bool complete = true;
+    for (int i = 0; i < points; ++i) {
+        auto level = radio_.measurePoint(i);
+        // A single retry, as the analyzer's sweep does it.
+        if (!level && !state_.flags.stopRequested) level = radio_.measurePoint(i);
+        if (level) {
+            levels[static_cast<std::size_t>(i)] = *level;
+            if (failing_) {
+                failing_ = false;
+                ++recovered_;
+            }
+        } else {
+            complete = false;
+        }
+        // Signals and the port retry are handled here, between two exchanges.
+        loop_.yield();
+        if (stopDue() && i + 1 < points) return false;
+    }
+    return complete;
+}
+
+bool PowerLogger::writeCombined(const LineTime& begun, int samples,
+                                const std::vector<double>& levels) {
+    if (!output_.writeLine(formatSweepLine(state_.settings, begun, samples, levels))) {
+        writeFailed_ = true;
+        return false;
+    }
+    ++lines_;
+    return true;
+}
+
+void PowerLogger::finishInterval(SteadyClock::time_point now, bool last) {
+    if (!intervalBegun_) return;
+    if (!last && now < intervalEnd_) return;
+    if (combiner_.samples() > 0)
+        writeCombined(*intervalBegun_, combiner_.samples(), combiner_.levels());
+    combiner_.clear();
+    intervalBegun_.reset();
+}
+
+void PowerLogger::showStatus(bool force) {
+    const auto now = SteadyClock::now();
+    if (!force && now - lastStatus_ < kStatusPeriod) return;
+    lastStatus_ = now;
+    output_.status("sweeps " + std::to_string(sweeps_) + ", sweep period " +
+                   std::to_string(sweepMs_) + " ms, lines " + std::to_string(lines_) +
+                   ", failures recovered " + std::to_string(recovered_));
+}
+
+int PowerLogger::run() {
+    auto& flags = state_.flags;
+    flags.stopRequested = false;
+    const auto points = static_cast<std::size_t>(std::max<int>(state_.settings.numberOfPoints, 0));
+    const auto interval = std::chrono::duration_cast<SteadyClock::duration>(
+        std::chrono::duration<double>(config_.intervalSeconds.value_or(0.0)));
+
+    const bool inCommandMode = enterCommandModeWithRetries(radio_, flags);
+    const auto done = [this] { return config_.once && lines_ > 0; };
+    while (inCommandMode && !stopDue() && !done()) {
+        const LineTime begun = localLineTime();
+        const auto sweepStart = SteadyClock::now();
+        if (!intervalBegun_) {
+            intervalBegun_ = begun;
+            // Intervals follow each other without drifting, unless the logger fell behind.
+            const bool first = intervalEnd_ == SteadyClock::time_point{};
+            intervalEnd_ = !first && intervalEnd_ + interval > sweepStart ? intervalEnd_ + interval
+                                                                          : sweepStart + interval;
+        }
+        std::vector<double> levels(points, 0.0);
+        const bool complete = measureSweep(levels);
+        if (!complete) {
+            if (stopDue()) break;
+            // A sweep with a point that failed is left out of its interval.
+            finishInterval(SteadyClock::now(), false);
+            continue;
+        }
+        const auto end = SteadyClock::now();
+        if (lastSweepEnd_) {
+            sweepMs_ =
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - *lastSweepEnd_).count();
+        }
+        lastSweepEnd_ = end;
+        ++sweeps_;
+        combiner_.add(levels);
+        finishInterval(end, false);
+        showStatus(false);
+    }
+    // An unfinished interval still holds complete sweeps worth a line.
+    if (config_.intervalSeconds && !writeFailed_ && !done()) {
+        finishInterval(SteadyClock::now(), true);
+    }
+    showStatus(true);
+
+    // Leave command mode exactly as the analyzer does when it closes.
+    if (comm_.portOpen()) radio_.exitCommandMode();
+    flags.stopRequested = true;
+    loop_.yield();
+    comm_.setHandshaking(0);
+    comm_.setRtsEnable(false);
+    if (comm_.portOpen()) comm_.setPortOpen(false);
+    return writeFailed_ ? 1 : 0;
+}
+
+}  // namespace kv::power

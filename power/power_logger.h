@@ -1,0 +1,93 @@
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "comm_control.h"
+#include "event_loop.h"
+#include "radio.h"
+#include "shared_state.h"
+#include "sweep_csv.h"
+#include "sweep_interfaces.h"
+#include "timer.h"
+
+namespace kv::power {
+
+// Where the lines and the messages go.
+class LoggerOutput {
+  public:
+    virtual ~LoggerOutput() = default;
+    // Writes one whole line; false when it could not be written.
+    virtual bool writeLine(std::string_view line) = 0;
+    // A message on standard error.
+    virtual void message(std::string_view text) = 0;
+    // The status line, rewritten in place; ignored where there is none.
+    virtual void status(std::string_view text) = 0;
+};
+
+struct LoggerConfig {
+    std::optional<double> intervalSeconds;  // none: one line per sweep
+    IntervalCombiner::Mode combine = IntervalCombiner::Mode::Mean;
+    bool once = false;
+    std::string deviceName;  // for the messages
+};
+
+// The sweep without a window: command mode and the measurement with its recovery as the
+// analyzer does them, one line per interval. The settings in `state` give the band, the
+// point count and the level limit; the port must be open.
+class PowerLogger : public CommFailureReport {
+  public:
+    PowerLogger(SharedState& state, CommControl& comm, Timer& timer1, EventLoop& loop,
+                LoggerOutput& output, LoggerConfig config);
+    ~PowerLogger() override;
+    PowerLogger(const PowerLogger&) = delete;
+    PowerLogger& operator=(const PowerLogger&) = delete;
+
+    // Sweeps until stopped, then takes the radio out of command mode. 0, or 1 when a line
+    // could not be written.
+    int run();
+    // Ctrl-C, SIGTERM, the end of -e: the exchange in progress is finished first; a radio
+    // that does not answer is given up at once.
+    void requestStop();
+    // The device vanished and was closed: reopen it (called about once a second).
+    void retryLostPort();
+
+    void eraseCommFailure(std::string_view shown) override;
+    void showCommFailure(std::string_view message) override;
+
+  private:
+    using SteadyClock = std::chrono::steady_clock;
+    // One pass over every point: the levels, and whether every point was measured.
+    bool measureSweep(std::vector<double>& levels);
+    void finishInterval(SteadyClock::time_point now, bool last);
+    bool writeCombined(const LineTime& begun, int samples, const std::vector<double>& levels);
+    bool stopDue() const;
+    void showStatus(bool force);
+
+    SharedState& state_;
+    CommControl& comm_;
+    EventLoop& loop_;
+    LoggerOutput& output_;
+    LoggerConfig config_;
+    Radio radio_;
+    IntervalCombiner combiner_;
+    std::optional<LineTime> intervalBegun_;
+    SteadyClock::time_point intervalEnd_;
+    SteadyClock::time_point lastStatus_;
+    std::optional<SteadyClock::time_point> lastSweepEnd_;
+    long long sweepMs_ = 0;
+    long long sweeps_ = 0;
+    long long lines_ = 0;
+    long long recovered_ = 0;
+    bool stopping_ = false;
+    bool failing_ = false;  // a failure episode is going on
+    bool writeFailed_ = false;
+};
+
+// The local date and time now.
+LineTime localLineTime();
+
+}  // namespace kv::power

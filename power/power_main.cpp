@@ -1,0 +1,138 @@
+// kv3710-power: sweeps the KV3710 without a window and logs the band as CSV. See --help.
+#include <fcntl.h>
+#include <unistd.h>
+#include <QCoreApplication>
+#include <QTimer>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "ini_settings_backend.h"
+#include "power_logger.h"
+#include "power_options.h"
+#include "qt_event_loop.h"
+#include "qt_timer.h"
+#include "serial_comm.h"
+#include "serial_setup.h"
+#include "settings_store.h"
+#include "spectrum_model.h"
+#include "terminal_output.h"
+#include "termination_signals.h"
+
+namespace {
+
+constexpr int kBadUse = 2;
+constexpr int kPortRetryMs = 1000;
+
+int fail(const std::string& text) {
+    kv::power::writeAll(STDERR_FILENO, "kv3710-power: " + text + "\n");
+    return kBadUse;
+}
+
+// The analyzer's settings, where --device names the device behind the port in use.
+class DeviceOverride : public kv::SettingsBackend {
+  public:
+    DeviceOverride(const kv::SettingsBackend& store, std::string portKey,
+                   std::optional<std::string> device)
+        : store_(store), portKey_(std::move(portKey)), device_(std::move(device)) {}
+    std::optional<std::string> read(const std::string& section,
+                                    const std::string& key) const override {
+        if (device_ && section == "Ports" && key == portKey_) return device_;
+        return store_.read(section, key);
+    }
+    bool write(const std::string&, const std::string&, const std::string&) override {
+        return false;  // the logger changes no settings
+    }
+
+  private:
+    const kv::SettingsBackend& store_;
+    std::string portKey_;
+    std::optional<std::string> device_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const kv::power::OptionsResult parsed = kv::power::parseOptions(args);
+    if (!parsed.options) return fail(parsed.error + " (see kv3710-power --help)");
+    const kv::power::PowerOptions& options = *parsed.options;
+    if (options.help) {
+        kv::power::writeAll(STDOUT_FILENO, kv::power::helpText());
+        return 0;
+    }
+    if (options.version) {
+        kv::power::writeAll(STDOUT_FILENO, "kv3710-power " KV_VERSION "\n");
+        return 0;
+    }
+    // A reader that went away ends the logging like a signal, not by killing it mid-exchange.
+    std::signal(SIGPIPE, SIG_IGN);
+    QCoreApplication app(argc, argv);
+
+    kv::IniSettingsBackend ini;
+    kv::SharedState state;
+    const kv::LoadResult loaded = kv::loadSettings(ini, state);
+    if (!loaded.ok) {
+        kv::power::writeAll(STDERR_FILENO, "kv3710-power: settings key \"" + loaded.failedKey +
+                                               "\" is not valid; it and the keys after it "
+                                               "take their defaults\n");
+    }
+    kv::SettingValues& settings = state.settings;
+    if (options.centerMHz) settings.centerFrequency = *options.centerMHz;
+    if (options.spanMHz) settings.span = *options.spanMHz;
+    if (options.points) settings.numberOfPoints = static_cast<std::int16_t>(*options.points);
+    if (options.port) settings.port = *options.port - 1;
+    settings.baud = options.baud ? std::to_string(*options.baud) : kv::rateForBaud(settings.baud);
+    if (settings.numberOfPoints < 1 || settings.numberOfPoints > kv::kMaxPoints) {
+        return fail("the number of points must be 1 to " + std::to_string(kv::kMaxPoints));
+    }
+    kv::createTraceArrays(state);
+
+    int lineFd = STDOUT_FILENO;
+    std::string lineName = "standard output";
+    if (options.output != "-") {
+        lineName = options.output;
+        lineFd = ::open(options.output.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        if (lineFd < 0) return fail("cannot write " + options.output + ": " + std::strerror(errno));
+    }
+
+    const DeviceOverride store(ini, "COM" + std::to_string(settings.port + 1), options.device);
+    kv::SerialComm comm(store);
+    const std::string line = kv::prepareLineSettings(settings);
+    if (!kv::configureAndOpen(comm, settings.port, line) || !comm.portOpen()) {
+        const std::string device = comm.devicePath().empty()
+                                       ? "COM" + std::to_string(settings.port + 1)
+                                       : comm.devicePath();
+        return fail("cannot open " + device + " at " + settings.baud +
+                    " baud: " + comm.lastError());
+    }
+    comm.setHandshaking(0);
+    comm.setRtsEnable(false);
+
+    kv::power::TerminalOutput output(lineFd, lineName,
+                                     !options.quiet && ::isatty(STDERR_FILENO) == 1);
+    kv::QtEventLoop loop;
+    kv::QtTimer timer1(kv::Radio::kReplyTimeoutMs);
+    kv::power::LoggerConfig config;
+    config.intervalSeconds = options.intervalSeconds;
+    config.combine = options.peak ? kv::power::IntervalCombiner::Mode::Max
+                                  : kv::power::IntervalCombiner::Mode::Mean;
+    config.once = options.once;
+    config.deviceName = comm.devicePath();
+    kv::power::PowerLogger logger(state, comm, timer1, loop, output, config);
+
+    kv::TerminationSignals termination([&logger] { logger.requestStop(); });
+    QTimer portRetry;
+    QObject::connect(&portRetry, &QTimer::timeout, [&logger] { logger.retryLostPort(); });
+    portRetry.start(kPortRetryMs);
+    QTimer end;
+    end.setSingleShot(true);
+    QObject::connect(&end, &QTimer::timeout, [&logger] { logger.requestStop(); });
+    if (options.duration) end.start(options.duration->count());
+
+    const int result = logger.run();
+    if (lineFd != STDOUT_FILENO) ::close(lineFd);
+    return result;
+}

@@ -1,0 +1,219 @@
+#include "power_options.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+#include "parse_number.h"
+#include "port_names.h"
+#include "serial_setup.h"
+#include "settings_store.h"
+
+namespace kv::power {
+
+namespace {
+
+constexpr std::string_view kHelp =
+    R"(Usage: kv3710-power [OPTION]... [FILE]
+Sweeps the KV3710 radio without a window and appends the band to FILE (standard output
+for "-" or no FILE) as one CSV line per interval, the log format that waterfall and
+heat-map tools read:
+
+  date, time, Hz low, Hz high, Hz step, samples, dB, dB, ...
+
+date and time (local) say when the interval began; Hz low is the frequency of the first
+point, Hz step the distance between points and Hz high the upper edge of the band (Hz low
++ points x step); samples is the number of sweeps combined; then one level per point,
+lowest frequency first, in the whole dB the analyzer plots (a mean may have decimals).
+Point i lies at center - span/2 + (i + 1) x span / (points + 1), as in the analyzer.
+
+Where it sweeps (default: the analyzer's settings file, so it sweeps what the analyzer
+shows; $XDG_CONFIG_HOME/KV3710 Spectrum Analyzer.exe.ini, [Settings] and [Ports]):
+  --device PATH       the serial device to use
+  --port COMn         the port by its number, mapped to a device as in the analyzer
+  --baud N            the line rate (one of 110 300 1200 2400 4800 9600 14400 19200
+                      28800 38400 57600 115200)
+  --center MHz        centre frequency of the band
+  --span MHz          width of the band
+  --points N          number of points (radio channels 0 to N-1), 1 to 256
+
+What it writes:
+  -i SECONDS          one line per interval of SECONDS, combining its sweeps into their
+                      mean in dB (default: one line per sweep)
+  -P                  combine into the maximum instead of the mean
+  -1                  write one line and exit
+  -e DURATION         stop after DURATION: 30s, 15m, 2h (plain numbers are seconds)
+  -q                  no status line
+  --help              show this text and exit
+  --version           show the version and exit
+
+Every line is written whole with one write, so a killed logger leaves no half line.
+While standard error is a terminal (and without -q) one status line there shows the
+sweeps, the sweep period, the lines written and the failures recovered.
+
+When the radio does not answer it is brought back into command mode exactly as the
+analyzer does it, with one message on standard error for each failure episode; logging
+goes on once it answers. A sweep in which any point failed is left out of its interval
+(samples counts only complete sweeps), and an interval without a complete sweep writes
+no line. A device that vanishes is reopened about once a second.
+
+Ctrl-C, SIGTERM or the end of -e finish the exchange in progress, write the sweeps of an
+unfinished interval as a last line, take the radio out of command mode, close the port
+and exit with 0. Bad options or a port that cannot be opened: a message and exit
+code 2, with nothing sent to the radio.
+
+Example: sweep 902 to 928 MHz in 50 points on /dev/ttyUSB0, one line of maxima a minute
+for two hours:
+  kv3710-power --device /dev/ttyUSB0 --center 915 --span 26 --points 50 -i 60 -P \
+      -e 2h band.csv
+)";
+
+// Options that take a value: long ones by name, short ones by letter.
+bool takesValue(std::string_view name) {
+    for (std::string_view n : {"device", "port", "baud", "center", "span", "points", "i", "e"}) {
+        if (n == name) return true;
+    }
+    return false;
+}
+
+std::string applyOption(std::string_view name, std::string_view value, PowerOptions& options) {
+    const std::string dashes = name.size() == 1 ? "-" : "--";
+    const auto bad = [&] {
+        return "invalid value '" + std::string(value) + "' for " + dashes + std::string(name);
+    };
+    if (name == "device") {
+        if (value.empty()) return bad();
+        options.device = std::string(value);
+    } else if (name == "port") {
+        std::string_view number = value;
+        if (number.size() > 3 && (number.substr(0, 3) == "COM" || number.substr(0, 3) == "com")) {
+            number.remove_prefix(3);
+        }
+        const auto n = parseNumber<int>(number);
+        if (!n || *n < 1 || *n > kHighestPortNumber) return bad() + " (expected COMn)";
+        options.port = *n;
+    } else if (name == "baud") {
+        const auto rate = parseNumber<int>(value);
+        if (!rate || std::find(kRateList.begin(), kRateList.end(), std::to_string(*rate)) ==
+                         kRateList.end()) {
+            return bad();
+        }
+        options.baud = *rate;
+    } else if (name == "center" || name == "span") {
+        const auto mhz = parseNumber<float>(value);
+        if (!mhz || (name == "span" && *mhz <= 0)) return bad();
+        (name == "center" ? options.centerMHz : options.spanMHz) = *mhz;
+    } else if (name == "points") {
+        const auto points = parseNumber<int>(value);
+        if (!points || *points < 1 || *points > kMaxPoints) {
+            return bad() + " (1 to " + std::to_string(kMaxPoints) + ")";
+        }
+        options.points = *points;
+    } else if (name == "i") {
+        const auto seconds = parseNumber<double>(value);
+        if (!seconds || *seconds <= 0) return bad();
+        options.intervalSeconds = *seconds;
+    } else if (name == "e") {
+        const auto duration = parseDuration(value);
+        if (!duration) return bad() + " (e.g. 30s, 15m, 2h)";
+        options.duration = *duration;
+    } else if (name == "P") {
+        options.peak = true;
+    } else if (name == "1") {
+        options.once = true;
+    } else if (name == "q") {
+        options.quiet = true;
+    } else if (name == "help") {
+        options.help = true;
+    } else if (name == "version") {
+        options.version = true;
+    } else {
+        return "unknown option " + dashes + std::string(name);
+    }
+    return {};
+}
+
+}  // namespace
+
+std::optional<std::chrono::milliseconds> parseDuration(std::string_view text) {
+    double unit = 1.0;
+    if (!text.empty()) {
+        switch (text.back()) {
+            case 's':
+                text.remove_suffix(1);
+                break;
+            case 'm':
+                unit = 60.0;
+                text.remove_suffix(1);
+                break;
+            case 'h':
+                unit = 3600.0;
+                text.remove_suffix(1);
+                break;
+            default:
+                break;
+        }
+    }
+    const auto value = parseNumber<double>(text);
+    if (!value || *value <= 0) return std::nullopt;
+    const double millis = std::ceil(*value * unit * 1000.0);
+    // A timer ends it: at most 24 days.
+    if (millis > static_cast<double>(std::numeric_limits<int>::max())) {
+        return std::nullopt;
+    }
+    return std::chrono::milliseconds{static_cast<std::int64_t>(millis)};
+}
+
+std::string_view helpText() {
+    return kHelp;
+}
+
+OptionsResult parseOptions(std::span<const std::string> args) {
+    PowerOptions options;
+    bool outputGiven = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
+        std::string_view name;
+        std::optional<std::string_view> value;
+        if (arg.starts_with("--") && arg.size() > 2) {
+            name = arg.substr(2);
+            if (const auto equals = name.find('='); equals != std::string_view::npos) {
+                value = name.substr(equals + 1);
+                name = name.substr(0, equals);
+            }
+            if (name.size() == 1) return {std::nullopt, "unknown option " + std::string(arg)};
+        } else if (arg.starts_with("-") && arg.size() == 2) {
+            name = arg.substr(1);
+        } else if (arg.starts_with("-") && arg.size() > 2 && takesValue(arg.substr(1, 1))) {
+            name = arg.substr(1, 1);  // -i5, -e30s
+            value = arg.substr(2);
+        } else if (arg.starts_with("-") && arg != "-") {
+            return {std::nullopt, "unknown option " + std::string(arg)};
+        } else {
+            if (outputGiven)
+                return {std::nullopt, "more than one output file: " + std::string(arg)};
+            options.output = arg;
+            outputGiven = true;
+            continue;
+        }
+        if (takesValue(name) && !value) {
+            if (i + 1 >= args.size()) {
+                return {std::nullopt, std::string(arg) + " needs a value"};
+            }
+            value = args[++i];
+        } else if (!takesValue(name) && value) {
+            return {std::nullopt, std::string(arg) + " takes no value"};
+        }
+        if (std::string error = applyOption(name, value.value_or(""), options); !error.empty()) {
+            return {std::nullopt, error};
+        }
+    }
+    if (options.device && options.port) {
+        return {std::nullopt, "--device and --port name the port twice: give one"};
+    }
+    return {options, {}};
+}
+
+}  // namespace kv::power

@@ -1,0 +1,97 @@
+#include "sweep_csv.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+
+#include "rounding.h"
+#include "spectrum_model.h"
+
+namespace kv::power {
+
+namespace {
+
+constexpr double kHzPerMHz = 1e6;
+
+// Through to_chars rather than printf: the locale may use a decimal comma.
+void appendFixed(std::string& line, double value) {
+    std::array<char, 48> text{};
+    const auto [end, ec] =
+        std::to_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed, 2);
+    line.append(text.data(), ec == std::errc{} ? end : text.data());
+}
+
+void appendWhole(std::string& line, long long value) {
+    line += std::to_string(value);
+}
+
+void appendTwoDigits(std::string& line, int value, char before) {
+    line += before;
+    line += static_cast<char>('0' + value / 10 % 10);
+    line += static_cast<char>('0' + value % 10);
+}
+
+}  // namespace
+
+std::string formatSweepLine(const SettingValues& band, const LineTime& begun, int samples,
+                            std::span<const double> levelsDb) {
+    const int points = band.numberOfPoints;
+    const double firstHz = pointFrequency(band, 0) * kHzPerMHz;
+    // The upper edge of the last point is where a point after it would lie.
+    const double edgeHz = pointFrequency(band, points) * kHzPerMHz;
+    const double stepHz = (pointFrequency(band, 1) - pointFrequency(band, 0)) * kHzPerMHz;
+    std::string line;
+    line.reserve(48 + levelsDb.size() * 9);
+    appendWhole(line, begun.year);
+    appendTwoDigits(line, begun.month, '-');
+    appendTwoDigits(line, begun.day, '-');
+    line += ',';
+    appendTwoDigits(line, begun.hour, ' ');
+    appendTwoDigits(line, begun.minute, ':');
+    appendTwoDigits(line, begun.second, ':');
+    line += ", ";
+    appendWhole(line, static_cast<long long>(roundHalfEven(firstHz)));
+    line += ", ";
+    appendWhole(line, static_cast<long long>(roundHalfEven(edgeHz)));
+    line += ", ";
+    appendFixed(line, stepHz);
+    line += ", ";
+    appendWhole(line, samples);
+    for (double level : levelsDb) {
+        line += ", ";
+        appendFixed(line, level);
+    }
+    line += '\n';
+    return line;
+}
+
+IntervalCombiner::IntervalCombiner(std::size_t points, Mode mode)
+    : mode_(mode), accumulated_(points, 0.0) {}
+
+void IntervalCombiner::add(std::span<const double> levelsDb) {
+    const std::size_t n = std::min(levelsDb.size(), accumulated_.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        if (mode_ == Mode::Mean) {
+            accumulated_[i] += levelsDb[i];
+        } else {
+            accumulated_[i] = samples_ == 0 ? levelsDb[i] : std::max(accumulated_[i], levelsDb[i]);
+        }
+    }
+    ++samples_;
+}
+
+std::vector<double> IntervalCombiner::levels() const {
+    if (samples_ == 0) return {};
+    std::vector<double> result = accumulated_;
+    if (mode_ == Mode::Mean) {
+        for (double& level : result) level /= samples_;
+    }
+    return result;
+}
+
+void IntervalCombiner::clear() {
+    std::fill(accumulated_.begin(), accumulated_.end(), 0.0);
+    samples_ = 0;
+}
+
+}  // namespace kv::power

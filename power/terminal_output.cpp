@@ -1,0 +1,61 @@
+#include "terminal_output.h"
+
+#include <unistd.h>
+#include <cerrno>
+#include <cstring>
+
+namespace kv::power {
+
+namespace {
+constexpr std::string_view kProgram = "kv3710-power: ";
+constexpr std::string_view kEraseLine = "\r\x1b[K";
+}  // namespace
+
+bool writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+TerminalOutput::TerminalOutput(int lineFd, std::string lineName, bool statusLine)
+    : lineFd_(lineFd), lineName_(std::move(lineName)), statusLine_(statusLine) {}
+
+TerminalOutput::~TerminalOutput() {
+    if (statusShown_) writeAll(STDERR_FILENO, "\n");
+}
+
+void TerminalOutput::eraseStatus() {
+    if (!statusShown_) return;
+    writeAll(STDERR_FILENO, kEraseLine);
+    statusShown_ = false;
+}
+
+bool TerminalOutput::writeLine(std::string_view line) {
+    // Standard output may be the same terminal.
+    eraseStatus();
+    if (writeAll(lineFd_, line)) return true;
+    message("cannot write " + lineName_ + ": " + std::strerror(errno));
+    return false;
+}
+
+void TerminalOutput::message(std::string_view text) {
+    eraseStatus();
+    std::string line(kProgram);
+    line += text;
+    line += '\n';
+    writeAll(STDERR_FILENO, line);
+}
+
+void TerminalOutput::status(std::string_view text) {
+    if (!statusLine_) return;
+    std::string line(kEraseLine);
+    line += text;
+    writeAll(STDERR_FILENO, line);
+    statusShown_ = true;
+}
+
+}  // namespace kv::power

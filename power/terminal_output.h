@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "power_logger.h"
+
+namespace kv::power {
+
+// Lines to a file descriptor, each with one write(2) so that a kill leaves no half line;
+// messages and the status line to standard error. The status line is shown only when
+// `statusLine` is set (standard error is a terminal and -q was not given).
+class TerminalOutput : public LoggerOutput {
+  public:
+    TerminalOutput(int lineFd, std::string lineName, bool statusLine);
+    ~TerminalOutput() override;
+    TerminalOutput(const TerminalOutput&) = delete;
+    TerminalOutput& operator=(const TerminalOutput&) = delete;
+
+    bool writeLine(std::string_view line) override;
+    void message(std::string_view text) override;
+    void status(std::string_view text) override;
+
+  private:
+    void eraseStatus();
+
+    int lineFd_;
+    std::string lineName_;
+    bool statusLine_;
+    bool statusShown_ = false;
+};
+
+// Writes all of `bytes` to `fd`, retrying after interruptions; false on an error.
+bool writeAll(int fd, std::string_view bytes);
+
+}  // namespace kv::power
