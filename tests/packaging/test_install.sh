@@ -17,7 +17,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 cmake --install "$build" --prefix "$root/usr" >/dev/null
 share=$root/usr/share
-for name in kv3710-analyzer kv3710-sim; do
+for name in kv3710-analyzer kv3710-sim kv3710-power; do
     [ -x "$root/usr/bin/$name" ] || fail "$name is not installed"
 done
 for program in "$root"/usr/bin/*; do
