@@ -18,24 +18,22 @@ XClient::~XClient() {
     if (display_) XCloseDisplay(dpy(display_));
 }
 
-unsigned long XClient::findWindow(const std::string& title, unsigned long below) {
+unsigned long XClient::findWindow(const std::string& title) {
+    // With no window manager, the program's windows are the root window's children.
     ::Display* d = dpy(display_);
-    const Window w = below ? below : DefaultRootWindow(d);
-    XWindowAttributes attributes;
-    char* name = nullptr;
-    const bool match = XGetWindowAttributes(d, w, &attributes) &&
-                       attributes.map_state == IsViewable && XFetchName(d, w, &name) && name &&
-                       title == name;
-    if (name) XFree(name);
-    if (match) return w;
-    Window root = 0, parent = 0;
+    Window root = 0, parent = 0, found = 0;
     Window* children = nullptr;
     unsigned int count = 0;
-    unsigned long found = 0;
-    if (XQueryTree(d, w, &root, &parent, &children, &count)) {
-        for (unsigned int i = 0; i < count && !found; ++i) found = findWindow(title, children[i]);
-        if (children) XFree(children);
+    if (!XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count)) return 0;
+    for (unsigned int i = 0; i < count && !found; ++i) {
+        XWindowAttributes a;
+        char* name = nullptr;
+        if (XGetWindowAttributes(d, children[i], &a) && a.map_state == IsViewable &&
+            XFetchName(d, children[i], &name) && name && title == name)
+            found = children[i];
+        if (name) XFree(name);
     }
+    if (children) XFree(children);
     return found;
 }
 

@@ -23,7 +23,7 @@ class XClient {
 
     bool connected() const { return display_ != nullptr; }
     // The first viewable window with this title, or 0.
-    unsigned long findWindow(const std::string& title, unsigned long below = 0);
+    unsigned long findWindow(const std::string& title);
     WindowImage grab(unsigned long window);
     // Gives the window the keyboard focus and presses and releases the key (e.g. "F1").
     void pressKey(unsigned long window, const std::string& keyName);

@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
-#include <QPrinter>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -18,45 +17,23 @@
 #include <QTimer>
 #include <QtEndian>
 
-#include "memory_settings_backend.h"
+#include "app_doubles.h"
 #include "colours_dialog.h"
 #include "comport_dialog.h"
 #include "fake_event_loop.h"
 #include "focus_keeper.h"
 #include "image_surface.h"
+#include "memory_settings_backend.h"
 #include "print_save.h"
 #include "qt_common_dialogs.h"
 #include "qt_picture_output.h"
 #include "settings_store.h"
 
 using namespace kv;
+using test::ScriptedDialogs;
 using Writes = std::vector<std::pair<std::string, std::string>>;
 
 namespace {
-
-// Common dialogs that answer as a user would, printing to a PDF file.
-class ScriptedDialogs : public CommonDialogs {
-  public:
-    std::optional<Colour> showColor(Colour start) override {
-        starts.push_back(start);
-        return colour;
-    }
-    bool showPrinter(QPrinter& printer) override {
-        landscape = printer.pageLayout().orientation() == QPageLayout::Landscape;
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(pdfPath);
-        printer.setCopyCount(copies);
-        return copies > 0;
-    }
-    std::optional<std::string> showSave(const SaveOptions&) override { return savePath; }
-
-    std::optional<Colour> colour;  // nothing: cancelled
-    std::vector<Colour> starts;
-    QString pdfPath;
-    int copies = 0;  // 0: cancelled
-    bool landscape = false;
-    std::optional<std::string> savePath;  // nothing: cancelled
-};
 
 // The main window's side of a dialog: state, serial control, store and owner window.
 struct Rig {
@@ -254,16 +231,13 @@ class TestDialogs : public QObject {
     void save_data() {
         QTest::addColumn<QString>("typed");    // null: cancelled
         QTest::addColumn<QString>("written");  // null: nothing written
-        QTest::newRow("replaces a file") << "old.bmp"
-                                         << "old.bmp";
-        QTest::newRow("no extension") << "trace"
-                                      << "trace.bmp";
-        QTest::newRow("other extension") << "trace.png"
-                                         << "trace.png";
-        QTest::newRow("dot in folder only") << "run.1/trace"
-                                            << "run.1/trace.bmp";
-        QTest::newRow("missing folder") << "missing/trace.bmp" << QString();
-        QTest::newRow("a folder") << "run.1" << QString();
+        for (const QString& row : QString("old.bmp|old.bmp\ntrace|trace.bmp\ntrace.png|trace.png\n"
+                                          "run.1/trace|run.1/trace.bmp\nmissing/trace.bmp|\nrun.1|")
+                                      .split('\n')) {
+            const QString written = row.section('|', 1);
+            QTest::newRow(qPrintable(row))
+                << row.section('|', 0, 0) << (written.isEmpty() ? QString() : written);
+        }
         QTest::newRow("cancelled") << QString() << QString();
     }
     void save() {

@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QSettings>
 #include <QTest>
 #include <QTimer>
 
@@ -16,12 +17,9 @@ std::vector<WireEntry> readWireLog(const QString& path) {
     while (!file.atEnd()) {
         const QByteArray line = file.readLine().trimmed();
         const QList<QByteArray> words = line.split(' ');
-        if (words.size() < 2) continue;
-        WireEntry& e = log.emplace_back();
-        e.ms = words[0].toDouble();
-        e.toRadio = words[1] == "in";
-        if (words[1] == "--") e.event = QString::fromUtf8(line.mid(line.indexOf("--") + 3));
-        for (qsizetype i = 2; i < words.size() && e.event.isEmpty(); ++i)
+        if (words.size() < 2 || words[1] == "--") continue;  // an event, not bytes
+        WireEntry& e = log.emplace_back(WireEntry{words[0].toDouble(), words[1] == "in", {}});
+        for (qsizetype i = 2; i < words.size(); ++i)
             if (!words[i].isEmpty()) e.bytes.append(char(words[i].toInt(nullptr, 16)));
     }
     return log;
@@ -91,8 +89,29 @@ bool Script::run(MainWindow& window, int timeoutMs) {
            failures_.isEmpty();
 }
 
-QString Script::report() const {
-    return failures_.join(QStringLiteral("; "));
+bool holdsNewSettings(const QString& file, const QString& device) {
+    QSettings s(file, QSettings::IniFormat);
+    QStringList values;
+    for (const char* key :
+         {"Ports/COM1", "Settings/Graph Top", "Settings/Port", "Settings/Center Frequency",
+          "Settings/Span", "Settings/Amplitude", "Settings/Attenuator"})
+        values << s.value(key).toString();
+    return s.status() == QSettings::NoError &&
+           values == QStringList{device, "500", "0", "915", "26", "-40", "0"};
+}
+
+QString closedCleanly(QProcess& analyzer, test::SimProcess& sim, const QString& file) {
+    if (!analyzer.waitForFinished(10000) || analyzer.exitStatus() != QProcess::NormalExit ||
+        analyzer.exitCode() != 0)
+        return "no normal exit";
+    // The simulator may still be taking in the last bytes.
+    const auto released = [&] {
+        const auto sent = sendsToRadio(readWireLog(sim.wireLogPath()));
+        return sent.size() >= 2 && sent[sent.size() - 2].bytes == wire::kExit &&
+               sent.back().bytes == wire::kResume && sim.command("stats").contains("mode=data");
+    };
+    if (!QTest::qWaitFor(released, 3000)) return "the radio was left in command mode";
+    return holdsNewSettings(file, sim.linkPath()) ? QString() : "settings not saved";
 }
 
 namespace {

@@ -5,7 +5,6 @@
 // one point or 256) sweep with every key pressed and never crash.
 #include <QApplication>
 #include <QComboBox>
-#include <QLabel>
 #include <QPushButton>
 #include <QtTest>
 
@@ -27,21 +26,16 @@ class TestE2eStart : public QObject {
         const QString table = R"(|radio|-1|1|115200,n,8,1
 Baud=5;Port=2|radio|-1|3|9600,n,8,1
 Baud=9600|radio|-1|1|9600,n,8,1
-Data=7;Stop=2|radio|-1|1|115200,n,8,1
 |missing|1|2|115200,n,8,1
 |busy|0|1|115200,n,8,1
 Port=2147483647|radio|0|1|115200,n,8,1
-Port=-2147483648|radio|0|1|115200,n,8,1
 Graph Top=abc|radio|0|1|115200,n,8,1
 Number of Points=0|radio|1|2|115200,n,8,1
 Number of Points=257|radio|0|1|115200,n,8,1
-Graph Left=30000;Graph Right=30000;Number of Gradiants=400|radio|-1|1|115200,n,8,1
+Graph Left=30000;Graph Right=30000;Number of Gradiants=400;Number of Points=256|radio|-1|1|115200,n,8,1
 Graph Left=-30000;Graph Right=-30000;Graph Top=-32768;Number of Gradiants=-1|radio|-1|1|115200,n,8,1
-Graph Top=30000;Number of Gradiants=0|radio|-1|1|115200,n,8,1
-Number of Points=1;Span=0|radio|-1|1|115200,n,8,1
-Number of Points=256|radio|-1|1|115200,n,8,1
-Center Frequency=-3.4e38;Span=3.4e38;Amplitude=3.4e38|radio|-1|1|115200,n,8,1
-Amplitude=-3.4e38;Graph Top=32767;Graph Left=-32768|radio|-1|1|115200,n,8,1)";
+Number of Points=1;Span=0;Amplitude=-3.4e38;Graph Top=32767;Graph Left=-32768|radio|-1|1|115200,n,8,1
+Center Frequency=-3.4e38;Span=3.4e38;Amplitude=3.4e38;Graph Top=30000;Number of Gradiants=0|radio|-1|1|115200,n,8,1)";
         for (const QString& row : table.split('\n'))
             QTest::newRow(qPrintable(row)) << row.split('|');
     }
@@ -63,8 +57,6 @@ Amplitude=-3.4e38;Graph Top=32767;Graph Left=-32768|radio|-1|1|115200,n,8,1)";
 
         QCOMPARE(w.comPortDialog() != nullptr, pick >= 0);
         if (pick >= 0) {
-            const auto* message = w.comPortDialog()->findChild<QLabel*>("Label2");
-            QVERIFY(message->text().startsWith("The Serial Communications Port you have"));
             QTest::qWait(50);
             QVERIFY(rig.state().flags.stopRequested);
             QCOMPARE(rig.sim.stat("commands"), 0);  // nothing reached the radio

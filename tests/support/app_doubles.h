@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPrinter>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,20 +13,33 @@ namespace kv::test {
 // Records the texts of the message boxes instead of showing them.
 class RecordingMessages : public MessageBox {
   public:
-    void show(const std::string& text, const std::string& caption) override {
-        shown.push_back(text);
-        captions.push_back(caption);
-    }
+    void show(const std::string& text, const std::string&) override { shown.push_back(text); }
     std::vector<std::string> shown;
-    std::vector<std::string> captions;
 };
 
-// Every common dialog is cancelled.
-class NoDialogs : public CommonDialogs {
+// Common dialogs that answer as a user would, printing to a PDF file; by default every one is
+// cancelled.
+class ScriptedDialogs : public CommonDialogs {
   public:
-    std::optional<Colour> showColor(Colour) override { return std::nullopt; }
-    bool showPrinter(QPrinter&) override { return false; }
-    std::optional<std::string> showSave(const SaveOptions&) override { return std::nullopt; }
+    std::optional<Colour> showColor(Colour start) override {
+        starts.push_back(start);
+        return colour;
+    }
+    bool showPrinter(QPrinter& printer) override {
+        landscape = printer.pageLayout().orientation() == QPageLayout::Landscape;
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdfPath);
+        printer.setCopyCount(copies);
+        return copies > 0;
+    }
+    std::optional<std::string> showSave(const SaveOptions&) override { return savePath; }
+
+    std::optional<Colour> colour;  // nothing: cancelled
+    std::vector<Colour> starts;
+    QString pdfPath;
+    int copies = 0;  // 0: cancelled
+    bool landscape = false;
+    std::optional<std::string> savePath;  // nothing: cancelled
 };
 
 }  // namespace kv::test

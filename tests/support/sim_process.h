@@ -38,7 +38,6 @@ class SimProcess {
     QString devicePath() const { return device_; }
     QString linkPath() const { return dir_.filePath(QStringLiteral("radio")); }
     QString wireLogPath() const { return dir_.filePath(QStringLiteral("wire.log")); }
-    QString folder() const { return dir_.path(); }
     // The build folder's executable of this name.
     static QString executable(const QString& name);
 
