@@ -1,5 +1,6 @@
 #include "comport_dialog.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -37,14 +38,17 @@ void placeRightAligned(QLabel& label, const QRect& rect, int shift) {
 }  // namespace
 
 ComPortDialog::ComPortDialog(SharedState& state, CommControl& comm, SettingsBackend& store,
-                             QWidget* parent)
-    : QDialog(parent), state_(state), comm_(comm), store_(store) {
+                             const SerialDetector& detector, QWidget* parent)
+    : QDialog(parent), state_(state), comm_(comm), store_(store), detector_(detector) {
     setAttribute(Qt::WA_DeleteOnClose);
     setModal(false);
     setWindowTitle(QStringLiteral("Comm Port Select"));
     buildControls();
     new FocusKeeper(*this);
     load();
+    refresh_.setInterval(kRefreshMs);
+    connect(&refresh_, &QTimer::timeout, this, &ComPortDialog::refreshPorts);
+    refresh_.start();
 }
 
 void ComPortDialog::buildControls() {
@@ -52,7 +56,8 @@ void ComPortDialog::buildControls() {
     QFont small = font();
     small.setPointSizeF(8);
     setFont(small);
-    setFixedSize(twipsToPixels(4410), twipsToPixels(3210));
+    baseSize_ = QSize(twipsToPixels(4410), twipsToPixels(3210));
+    setFixedSize(baseSize_);
 
     auto* frame = new QGroupBox(QStringLiteral("COM Port Setting"), this);
     frame->setObjectName(QStringLiteral("Frame1"));
@@ -69,11 +74,8 @@ void ComPortDialog::buildControls() {
 
     portBox_ = new QComboBox(frame);
     portBox_->setObjectName(QStringLiteral("Settings_Port_Box"));
-    for (int i = 0; i < kPortCount; ++i) {
-        portBox_->addItem(QStringLiteral("COM%1").arg(i + 1));
-        portBox_->setItemData(i, QString::fromStdString(devicePathForPort(store_, i + 1)),
-                              Qt::ToolTipRole);
-    }
+    for (int i = 0; i < kPortCount; ++i) portBox_->addItem(QStringLiteral("COM%1").arg(i + 1));
+    refreshPorts();
     connect(portBox_, &QComboBox::currentIndexChanged, this, &ComPortDialog::showPortToolTip);
     portLabel->setBuddy(portBox_);
 
@@ -116,6 +118,30 @@ void ComPortDialog::buildControls() {
     cancelButton->setObjectName(QStringLiteral("Command1"));
     cancelButton->setGeometry(twipsRect(3240, 2760, 1095, 375));
     connect(cancelButton, &QPushButton::clicked, this, &QDialog::close);
+
+    // Why the last open failed, below the buttons; the dialog grows to show it.
+    reason_ = new QLabel(this);
+    reason_->setObjectName(QStringLiteral("PortProblemReason"));
+    reason_->setWordWrap(true);
+    reason_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    reason_->hide();
+}
+
+void ComPortDialog::refreshPorts() {
+    const std::vector<SerialDevice> devices = detector_.devices();
+    assignPortNumbers(store_, devices);
+    for (int i = 0; i < kPortCount; ++i) {
+        const std::string behind = describePort(store_, devices, i + 1);
+        QString text = QStringLiteral("COM%1").arg(i + 1);
+        if (!behind.empty()) text += QStringLiteral("  ") + QString::fromStdString(behind);
+        if (portBox_->itemText(i) != text) portBox_->setItemText(i, text);
+        portBox_->setItemData(i, QString::fromStdString(devicePathForPort(store_, i + 1)),
+                              Qt::ToolTipRole);
+    }
+    // The open list may be wider than the closed box, so that every entry reads in full.
+    QAbstractItemView* list = portBox_->view();
+    list->setMinimumWidth(list->sizeHintForColumn(0) + 2 * list->frameWidth());
+    showPortToolTip(portBox_->currentIndex());
 }
 
 void ComPortDialog::load() {
@@ -125,7 +151,10 @@ void ComPortDialog::load() {
     const auto baud = parseInt16(readSetting(store_, "Baud", "11"));
     baudBox_->setCurrentIndex(baud && *baud >= 0 && *baud < baudBox_->count() ? *baud : -1);
     showPortToolTip(portBox_->currentIndex());
-    showMessage(comm_.portOpen() ? kReadyMessage : kPortProblemMessage);
+    if (comm_.portOpen())
+        showMessage(kReadyMessage);
+    else
+        showPortProblem();
 }
 
 void ComPortDialog::showPortToolTip(int index) {
@@ -142,13 +171,13 @@ void ComPortDialog::ok() {
         return;
     }
     if (comm_.portOpen() && !comm_.setPortOpen(false)) {
-        showMessage(kPortProblemMessage);
+        showPortProblem();
         return;
     }
     state_.settings.baud = rateForBaud(std::to_string(baudIndex));
     const std::string lineSettings = prepareLineSettings(state_.settings);
     if (!configureAndOpen(comm_, port, lineSettings) || !comm_.portOpen()) {
-        showMessage(kPortProblemMessage);
+        showPortProblem();
         return;
     }
     comm_.setHandshaking(0);
@@ -161,7 +190,21 @@ void ComPortDialog::ok() {
     close();
 }
 
+void ComPortDialog::showPortProblem() {
+    showMessage(kPortProblemMessage);
+    const std::string reason = comm_.openProblem().text();
+    if (reason.empty()) return;
+    reason_->setText(QString::fromStdString(reason));
+    reason_->show();
+    const QRect area = twipsRect(120, 3210, 4215, 0);
+    const int height = reason_->heightForWidth(area.width());
+    reason_->setGeometry(area.left(), area.top(), area.width(), height);
+    setFixedSize(baseSize_.width(), area.top() + height + twipsToPixels(120));
+}
+
 void ComPortDialog::showMessage(std::string_view text) {
+    reason_->hide();
+    setFixedSize(baseSize_);
     message_->setText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
     const int needed = message_->heightForWidth(message_->width());
     message_->resize(message_->width(),

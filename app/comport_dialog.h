@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QDialog>
+#include <QTimer>
 #include <string_view>
 
 #include "comm_control.h"
+#include "port_names.h"
+#include "serial_ports.h"
 #include "settings_backend.h"
 #include "shared_state.h"
 
@@ -15,7 +18,8 @@ namespace kv {
 // The serial port dialog: the user chooses port and rate; OK reopens the main window's
 // serial control at once and stores the choice only when the port opened. Not modal; it
 // takes the focus back from the program's other windows and deletes itself when closed,
-// so every opening starts from the current port and the stored rate index.
+// so every opening starts from the current port and the stored rate index. The port list
+// names what is behind each number and follows devices being plugged in and pulled out.
 class ComPortDialog : public QDialog {
     Q_OBJECT
   public:
@@ -24,10 +28,11 @@ class ComPortDialog : public QDialog {
     static constexpr std::string_view kPortProblemMessage =
         "The Serial Communications Port you have selected is either invalid or in use by "
         "another program.  Please select another port.";
-    static constexpr int kPortCount = 16;
+    static constexpr int kPortCount = kListedPortCount;
+    static constexpr int kRefreshMs = 500;
 
     ComPortDialog(SharedState& state, CommControl& comm, SettingsBackend& store,
-                  QWidget* parent = nullptr);
+                  const SerialDetector& detector, QWidget* parent = nullptr);
 
   signals:
     // The port is open with the chosen settings and the choice is stored.
@@ -38,15 +43,22 @@ class ComPortDialog : public QDialog {
     void load();
     void ok();
     void showMessage(std::string_view text);
+    // The port-problem message with the reason of the failed open, if one is known.
+    void showPortProblem();
+    void refreshPorts();
     void showPortToolTip(int index);
 
     SharedState& state_;
     CommControl& comm_;
     SettingsBackend& store_;
+    const SerialDetector& detector_;
+    QTimer refresh_;
     QLabel* message_ = nullptr;
+    QLabel* reason_ = nullptr;
     QComboBox* portBox_ = nullptr;
     QComboBox* baudBox_ = nullptr;
     int messageMaxHeight_ = 0;
+    QSize baseSize_;
 };
 
 }  // namespace kv

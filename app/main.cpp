@@ -12,6 +12,7 @@
 #include "qt_event_loop.h"
 #include "qt_message_box.h"
 #include "serial_comm.h"
+#include "serial_ports.h"
 #include "termination_signals.h"
 
 namespace {
@@ -105,12 +106,13 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral(KV_APP_ID));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/" KV_APP_ID ".png")));
     kv::IniSettingsBackend store;
-    kv::SerialComm comm(store);
+    kv::SystemSerialDetector detector;
+    kv::SerialComm comm(store, detector);
     kv::QtEventLoop loop;
     kv::SystemLocalClock clock;
     kv::QtMessageBox messages;
     kv::QtCommonDialogs dialogs;
-    kv::MainWindow window({store, comm, loop, clock, messages, dialogs,
+    kv::MainWindow window({store, comm, detector, loop, clock, messages, dialogs,
                            QCoreApplication::applicationDirPath().toStdString()});
     if (window.load() == kv::MainWindow::LoadOutcome::Quit) return 0;
     kv::TerminationSignals termination([&window] { window.close(); });

@@ -153,7 +153,8 @@ void MainWindow::terminate() {
 
 void MainWindow::showComPortDialog() {
     if (!comPortDialog_) {
-        comPortDialog_ = new ComPortDialog(state_, services_.comm, services_.store, this);
+        comPortDialog_ =
+            new ComPortDialog(state_, services_.comm, services_.store, services_.detector, this);
         connect(comPortDialog_, &ComPortDialog::portOpened, this,
                 &MainWindow::onPortOpenedByDialog);
     }

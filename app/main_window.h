@@ -16,6 +16,7 @@
 #include "message_box.h"
 #include "qt_timer.h"
 #include "radio.h"
+#include "serial_ports.h"
 #include "settings_backend.h"
 #include "shared_state.h"
 #include "sweep_controller.h"
@@ -31,6 +32,7 @@ class SurfaceView;
 struct AppServices {
     SettingsBackend& store;
     CommControl& comm;
+    const SerialDetector& detector;
     EventLoop& loop;
     const LocalClock& clock;
     MessageBox& messages;

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "port_problem.h"
+
 namespace kv {
 
 // The serial communications control the radio link talks through. Texts hold one
@@ -38,6 +40,8 @@ class CommControl {
     virtual bool portLost() const { return false; }
     // Text describing the last failure of a write above, for diagnostics only.
     virtual std::string lastError() const { return {}; }
+    // Why the last open of the selected port failed; no failure after a successful open.
+    virtual PortProblem openProblem() const { return {}; }
 
     // Raised from the event loop only, while received bytes are waiting.
     void setOnComm(std::function<void()> handler) { onComm_ = std::move(handler); }

@@ -2,11 +2,19 @@
 
 namespace kv {
 
+std::string portKey(int n) {
+    return "COM" + std::to_string(n);
+}
+
+std::string onBoardPortPath(int n) {
+    return "/dev/ttyS" + std::to_string(n - 1);
+}
+
 std::string devicePathForPort(const SettingsBackend& store, int n) {
     if (n < 1 || n > kHighestPortNumber) return {};
-    if (auto mapped = store.read("Ports", "COM" + std::to_string(n)); mapped && !mapped->empty())
+    if (auto mapped = store.read(kPortsSection, portKey(n)); mapped && !mapped->empty())
         return *mapped;
-    return "/dev/ttyS" + std::to_string(n - 1);
+    return onBoardPortPath(n);
 }
 
 }  // namespace kv

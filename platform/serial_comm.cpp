@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "port_names.h"
+#include "serial_log.h"
 
 namespace kv {
 
@@ -31,9 +32,9 @@ void SerialComm::Descriptor::reset(int fd) {
     fd_ = fd;
 }
 
-SerialComm::SerialComm(const SettingsBackend& store, QObject* parent)
-    : QObject(parent), store_(store) {
-    setCommPort(1);
+SerialComm::SerialComm(SettingsBackend& store, const SerialDetector& detector, QObject* parent)
+    : QObject(parent), store_(store), detector_(detector) {
+    devicePath_ = devicePathForPort(store_, portNumber_);
     connect(&port_, &QSerialPort::readyRead, this, &SerialComm::deliverIfWaiting);
     connect(&port_, &QSerialPort::errorOccurred, this, &SerialComm::onError);
 }
@@ -49,9 +50,33 @@ bool SerialComm::fail(std::string message) {
 
 bool SerialComm::setCommPort(int n) {
     if (n < 1 || n > kHighestPortNumber) return fail("there is no port COM" + std::to_string(n));
+    // A device plugged in since the last look gets its number before the port is resolved.
+    assignPortNumbers(store_, detector_.devices());
     portNumber_ = n;
     devicePath_ = devicePathForPort(store_, n);
+    reopenPath_.clear();
+    problem_ = {};
     return true;
+}
+
+OpenFailure SerialComm::classify(QSerialPort::SerialPortError error) {
+    switch (error) {
+        case QSerialPort::NoError:
+            return OpenFailure::None;
+        case QSerialPort::DeviceNotFoundError:
+            return OpenFailure::Missing;
+        case QSerialPort::PermissionError:
+            return OpenFailure::PermissionDenied;
+        default:
+            return OpenFailure::Other;
+    }
+}
+
+bool SerialComm::refuseOpen(OpenFailure failure, const std::string& device, std::string detail) {
+    lock_.reset();
+    problem_ = describeOpenFailure(failure, device, std::move(detail));
+    qCWarning(lcSerial, "COM%d: %s", portNumber_, problem_.text().c_str());
+    return fail(problem_.text());
 }
 
 bool SerialComm::applySettings(const LineSettings& s) {
@@ -89,31 +114,38 @@ bool SerialComm::setPortOpen(bool open) {
 
 bool SerialComm::open() {
     if (port_.isOpen()) return true;
-    const auto refuse = [this](std::string why) {
-        lock_.reset();
-        return fail(devicePath_ + ": " + why);
-    };
+    const std::string wanted = portLost_ && !reopenPath_.empty() ? reopenPath_ : devicePath_;
     // The real device, so that every name of one device shares QSerialPort's lock file.
-    const QString device = QFileInfo(QString::fromStdString(devicePath_)).canonicalFilePath();
-    if (device.isEmpty()) return refuse("no such device");
+    const QString device = QFileInfo(QString::fromStdString(wanted)).canonicalFilePath();
+    if (device.isEmpty()) return refuseOpen(OpenFailure::Missing, wanted);
     const std::string path = device.toStdString();
     // Root passes TIOCEXCL, so ports are claimed with flock, before QSerialPort touches the
     // line settings of a port that may belong to another program.
     lock_.reset(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (lock_.get() < 0) return refuse(systemError());
-    if (!::isatty(lock_.get())) return refuse("not a serial port");
-    if (::flock(lock_.get(), LOCK_EX | LOCK_NB) != 0) return refuse("in use by another program");
+    if (lock_.get() < 0) return refuseOpen(classifyOpenErrno(errno), wanted, systemError());
+    if (!::isatty(lock_.get())) return refuseOpen(OpenFailure::Other, wanted, "not a serial port");
+    if (::flock(lock_.get(), LOCK_EX | LOCK_NB) != 0) return refuseOpen(OpenFailure::Busy, wanted);
 
     port_.setPortName(device);
     applySettings(settings_);
     port_.setFlowControl(flow_);
     if (!port_.open(QIODevice::ReadWrite)) {
+        OpenFailure failure = classify(port_.error());
+        // The device opened above, so a refusal now is another program's lock file.
+        if (failure == OpenFailure::PermissionDenied && lockHolder(path) > 0)
+            failure = OpenFailure::Busy;
         const std::string why = port_.errorString().toStdString();
         port_.clearError();
-        return refuse("cannot open (" + why + ")");
+        return refuseOpen(failure, wanted, why);
     }
     openedPath_ = path;
+    if (reopenPath_.empty()) {
+        const std::vector<SerialDevice> devices = detector_.devices();
+        const SerialDevice* known = findDevice(devices, path);
+        reopenPath_ = known && !known->stablePath.empty() ? known->stablePath : wanted;
+    }
     portLost_ = false;
+    problem_ = {};
     applyRts();
     return true;
 }

@@ -7,6 +7,7 @@
 
 #include "comm_control.h"
 #include "line_settings.h"
+#include "serial_ports.h"
 #include "settings_backend.h"
 
 namespace kv {
@@ -17,8 +18,9 @@ namespace kv {
 class SerialComm : public QObject, public CommControl {
     Q_OBJECT
   public:
-    // The store maps port numbers to devices (see devicePathForPort); it must outlive this.
-    explicit SerialComm(const SettingsBackend& store, QObject* parent = nullptr);
+    // The store maps port numbers to devices (see devicePathForPort) and receives the numbers
+    // of newly detected devices; both must outlive this.
+    SerialComm(SettingsBackend& store, const SerialDetector& detector, QObject* parent = nullptr);
     ~SerialComm() override;
 
     bool setCommPort(int n) override;
@@ -34,6 +36,8 @@ class SerialComm : public QObject, public CommControl {
     void clearOutBuffer() override;
     bool waitForInput(std::chrono::milliseconds limit) override;
     std::string lastError() const override { return lastError_; }
+    PortProblem openProblem() const override { return problem_; }
+    static OpenFailure classify(QSerialPort::SerialPortError error);
 
     // The device path the next open uses.
     const std::string& devicePath() const { return devicePath_; }
@@ -60,6 +64,7 @@ class SerialComm : public QObject, public CommControl {
     bool open();
     void close();
     bool fail(std::string message);
+    bool refuseOpen(OpenFailure failure, const std::string& device, std::string detail = {});
     bool applySettings(const LineSettings& s);
     void applyRts();
     void onError(QSerialPort::SerialPortError error);
@@ -69,12 +74,16 @@ class SerialComm : public QObject, public CommControl {
     bool bytesWaiting() const;
     void deliverIfWaiting();
 
-    const SettingsBackend& store_;
+    SettingsBackend& store_;
+    const SerialDetector& detector_;
     QSerialPort port_;
     Descriptor lock_;  // holds the exclusive flock for as long as the port is open
     int portNumber_ = 1;
     std::string devicePath_;
     std::string openedPath_;  // the device the link resolved to when it was opened
+    // What a reopen after a loss opens: the device's stable path where it has one, so that
+    // another device that takes over its /dev name is never opened in its place.
+    std::string reopenPath_;
     LineSettings settings_;
     QSerialPort::FlowControl flow_ = QSerialPort::NoFlowControl;
     bool rts_ = false;
@@ -82,6 +91,7 @@ class SerialComm : public QObject, public CommControl {
     bool lossCheckPending_ = false;
     bool portLost_ = false;
     std::string lastError_;
+    PortProblem problem_;
     std::function<void()> onPortLost_;
 };
 

@@ -15,6 +15,7 @@
 #include "qt_event_loop.h"
 #include "qt_timer.h"
 #include "serial_comm.h"
+#include "serial_ports.h"
 #include "serial_setup.h"
 #include "settings_store.h"
 #include "spectrum_model.h"
@@ -98,8 +99,9 @@ int main(int argc, char** argv) {
         if (lineFd < 0) return fail("cannot write " + options.output + ": " + std::strerror(errno));
     }
 
-    const DeviceOverride store(ini, "COM" + std::to_string(settings.port + 1), options.device);
-    kv::SerialComm comm(store);
+    DeviceOverride store(ini, "COM" + std::to_string(settings.port + 1), options.device);
+    kv::SystemSerialDetector detector;
+    kv::SerialComm comm(store, detector);
     const std::string line = kv::prepareLineSettings(settings);
     if (!kv::configureAndOpen(comm, settings.port, line) || !comm.portOpen()) {
         const std::string device = comm.devicePath().empty()

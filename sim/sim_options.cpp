@@ -12,10 +12,10 @@ namespace kv::sim {
 
 namespace {
 
-constexpr std::array<std::string_view, 19> kOptionNames = {
-    "help",   "version",     "link",         "log",      "sweep-log", "version-text", "seed",
-    "replay", "noise-floor", "noise-spread", "carrier",  "hopper",    "baud",         "latency-ms",
-    "fault",  "fault-prob",  "dead-ms",      "pause-ms", "vanish-ms"};
+constexpr std::array<std::string_view, 20> kOptionNames = {
+    "help",       "version", "link",        "by-id",        "log",      "sweep-log", "version-text",
+    "seed",       "replay",  "noise-floor", "noise-spread", "carrier",  "hopper",    "baud",
+    "latency-ms", "fault",   "fault-prob",  "dead-ms",      "pause-ms", "vanish-ms"};
 
 constexpr std::string_view kHelp =
     R"(Usage: kv3710-sim [OPTION]...
@@ -25,6 +25,10 @@ first line of standard output, then answers the radio protocol on it until SIGIN
 Device:
   --link PATH              keep a symbolic link PATH pointing at the device (replaced
                            atomically, also after the device comes back; removed on exit)
+  --by-id DIR[:NAME]       look like a USB adapter: a link NAME in DIR to the device, as
+                           udev makes in /dev/serial/by-id (default NAME
+                           usb-Tessaryn_KV3710_Radio_KV0001-if00-port0); it goes while
+                           the device is gone and on exit
   --log FILE               write every byte in and out, time-stamped, as hex lines
   --sweep-log FILE         write a monotonic time stamp (ms) each time channel 0 is set
   --version-text TEXT      the answer to "V" (default "V1.0" and carriage return);
@@ -93,6 +97,8 @@ Commands on standard input, one per line (each answers one line on standard outp
                            one key per fault kind, ignored= mode= channel=
 End of input is ignored; the simulator keeps running.
 )";
+
+constexpr std::string_view kDefaultByIdName = "usb-Tessaryn_KV3710_Radio_KV0001-if00-port0";
 
 constexpr std::array<FaultKind, 5> kReplyFaults = {FaultKind::WrongEcho, FaultKind::ExtraEcho,
                                                    FaultKind::ShortLevel, FaultKind::Garbage,
@@ -186,6 +192,14 @@ std::string applyOption(std::string_view name, std::string_view value, SimOption
     if (name == "link") {
         if (value.empty()) return bad();
         options.linkPath = value;
+    } else if (name == "by-id") {
+        // A NAME never holds a slash, so a colon in the folder's path stays there.
+        const std::size_t colon = value.rfind(':');
+        const bool named =
+            colon != std::string_view::npos && value.find('/', colon) == std::string_view::npos;
+        options.byIdFolder = value.substr(0, named ? colon : value.size());
+        options.byIdName = named ? value.substr(colon + 1) : kDefaultByIdName;
+        if (options.byIdFolder.empty() || options.byIdName.empty()) return bad();
     } else if (name == "log") {
         if (value.empty()) return bad();
         options.logPath = value;

@@ -18,6 +18,10 @@ struct SimOptions {
     SceneConfig scene;
     RadioConfig radio;
     std::string linkPath;
+    // --by-id: a udev-like link to the device in this folder, so that it looks like a USB
+    // adapter; removed while the device is gone.
+    std::string byIdFolder;
+    std::string byIdName;
     std::string logPath;
     std::string sweepLogPath;
     std::string replayPath;  // the scene's levels come from this sweep log

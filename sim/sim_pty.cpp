@@ -75,7 +75,7 @@ std::optional<PseudoTerminal> PseudoTerminal::open(std::string& error) {
     return pty;
 }
 
-DeviceLink::~DeviceLink() {
+void DeviceLink::remove() {
     if (target_.empty()) return;
     // Only our own link: another simulator may have taken the name over since.
     std::string current(target_.size() + 1, '\0');
@@ -83,6 +83,7 @@ DeviceLink::~DeviceLink() {
     if (length >= 0 && current.substr(0, static_cast<std::size_t>(length)) == target_) {
         ::unlink(path_.c_str());
     }
+    target_.clear();
 }
 
 bool DeviceLink::pointTo(const std::string& target, std::string& error) {

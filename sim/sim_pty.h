@@ -49,10 +49,12 @@ class DeviceLink {
     explicit DeviceLink(std::string path) : path_(std::move(path)) {}
     DeviceLink(const DeviceLink&) = delete;
     DeviceLink& operator=(const DeviceLink&) = delete;
-    ~DeviceLink();
+    ~DeviceLink() { remove(); }
 
     // Replaces the link atomically (a new link renamed over the old one).
     bool pointTo(const std::string& target, std::string& error);
+    // Removes the link, unless it points elsewhere by now.
+    void remove();
     const std::string& path() const { return path_; }
 
   private:

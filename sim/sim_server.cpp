@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 namespace kv::sim {
 
@@ -81,6 +82,11 @@ int SimServer::run() {
         }
     }
     if (!options_.linkPath.empty()) link_ = std::make_unique<DeviceLink>(options_.linkPath);
+    if (!options_.byIdFolder.empty()) {
+        std::error_code ignored;  // a folder that cannot be made fails the link below
+        std::filesystem::create_directories(options_.byIdFolder, ignored);
+        byIdLink_ = std::make_unique<DeviceLink>(options_.byIdFolder + '/' + options_.byIdName);
+    }
     std::string error;
     if (!openDevice(error)) {
         std::fprintf(stderr, "kv3710-sim: %s\n", error.c_str());
@@ -142,14 +148,18 @@ int SimServer::run() {
 bool SimServer::openDevice(std::string& error) {
     device_ = PseudoTerminal::open(error);
     if (!device_) return false;
-    if (link_ && !link_->pointTo(device_->devicePath(), error)) {
-        device_.reset();
-        return false;
+    for (const auto& link : {link_.get(), byIdLink_.get()}) {
+        if (link && !link->pointTo(device_->devicePath(), error)) {
+            device_.reset();
+            return false;
+        }
     }
     return true;
 }
 
 void SimServer::closeDevice() {
+    // As udev does when an adapter is pulled out; the plain link is left dangling.
+    if (byIdLink_) byIdLink_->remove();
     device_.reset();
     scheduled_.clear();
     unsent_.clear();

@@ -40,6 +40,7 @@ class SimServer {
     RadioEmulator radio_;
     std::optional<PseudoTerminal> device_;
     std::unique_ptr<DeviceLink> link_;
+    std::unique_ptr<DeviceLink> byIdLink_;
     std::deque<Reply> scheduled_;
     std::string unsent_;
     std::optional<SimTime> returnAt_;

@@ -21,6 +21,7 @@
 #include "colours_dialog.h"
 #include "comport_dialog.h"
 #include "fake_event_loop.h"
+#include "fake_machine.h"
 #include "focus_keeper.h"
 #include "image_surface.h"
 #include "memory_settings_backend.h"
@@ -56,6 +57,7 @@ struct Rig {
     test::FakeEventLoop loop;
     test::ScriptedComm comm{loop};
     MemorySettingsBackend store;
+    test::FakeMachine machine;
     SharedState state;
     ScriptedDialogs dialogs;
     int redraws = 0;
@@ -106,7 +108,7 @@ class TestDialogs : public QObject {
         if (row[1] != "-") rig.store.values[{"Settings", "Baud"}] = row[1].toStdString();
         rig.comm.setPortOpen(true);
         rig.comm.failOpen = row[6] == "1";
-        auto* dialog = new ComPortDialog(rig.state, rig.comm, rig.store, &rig.owner);
+        auto* dialog = new ComPortDialog(rig.state, rig.comm, rig.store, rig.machine, &rig.owner);
         rig.dialog = dialog;
         dialog->show();
         QSignalSpy opened(dialog, &ComPortDialog::portOpened);
@@ -143,7 +145,7 @@ class TestDialogs : public QObject {
     // stays inside the frame, and the longer message fits above the port list.
     void portDialogFitsTheFace() {
         Rig rig;
-        rig.dialog = new ComPortDialog(rig.state, rig.comm, rig.store, &rig.owner);
+        rig.dialog = new ComPortDialog(rig.state, rig.comm, rig.store, rig.machine, &rig.owner);
         const QRect inside = rig.child<QGroupBox>("Frame1")->rect();
         for (const auto& [label, list] :
              {std::pair{"Label1", "Settings_Port_Box"}, std::pair{"Label3", "Settings_Baud_Box"}}) {

@@ -141,7 +141,7 @@ void Rig::set(const std::string& key, const std::string& value) {
 
 MainWindow& Rig::open() {
     window_ = std::make_unique<MainWindow>(
-        AppServices{store, comm, loop, clock, messages, dialogs, "/opt/kv3710"});
+        AppServices{store, comm, machine, loop, clock, messages, dialogs, "/opt/kv3710"});
     window_->load();
     window_->show();
     return *window_;

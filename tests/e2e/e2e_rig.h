@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app_doubles.h"
+#include "fake_machine.h"
 #include "main_window.h"
 #include "memory_settings_backend.h"
 #include "qt_event_loop.h"
@@ -103,7 +104,8 @@ class Rig {
 
     test::SimProcess sim;
     MemorySettingsBackend store;
-    SerialComm comm{store};
+    test::FakeMachine machine;
+    SerialComm comm{store, machine};
     QtEventLoop loop;
     SystemLocalClock clock;
     test::RecordingMessages messages;

@@ -49,7 +49,7 @@ Center Frequency=-3.4e38;Span=3.4e38;Amplitude=3.4e38;Graph Top=30000;Number of 
         for (const char* port : {"COM2", "COM3"})
             rig.store.values[{"Ports", port}] = rig.sim.linkPath().toStdString();
         if (com1 == "missing") rig.store.values[{"Ports", "COM1"}] = "/nonexistent/tty";
-        SerialComm other(rig.store);
+        SerialComm other(rig.store, rig.machine);
         if (com1 == "busy") QVERIFY(other.setCommPort(1) && other.setPortOpen(true));
         for (const QString& s : row[0].split(';', Qt::SkipEmptyParts))
             rig.set(s.section('=', 0, 0).toStdString(), s.section('=', 1).toStdString());

@@ -13,6 +13,7 @@
 #include <numeric>
 #include <thread>
 
+#include "fake_machine.h"
 #include "memory_settings_backend.h"
 #include "serial_comm.h"
 
@@ -65,6 +66,7 @@ class TestSerialComm : public QObject {
     Q_OBJECT
 
     kv::MemorySettingsBackend store_;
+    kv::test::FakeMachine machine_;
     std::unique_ptr<Pty> pty_;
     std::unique_ptr<kv::SerialComm> comm_;
     QTemporaryDir dir_;
@@ -96,8 +98,9 @@ class TestSerialComm : public QObject {
         pty_ = std::make_unique<Pty>();
         QVERIFY(pty_->slave >= 0);
         store_ = {};
+        machine_ = {};
         store_.write("Ports", "COM1", pty_->path);
-        comm_ = std::make_unique<kv::SerialComm>(store_);
+        comm_ = std::make_unique<kv::SerialComm>(store_, machine_);
         QVERIFY(comm_->setCommPort(1));
     }
 
@@ -132,11 +135,17 @@ class TestSerialComm : public QObject {
             QVERIFY(comm_->setCommPort(255));
             QCOMPARE(comm_->devicePath(), std::string(device));
             QVERIFY(!comm_->setPortOpen(true) && !comm_->lastError().empty());
+            QCOMPARE(comm_->openProblem().failure,
+                     device[1] == 'n' ? kv::OpenFailure::Missing : kv::OpenFailure::Other);
         }
         store_.write("Ports", "COM2", linkToDevice());
         QVERIFY(comm_->setCommPort(1) && openComm());
-        kv::SerialComm other(store_);
-        for (int port : {1, 2}) QVERIFY(other.setCommPort(port) && !other.setPortOpen(true));
+        kv::SerialComm other(store_, machine_);
+        for (int port : {1, 2}) {
+            QVERIFY(other.setCommPort(port) && !other.setPortOpen(true));
+            QCOMPARE(other.openProblem().failure, kv::OpenFailure::Busy);
+            QCOMPARE(other.openProblem().pid, long(::getpid()));  // from QSerialPort's lock file
+        }
         verifyRoundTrip("still mine");
         QVERIFY(comm_->setPortOpen(false) && other.setPortOpen(true) && other.setPortOpen(false));
 
@@ -145,9 +154,79 @@ class TestSerialComm : public QObject {
                                "echo locked; exec cat"});
         QVERIFY(holder.waitForReadyRead(5000));
         QVERIFY(!comm_->setPortOpen(true));
+        QCOMPARE(comm_->openProblem().failure, kv::OpenFailure::Busy);
         holder.closeWriteChannel();
         QVERIFY(holder.waitForFinished(5000));
         QVERIFY(openComm());
+    }
+
+    // errno values of a failed open and QSerialPort's errors, as the user is told them; the
+    // reason for a denied permission names the device's group and the remedy.
+    void failureReasons() {
+        using F = kv::OpenFailure;
+        QCOMPARE(kv::classifyOpenErrno(ENOENT), F::Missing);
+        QCOMPARE(kv::classifyOpenErrno(EBUSY), F::Busy);
+        QCOMPARE(kv::classifyOpenErrno(EACCES), F::PermissionDenied);
+        QCOMPARE(kv::classifyOpenErrno(EIO), F::Other);
+        QCOMPARE(kv::SerialComm::classify(QSerialPort::DeviceNotFoundError), F::Missing);
+        QCOMPARE(kv::SerialComm::classify(QSerialPort::PermissionError), F::PermissionDenied);
+        QCOMPARE(kv::SerialComm::classify(QSerialPort::OpenError), F::Other);
+        const QString group = QFileInfo(QString::fromStdString(pty_->path)).group();
+        const QString text =
+            QString::fromStdString(kv::describeOpenFailure(F::PermissionDenied, pty_->path).text());
+        QVERIFY2(text.contains(" belongs to the group " + group + ".") &&
+                     text.contains("\"sudo usermod -aG " + group + " "),
+                 qPrintable(text));
+    }
+
+    // The [Ports] section after two adapters $A and $B (device nodes $nodeA, $nodeB) were
+    // found on a machine with the given on-board ports and entries.
+    void numbering_data() {
+        QTest::addColumn<QList<int>>("onBoard");
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("no on-board port") << QList<int>{} << ""
+                                          << "COM1=$A COM2=$B";
+        QTest::newRow("on-board COM1, COM2") << QList<int>{1, 2} << ""
+                                             << "COM3=$A COM4=$B";
+        QTest::newRow("gaps filled, entries kept") << QList<int>{2} << "COM1=/dev/ttyUSB9 COM4="
+                                                   << "COM1=/dev/ttyUSB9 COM3=$A COM4= COM5=$B";
+        QTest::newRow("known by stable path") << QList<int>{} << "COM5=$A"
+                                              << "COM1=$B COM5=$A";
+        QTest::newRow("known by device, beyond 16") << QList<int>{} << "COM20=$nodeB"
+                                                    << "COM1=$A COM20=$nodeB";
+        QTest::newRow("one number left")
+            << QList<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15} << ""
+            << "COM16=$A";
+    }
+    void numbering() {
+        QFETCH(QList<int>, onBoard);
+        QFETCH(QString, before);
+        QFETCH(QString, after);
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir("by-id"));
+        machine_.onBoard.assign(onBoard.begin(), onBoard.end());
+        machine_.byIdFolder = dir.filePath("by-id");
+        for (const QString id : {"A", "B"}) {
+            QFile node(dir.filePath("tty" + id));
+            QVERIFY(node.open(QIODevice::WriteOnly));
+            const QString link = dir.filePath("by-id/usb-Maker_Adapter_" + id + "-if00-port0");
+            QVERIFY(QFile::link(node.fileName(), link));
+            before.replace("$node" + id, node.fileName()).replace("$" + id, link);
+            after.replace("$node" + id, node.fileName()).replace("$" + id, link);
+        }
+        kv::MemorySettingsBackend store;
+        for (const QString& entry : before.split(' ', Qt::SkipEmptyParts))
+            store.write("Ports", entry.section('=', 0, 0).toStdString(),
+                        entry.section('=', 1).toStdString());
+        kv::SerialComm comm(store, machine_);
+        QVERIFY(comm.setCommPort(1));
+        QVERIFY(comm.setCommPort(1));  // a second look adds nothing
+        QStringList got;
+        for (int n = 1; n <= kv::kHighestPortNumber; ++n)
+            if (const auto path = store.read("Ports", kv::portKey(n)))
+                got << QString::fromStdString(kv::portKey(n) + '=' + *path);
+        QCOMPARE(got.join(' '), after);
     }
 
     // input() fetches without the event loop; the receive event waits for the loop and comes
