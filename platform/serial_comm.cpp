@@ -74,8 +74,11 @@ OpenFailure SerialComm::classify(QSerialPort::SerialPortError error) {
 
 bool SerialComm::refuseOpen(OpenFailure failure, const std::string& device, std::string detail) {
     lock_.reset();
-    problem_ = describeOpenFailure(failure, device, std::move(detail));
-    qCWarning(lcSerial, "COM%d: %s", portNumber_, problem_.text().c_str());
+    PortProblem problem = describeOpenFailure(failure, device, std::move(detail));
+    // A lost device is retried every second: its reason is logged once.
+    if (problem.text() != problem_.text())
+        qCWarning(lcSerial, "COM%d: %s", portNumber_, problem.text().c_str());
+    problem_ = std::move(problem);
     return fail(problem_.text());
 }
 

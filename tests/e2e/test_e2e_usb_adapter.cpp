@@ -1,8 +1,12 @@
 // The simulated radio as a USB adapter (kv3710-sim --by-id): found and numbered on a first
 // start, listed by name, and the same port number after a restart and a re-plug.
+#include <unistd.h>
+
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QPushButton>
+#include <QSerialPort>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -19,7 +23,8 @@ namespace {
 const QString kName = QStringLiteral("usb-Tessaryn_KV3710_Radio_KV0001-if00-port0");
 
 // The serial port dialog on a fresh start of the program with its settings in `file`, on a
-// machine with an on-board port COM1; OK on `port`. Returns the text of the port list's entry.
+// machine with an on-board port COM1; OK on `port`. Returns the text of the port list's entry,
+// or the reason the dialog gives when the port did not open.
 QString chooseInDialog(const QString& file, const QString& byId, int port) {
     IniSettingsBackend store(file);
     test::FakeMachine machine;
@@ -34,7 +39,7 @@ QString chooseInDialog(const QString& file, const QString& byId, int port) {
     const QString entry = list->itemText(port - 1);
     list->setCurrentIndex(port - 1);
     QTest::mouseClick(dialog->findChild<QPushButton*>("Command2"), Qt::LeftButton);
-    return comm.portOpen() ? entry : QStringLiteral("not opened: ") + comm.lastError().c_str();
+    return comm.portOpen() ? entry : dialog->findChild<QLabel*>("PortProblemReason")->text();
 }
 }  // namespace
 
