@@ -93,7 +93,8 @@ Figures measure(int points, int passes) {
     kv::SystemLocalClock clock;
     kv::QtMessageBox messages;
     kv::QtCommonDialogs dialogs;
-    kv::MainWindow window({store, port, loop, clock, messages, dialogs, "/"});
+    kv::SystemSerialDetector detector;
+    kv::MainWindow window({store, port, detector, loop, clock, messages, dialogs, "/"});
     kv::SharedState& state = window.state();
     kv::loadSettings(store, state);
     window.show();
