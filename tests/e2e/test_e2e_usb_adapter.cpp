@@ -18,6 +18,7 @@
 
 using namespace kv;
 using namespace kv::e2e;
+using kv::test::settingsFile;
 
 namespace {
 const QString kName = QStringLiteral("usb-Tessaryn_KV3710_Radio_KV0001-if00-port0");
