@@ -58,7 +58,7 @@ class TestE2eUsbAdapter : public QObject {
         MainWindow& w = rig.open();
         Script script;
         script.then("swept", [&] { return rig.state().lastSweepEnd != 0; });
-        QVERIFY2(script.run(w, 30000), qPrintable(script.stoppedAt()));
+        QVERIFY2(script.run(w, 30000), qPrintable(script.report()));
         QVERIFY(!w.comPortDialog());
         const auto value = [&](const char* section, const char* key) {
             return QString::fromStdString(rig.store.read(section, key).value_or("(none)"));
