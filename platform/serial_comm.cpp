@@ -77,7 +77,7 @@ bool SerialComm::refuseOpen(OpenFailure failure, const std::string& device, std:
     PortProblem problem = describeOpenFailure(failure, device, std::move(detail));
     // A lost device is retried every second: its reason is logged once.
     if (problem.text() != problem_.text())
-        qCWarning(lcSerial, "COM%d: %s", portNumber_, problem.text().c_str());
+        qCInfo(lcSerial, "COM%d: %s", portNumber_, problem.text().c_str());
     problem_ = std::move(problem);
     return fail(problem_.text());
 }

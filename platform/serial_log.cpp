@@ -2,6 +2,7 @@
 
 namespace kv {
 
-Q_LOGGING_CATEGORY(lcSerial, "kv3710.serial")
+// Detail for diagnosis: the dialog and the logger show the user what matters.
+Q_LOGGING_CATEGORY(lcSerial, "kv3710.serial", QtWarningMsg)
 
 }  // namespace kv
