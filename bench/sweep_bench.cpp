@@ -1,9 +1,11 @@
 // Runs the real analyzer (offscreen) and the reference client against kv3710-sim over its
 // pseudo-terminal and prints table rows of what it measured: sweep periods, their ratio, the
-// analyzer's CPU use, its memory and how soon the first trace is complete.
+// analyzer's CPU use, its memory and how soon the first trace is complete; and, in a window
+// on a private Xvfb, how soon a key, an uncovering and a menu show on the screen.
 //
-//   kv-bench-sweep sweep --build DIR --points N --baud B [--sweeps N]
-//   kv-bench-sweep soak  --build DIR --points N --baud B --seconds S
+//   kv-bench-sweep sweep   --build DIR --points N --baud B [--sweeps N]
+//   kv-bench-sweep soak    --build DIR --points N --baud B --seconds S
+//   kv-bench-sweep latency --build DIR --points N --baud B [--keys K]
 //
 // The sweep period comes from the simulator's sweep log (a monotonic time stamp each time
 // channel 0 is set). Every row is "| figure | value | target |"; nothing passes or fails.
@@ -22,10 +24,15 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
+
+#ifdef KV_BENCH_LATENCY
+#include "x_client.h"
+#endif
 
 namespace {
 
@@ -46,12 +53,13 @@ struct Options {
     int sweeps = 20;
     int rounds = 5;
     int seconds = 60;
+    int keys = 8;
 };
 
 [[noreturn]] void usage() {
     std::fprintf(stderr,
-                 "usage: kv-bench-sweep sweep|soak --build DIR --points N --baud B "
-                 "[--sweeps N] [--rounds R] [--seconds S]\n");
+                 "usage: kv-bench-sweep sweep|soak|latency --build DIR --points N --baud B "
+                 "[--sweeps N] [--rounds R] [--seconds S] [--keys K]\n");
     std::exit(2);
 }
 
@@ -59,7 +67,7 @@ Options parse(int argc, char** argv) {
     if (argc < 2) usage();
     Options o;
     o.mode = argv[1];
-    if (o.mode != "sweep" && o.mode != "soak") usage();
+    if (o.mode != "sweep" && o.mode != "soak" && o.mode != "latency") usage();
     for (int i = 2; i + 1 < argc; i += 2) {
         const std::string key = argv[i];
         const std::string value = argv[i + 1];
@@ -73,6 +81,8 @@ Options parse(int argc, char** argv) {
             o.sweeps = std::stoi(value);
         else if (key == "--seconds")
             o.seconds = std::stoi(value);
+        else if (key == "--keys")
+            o.keys = std::max(1, std::stoi(value));
         else if (key == "--rounds")
             o.rounds = std::max(1, std::stoi(value));
         else
@@ -275,14 +285,20 @@ class Simulator {
     Child child_;
 };
 
+// Offscreen unless an X display is given.
 std::vector<std::string> analyzerEnvironment(const Options& o, const fs::path& dir,
-                                             const fs::path& link) {
+                                             const fs::path& link,
+                                             const std::string& display = {}) {
     const fs::path config = dir / "config";
     fs::create_directories(config);
     std::ofstream ini(config / "KV3710 Spectrum Analyzer.exe.ini");
-    ini << "[Ports]\nCOM1=" << link.string() << "\n";
-    if (o.points != 50) ini << "\n[Settings]\nNumber of Points=" << o.points << "\n";
-    return {"QT_QPA_PLATFORM=offscreen", "XDG_CONFIG_HOME=" + config.string()};
+    ini << "[Ports]\nCOM1=" << link.string() << "\n\n[Settings]\n";
+    if (o.points != 50) ini << "Number of Points=" << o.points << "\n";
+    if (display.empty()) return {"QT_QPA_PLATFORM=offscreen", "XDG_CONFIG_HOME=" + config.string()};
+    // Labels and readouts in colours of their own, so that within the plot red is only the
+    // marker.
+    ini << "Label Color=8421504\nMessage Color=16777215\nMarker1 Color=255\n";
+    return {"QT_QPA_PLATFORM=xcb", "DISPLAY=" + display, "XDG_CONFIG_HOME=" + config.string()};
 }
 
 std::string paceName(int baud) {
@@ -430,10 +446,199 @@ int runSoak(const Options& o) {
     return 0;
 }
 
+#ifdef KV_BENCH_LATENCY
+using kv::test::Box;
+using kv::test::WindowImage;
+using kv::test::XClient;
+
+constexpr std::uint32_t kBlack = 0x000000;  // Background Color 0
+constexpr std::uint32_t kRed = 0xFF0000;    // Marker1 Color 255
+constexpr std::uint32_t kCoverColour = 0xFF00FF;
+constexpr auto kShowTimeout = 15s;
+constexpr int kRepeats = 4;  // uncoverings and menu openings per pair
+
+// A private X server; its display name is what it writes to its output.
+class PrivateX {
+  public:
+    explicit PrivateX(const fs::path& dir)
+        : output_(dir / "xvfb.out"),
+          child_({"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten",
+                  "tcp"},
+                 {}, output_) {
+        const auto deadline = Clock::now() + 10s;
+        while (name_.empty() && Clock::now() < deadline) {
+            std::ifstream in(output_);
+            std::string line;
+            while (std::getline(in, line))
+                if (!line.empty() && line.find_first_not_of("0123456789") == std::string::npos)
+                    name_ = ":" + line;
+            std::this_thread::sleep_for(10ms);
+        }
+    }
+    const std::string& name() const { return name_; }
+
+  private:
+    fs::path output_;
+    Child child_;
+    std::string name_;
+};
+
+double centreX(const Box& b) {
+    return (b.left + b.right) / 2.0;
+}
+
+// The share of pixels that equal those of the other image.
+double sameShare(const WindowImage& a, const WindowImage& b) {
+    if (a.pixels.size() != b.pixels.size() || a.pixels.empty()) return 0;
+    std::size_t same = 0;
+    for (std::size_t i = 0; i < a.pixels.size(); ++i) same += a.pixels[i] == b.pixels[i];
+    return static_cast<double>(same) / static_cast<double>(a.pixels.size());
+}
+
+// Grabs until `shown` holds for the image; the milliseconds from `since` to the grab that
+// showed it, or nothing after the time-out.
+template <typename Shown>
+std::optional<double> timeUntilShown(XClient& x, unsigned long window,
+                                     const std::optional<Box>& part, double since, Shown shown) {
+    const auto deadline = Clock::now() + kShowTimeout;
+    while (Clock::now() < deadline) {
+        const auto image = x.grab(window, part);
+        if (image && shown(*image)) return nowMs() - since;
+        std::this_thread::sleep_for(1ms);
+    }
+    return std::nullopt;
+}
+
+std::string worstAndMedian(const std::vector<double>& ms, int asked) {
+    if (static_cast<int>(ms.size()) < asked) return "failed";
+    return fixed(*std::max_element(ms.begin(), ms.end()), 1) + " / " + fixed(median(ms), 1);
+}
+
+int runLatency(const Options& o) {
+    Workspace work;
+    const std::string label = std::to_string(o.points) + " points, " + paceName(o.baud) + ": ";
+    PrivateX server(work.dir());
+    if (server.name().empty()) {
+        row(label + "Xvfb did not start", "failed", "");
+        return 1;
+    }
+    Simulator sim(o, work.dir(), "latency");
+    Child analyzer({(o.build / "kv3710-analyzer").string()},
+                   analyzerEnvironment(o, work.dir(), sim.link(), server.name()),
+                   work.dir() / "analyzer.out");
+    XClient x(server.name());
+    unsigned long window = 0;
+    const auto found = Clock::now() + 10s;
+    while (x.connected() && (window = x.findWindow("Tessaryn Spectrum Analyzer")) == 0 &&
+           Clock::now() < found)
+        std::this_thread::sleep_for(20ms);
+    // Two whole sweeps, so that the trace and the marker are drawn and the period is known.
+    if (window == 0 || !waitForStamps(sim.sweepLog(), 3, analyzer)) {
+        row(label + "the analyzer did not sweep in a window", "failed", "");
+        return 1;
+    }
+    const auto stamps = readStamps(sim.sweepLog());
+    const double period = stamps[2] - stamps[1];
+    const auto whole = x.grab(window);
+    const Box plot = whole ? kv::test::plotBoxOf(*whole, kBlack) : Box{};
+    const Box inPlot{0, 0, plot.right - plot.left, plot.bottom - plot.top};
+    if (plot.empty()) {
+        row(label + "no plot box in the window", "failed", "");
+        return 1;
+    }
+    const double column = (plot.right - plot.left + 1.0) / o.points;
+
+    std::mt19937 random(12);
+    std::uniform_real_distribution<double> moment(0, period);
+    const auto atRandomMoment = [&] {
+        std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(moment(random)));
+    };
+
+    // Right arrow: the marker steps one point right; its symbol shows there, whole, once the
+    // old one is erased and the new one drawn.
+    std::vector<double> keys;
+    for (int k = 0; k < o.keys; ++k) {
+        atRandomMoment();
+        const auto before = x.grab(window, plot);
+        const Box from = before ? kv::test::boxOf(*before, kRed, inPlot) : Box{};
+        if (from.empty()) break;
+        const int width = from.right - from.left;
+        const double t0 = nowMs();
+        if (!x.pressKey(window, "Right")) break;
+        const auto ms = timeUntilShown(x, window, plot, t0, [&](const WindowImage& image) {
+            const Box to = kv::test::boxOf(image, kRed, inPlot);
+            return !to.empty() && to.right - to.left <= width + 1 &&
+                   centreX(to) - centreX(from) >= std::max(1.0, column / 2);
+        });
+        if (!ms) break;
+        keys.push_back(*ms);
+    }
+
+    // A window put over the analyzer's and taken away: its picture is back.
+    std::vector<double> uncovered;
+    for (int k = 0; k < kRepeats; ++k) {
+        atRandomMoment();
+        const auto before = x.grab(window);
+        const unsigned long cover = x.cover(window, kCoverColour);
+        std::this_thread::sleep_for(50ms);
+        const double t0 = nowMs();
+        x.uncover(cover);
+        // Nearly all of it as before: only the trace and the readouts may have moved.
+        const auto ms = timeUntilShown(x, window, std::nullopt, t0, [&](const WindowImage& image) {
+            return before && sameShare(image, *before) > 0.97;
+        });
+        if (!ms) break;
+        uncovered.push_back(*ms);
+    }
+
+    // A click on "File" in the menu bar: the menu shows below it.
+    std::vector<double> menus;
+    const Box belowFile{4, 30, 40, 60};  // within the menu once it shows
+    for (int k = 0; k < kRepeats; ++k) {
+        atRandomMoment();
+        const auto before = x.grab(window, belowFile);
+        const double t0 = nowMs();
+        x.click(window, 15, 10);
+        const auto ms = timeUntilShown(x, window, belowFile, t0, [&](const WindowImage& image) {
+            return before && sameShare(image, *before) < 0.5;
+        });
+        if (!ms) {
+            if (const char* shot = std::getenv("KV_BENCH_SHOT")) {
+                const auto after = x.grab(window);
+                std::ofstream out(shot);
+                out << "P3 " << after->width << " " << after->height << " 255\n";
+                for (auto p : after->pixels)
+                    out << (p >> 16) << " " << ((p >> 8) & 255) << " " << (p & 255) << "\n";
+            }
+            break;
+        }
+        menus.push_back(*ms);
+        x.click(window, 15, 10);  // closes it again
+        std::this_thread::sleep_for(200ms);
+    }
+
+    const std::string worst = "worst / median ms";
+    row(label + "key to screen, " + worst + " (" + std::to_string(o.keys) + " keys)",
+        worstAndMedian(keys, o.keys), "<= 50");
+    row(label + "uncovered to repainted, " + worst + " (" + std::to_string(kRepeats) + ")",
+        worstAndMedian(uncovered, kRepeats), "<= 50");
+    row(label + "click to menu shown, " + worst + " (" + std::to_string(kRepeats) + ")",
+        worstAndMedian(menus, kRepeats), "<= 50");
+    x.requestClose(window);
+    return 0;
+}
+#else
+int runLatency(const Options&) {
+    row("latency: built without X11 and XTest", "n/a", "");
+    return 1;
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const Options o = parse(argc, argv);
     std::signal(SIGPIPE, SIG_IGN);
+    if (o.mode == "latency") return runLatency(o);
     return o.mode == "sweep" ? runSweep(o) : runSoak(o);
 }

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <chrono>
+#include <functional>
+#include <utility>
+
 namespace kv {
 
 // Yield to the event loop: handle every pending event and return.
@@ -10,6 +14,20 @@ class EventLoop {
     // Like yield(), but when nothing is pending it may sleep until the next event
     // arrives. Only for callers that have a timer armed, so the sleep is bounded.
     virtual void yieldWaiting() { yield(); }
+    // How long ago the last yield returned: for as long, the window has not answered.
+    virtual std::chrono::milliseconds sinceLastYield() const = 0;
+
+    // Runs at the end of every yield, after the events: what they drew is shown from there
+    // rather than one yield later.
+    void setOnYielded(std::function<void()> handler) { onYielded_ = std::move(handler); }
+
+  protected:
+    void yielded() {
+        if (onYielded_) onYielded_();
+    }
+
+  private:
+    std::function<void()> onYielded_;
 };
 
 }  // namespace kv

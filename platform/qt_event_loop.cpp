@@ -6,7 +6,10 @@
 
 namespace kv {
 
-void QtEventLoop::yield() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void QtEventLoop::yield() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    finishYield();
+}
 
 void QtEventLoop::yieldWaiting() {
     // processEvents(flags, maxtime) drops the wait flag and spins; the dispatcher's own
@@ -15,7 +18,18 @@ void QtEventLoop::yieldWaiting() {
     if (auto* dispatcher = QThread::currentThread()->eventDispatcher())
         dispatcher->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     else
-        yield();
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    finishYield();
+}
+
+void QtEventLoop::finishYield() {
+    yielded();
+    lastYield_ = std::chrono::steady_clock::now();
+}
+
+std::chrono::milliseconds QtEventLoop::sinceLastYield() const {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 lastYield_);
 }
 
 }  // namespace kv

@@ -1,13 +1,20 @@
 #pragma once
 
+#include <chrono>
+
 #include "event_loop.h"
 
 namespace kv {
 
 class QtEventLoop : public EventLoop {
-public:
+  public:
     void yield() override;
     void yieldWaiting() override;
+    std::chrono::milliseconds sinceLastYield() const override;
+
+  private:
+    void finishYield();
+    std::chrono::steady_clock::time_point lastYield_ = std::chrono::steady_clock::now();
 };
 
 }  // namespace kv

@@ -81,61 +81,46 @@ void Radio::armReplyTimer() {
     state_.flags.replyTimedOut = false;
 }
 
-bool Radio::yieldInWait() {
+bool Radio::yieldInWait(bool maySleep) {
     // Timer1 is armed, so a wait that sleeps until the next event always wakes. A wait that
     // begins with the stop already requested ends after this yield anyway: it must not sleep
-    // (the window's unload gives up on the radio this way).
-    if (state_.flags.stopRequested)
+    // (the window's unload gives up on the radio this way); nor may one that holds bytes it
+    // has not checked yet.
+    if (state_.flags.stopRequested || !maySleep)
         loop_.yield();
     else
         loop_.yieldWaiting();
     return !state_.flags.stopRequested;
 }
 
-bool Radio::pollWithoutReading(PollCounter& polls) {
-    polls.count();
-    // Nothing runs between polls that do not yield, so the rest of them would only see the
-    // same buffer again.
-    polls.skipToYielding();
-    return yieldInWait();
+bool Radio::pollWithoutReading() {
+    // Nothing runs between polls that do not yield, so they would only see the same buffer
+    // again.
+    return yieldInWait(true);
 }
 
-bool Radio::pollReadingPort(PollCounter& polls, PortWaitBudget& budget) {
-    auto& buffer = state_.receiveBuffer;
-    // Before the yielding polls, block on the port rather than spin; waiting before the read
-    // spares the read that would find nothing just after the command went out.
-    const bool arrived = polls.belowYielding() && budget.waitForInput(comm_);
+bool Radio::pollReadingPort() {
+    using namespace std::chrono_literals;
+    // Until the limit, block on the port rather than spin; waiting before the read spares the
+    // read that would find nothing just after the command went out.
+    const auto left = kUnansweredLimit - loop_.sinceLastYield();
+    const bool arrived = left > 0ms && comm_.waitForInput(left);
     const std::string received = comm_.input();
-    appendReceived(buffer, received);
-    polls.count();
-    if (polls.belowYielding()) {
-        // New bytes are checked at once.
-        if (!received.empty() || arrived) return true;
-        polls.skipToYielding();
-    }
-    return yieldInWait();
-}
-
-bool Radio::PortWaitBudget::waitForInput(CommControl& comm) {
-    const auto now = std::chrono::steady_clock::now();
-    if (!started_) {
-        started_ = true;
-        deadline_ = now + kBudget;
-    }
-    if (now >= deadline_) return false;
-    return comm.waitForInput(std::chrono::ceil<std::chrono::milliseconds>(deadline_ - now));
+    appendReceived(state_.receiveBuffer, received);
+    // New bytes are checked at once.
+    if (left > 0ms && (arrived || !received.empty())) return true;
+    return yieldInWait(received.empty());
 }
 
 bool Radio::enterCommandMode() {
     auto& buffer = state_.receiveBuffer;
     const auto& flags = state_.flags;
-    PollCounter polls;  // shared by both waits
 
     buffer.clear();
     comm_.output(kEnterCommand);
     armReplyTimer();
     while (!(endsWith(buffer, kEnterReply) || flags.replyTimedOut))
-        if (!pollWithoutReading(polls)) return false;
+        if (!pollWithoutReading()) return false;
     timer1_.setEnabled(false);
     if (flags.replyTimedOut) return false;
 
@@ -143,7 +128,7 @@ bool Radio::enterCommandMode() {
     comm_.output(kConfirmCommand);
     armReplyTimer();
     while (!(buffer == kConfirmReply || flags.replyTimedOut))
-        if (!pollWithoutReading(polls)) return false;
+        if (!pollWithoutReading()) return false;
     timer1_.setEnabled(false);
     return !flags.replyTimedOut;
 }
@@ -151,14 +136,13 @@ bool Radio::enterCommandMode() {
 bool Radio::exitCommandMode() {
     auto& buffer = state_.receiveBuffer;
     const auto& flags = state_.flags;
-    PollCounter polls;  // shared by both waits
     bool confirmed = false;
 
     buffer.clear();
     comm_.output(kExitCommand);
     armReplyTimer();
     while (!(startsWith(buffer, kExitReply) || flags.replyTimedOut))
-        if (!pollWithoutReading(polls)) return false;
+        if (!pollWithoutReading()) return false;
     timer1_.setEnabled(false);
 
     if (!flags.replyTimedOut) {
@@ -166,7 +150,7 @@ bool Radio::exitCommandMode() {
         comm_.output(kResumeCommand);
         armReplyTimer();
         while (!(startsWith(buffer, kResumeReply) || flags.replyTimedOut))
-            if (!pollWithoutReading(polls)) return false;
+            if (!pollWithoutReading()) return false;
         timer1_.setEnabled(false);
         confirmed = !flags.replyTimedOut;
     }
@@ -204,12 +188,8 @@ std::optional<double> Radio::measurePoint(int point) {
     comm_.output(lastCommand_);
     state_.flags.replyTimedOut = false;
     timer1_.setEnabled(true);
-    {
-        PollCounter polls;
-        PortWaitBudget budget;
-        while (!(buffer.size() >= lastCommand_.size() || flags.replyTimedOut))
-            if (!pollReadingPort(polls, budget)) return std::nullopt;
-    }
+    while (!(buffer.size() >= lastCommand_.size() || flags.replyTimedOut))
+        if (!pollReadingPort()) return std::nullopt;
     timer1_.setEnabled(false);
     // Only an exact echo confirms the channel.
     if (buffer != lastCommand_ || flags.replyTimedOut) return measurementFailed();
@@ -221,12 +201,8 @@ std::optional<double> Radio::measurePoint(int point) {
     state_.flags.replyTimedOut = false;
     timer1_.setEnabled(true);
     appendReceived(buffer, comm_.input());
-    {
-        PollCounter polls;
-        PortWaitBudget budget;
-        while (!(buffer.size() >= kLevelReplySize || flags.replyTimedOut))
-            if (!pollReadingPort(polls, budget)) return std::nullopt;
-    }
+    while (!(buffer.size() >= kLevelReplySize || flags.replyTimedOut))
+        if (!pollReadingPort()) return std::nullopt;
     timer1_.setEnabled(false);
     if (flags.replyTimedOut || flags.stopRequested) return measurementFailed();
 

@@ -35,45 +35,20 @@ class Radio : public RadioLink {
     void onTimer1Tick();
 
     static constexpr int kReplyTimeoutMs = 2000;
-    // Polls from this one on yield to the event loop, one yield each.
-    static constexpr int kFirstYieldingPoll = 10000;
+    // The polls of a reply wait do not yield until this long after the last yield, which
+    // bounds the time in which the window does not answer in time rather than in a number of
+    // polls that blocking reads would stretch; from then on a poll yields.
+    static constexpr std::chrono::milliseconds kUnansweredLimit{10};
 
   private:
-    // The poll counter of a reply wait; the command-mode procedures share one between
-    // their two waits.
-    class PollCounter {
-      public:
-        // Counts a poll whose check failed.
-        void count() { ++polls_; }
-        bool belowYielding() const { return polls_ < kFirstYieldingPoll; }
-        // Skips the rest of the polls that do not yield.
-        void skipToYielding() {
-            if (polls_ < kFirstYieldingPoll) polls_ = kFirstYieldingPoll;
-        }
-
-      private:
-        int polls_ = 0;
-    };
-
-    // Realises the non-yielding polls of a wait that reads the port as blocking waits on the
-    // port, so that a prompt reply is taken without a trip through the event loop.
-    class PortWaitBudget {
-      public:
-        bool waitForInput(CommControl& comm);
-
-      private:
-        static constexpr std::chrono::milliseconds kBudget{20};
-        bool started_ = false;
-        std::chrono::steady_clock::time_point deadline_;
-    };
-
     void armReplyTimer();
     // One failed poll of a wait that does not read the port (the command-mode waits);
     // false when a stop was requested.
-    bool pollWithoutReading(PollCounter& polls);
+    bool pollWithoutReading();
     // One failed poll of a wait that reads the port itself (the measurement waits).
-    bool pollReadingPort(PollCounter& polls, PortWaitBudget& budget);
-    bool yieldInWait();
+    bool pollReadingPort();
+    // maySleep: nothing arrived that the wait has not yet looked at.
+    bool yieldInWait(bool maySleep);
     std::optional<double> measurementFailed();
 
     SharedState& state_;

@@ -68,6 +68,13 @@ void SurfaceView::updateMarkedTiles() {
     if (!region.isEmpty()) update(region);
 }
 
+void SurfaceView::flush() {
+    if (!updatePending_) return;
+    // The queued hand-over still comes and finds nothing left.
+    const QRegion region = takeMarkedTiles();
+    if (!region.isEmpty()) repaint(region);
+}
+
 void SurfaceView::paintEvent(QPaintEvent* event) {
     QPainter p(this);
     const QImage& image = surface_.image();

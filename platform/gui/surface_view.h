@@ -24,6 +24,10 @@ class SurfaceView : public QWidget {
 
     static constexpr int kTileSize = 32;
 
+    // Puts what was drawn since on the window now, rather than at the window's next repaint
+    // request (a yield later when the drawing came from an event inside a yield).
+    void flush();
+
   protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;

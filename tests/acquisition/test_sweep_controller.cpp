@@ -147,6 +147,26 @@ class SweepControllerTest : public QObject {
             QVERIFY(rig.passEnds.empty());
         }
     }
+
+    // Replies come 3 ms after their commands and the waits block on the port for them, so no
+    // wait runs out of time; a key still gets its yield in the middle of the pass, and sees
+    // every point before the one in progress updated and that one not yet.
+    void keyHandledBeforeThePassEnds() {
+        SweepRig rig;
+        rig.comm.latencyMs = 3;
+        rig.comm.blockingWaits = true;
+        long sent = -1;
+        long updated = -1;
+        rig.loop.at(150, [&] {  // about half-way through the pass
+            sent = std::count(rig.comm.outputs.begin(), rig.comm.outputs.end(), "\x21\x02");
+            updated = std::count_if(rig.state.trace.begin(), rig.state.trace.end(),
+                                    [](const TracePoint& p) { return p.yOut != 0; });
+        });
+        rig.sweep.run();
+        QCOMPARE(rig.comm.wire, kEnter + sweepBytes());
+        QVERIFY2(sent > 0 && sent < 50, qPrintable(QString::number(sent)));
+        QVERIFY(updated == sent || updated == sent - 1);
+    }
 };
 
 QTEST_GUILESS_MAIN(SweepControllerTest)

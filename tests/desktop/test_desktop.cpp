@@ -16,13 +16,13 @@ constexpr std::uint32_t kGreen = 0x00FF00;  // Graph Color 65280: only the trace
 constexpr std::uint32_t kRed = 0xFF0000;    // Marker1 Color 255: only the marker
 
 // The extent of the pixels of one colour.
-struct Box {
+struct Extent {
     int left = 1 << 30, top = 1 << 30, right = -1, bottom = -1, topX = 0;
     bool empty() const { return right < 0; }
 };
 
-Box boxOf(const WindowImage& image, std::uint32_t colour) {
-    Box box;
+Extent extentOf(const WindowImage& image, std::uint32_t colour) {
+    Extent box;
     for (std::size_t i = 0; i < image.pixels.size(); ++i) {
         if (image.pixels[i] != colour) continue;
         const int x = int(i % std::size_t(image.width));
@@ -75,7 +75,7 @@ class TestDesktop : public QObject {
         WindowImage image;
         QVERIFY2(QTest::qWaitFor(
                      [&] {
-                         image = x->grab(window);
+                         image = x->grab(window).value_or(WindowImage{});
                          return std::count(image.pixels.begin(), image.pixels.end(), kGreen) > 200;
                      },
                      10000),
@@ -84,13 +84,13 @@ class TestDesktop : public QObject {
         // F1 puts marker 1 on the strongest carrier: the diamond's bottom tip sits on the
         // highest vertex of the trace.
         x->pressKey(window, "F1");
-        Box marker;
-        Box trace;
+        Extent marker;
+        Extent trace;
         QVERIFY2(QTest::qWaitFor(
                      [&] {
-                         image = x->grab(window);
-                         marker = boxOf(image, kRed);
-                         trace = boxOf(image, kGreen);
+                         image = x->grab(window).value_or(WindowImage{});
+                         marker = extentOf(image, kRed);
+                         trace = extentOf(image, kGreen);
                          return !marker.empty() &&
                                 std::abs((marker.left + marker.right) / 2 - trace.topX) <= 3;
                      },

@@ -85,8 +85,14 @@ std::string ScriptedComm::input() {
     return std::exchange(ready_, {});
 }
 
-bool ScriptedComm::waitForInput(std::chrono::milliseconds) {
+bool ScriptedComm::waitForInput(std::chrono::milliseconds limit) {
     deliverDue(loop_.now);
+    if (ready_.empty() && blockingWaits) {
+        std::int64_t until = loop_.now + limit.count();
+        for (const auto& p : pending_) until = std::min(until, p.due);
+        loop_.now = std::max(loop_.now, until);
+        deliverDue(loop_.now);
+    }
     return !ready_.empty();
 }
 
@@ -122,6 +128,8 @@ void FakeEventLoop::handleDue() {
     }
     for (auto& fn : due) fn();
     if (onYield) onYield();
+    yielded();
+    lastYieldEnd_ = now;
 }
 
 void FakeEventLoop::yield() {

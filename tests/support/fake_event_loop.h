@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -61,6 +62,8 @@ class ScriptedComm : public CommControl {
 
     std::function<std::string(std::string_view)> responder;
     int latencyMs = 0;
+    // waitForInput blocks in fake time, as a real port does, until bytes are due or the limit.
+    bool blockingWaits = false;
     bool failOpen = false;
     std::string wire;                  // every byte sent, in order
     std::vector<std::string> outputs;  // one entry per output() call
@@ -91,6 +94,9 @@ class FakeEventLoop : public EventLoop {
     void yield() override;
     // Sleeps (in fake time) until the next event when nothing is due.
     void yieldWaiting() override;
+    std::chrono::milliseconds sinceLastYield() const override {
+        return std::chrono::milliseconds(now - lastYieldEnd_);
+    }
 
     // Runs fn inside the first yield at or after the given fake time.
     void at(std::int64_t timeMs, std::function<void()> fn);
@@ -116,6 +122,7 @@ class FakeEventLoop : public EventLoop {
     std::vector<FakeTimer*> timers_;
     std::vector<ScriptedComm*> comms_;
     std::vector<Scheduled> scheduled_;
+    std::int64_t lastYieldEnd_ = 0;
 };
 
 // The local time of day, following the fake clock from a starting time of day.
