@@ -454,6 +454,7 @@ using kv::test::XClient;
 constexpr std::uint32_t kBlack = 0x000000;  // Background Color 0
 constexpr std::uint32_t kRed = 0xFF0000;    // Marker1 Color 255
 constexpr std::uint32_t kCoverColour = 0xFF00FF;
+constexpr int kSymbolWidth = 9;  // pixels, a little more than the marker symbol's 100 twips
 constexpr auto kShowTimeout = 15s;
 constexpr int kRepeats = 4;  // uncoverings and menu openings per pair
 
@@ -540,13 +541,16 @@ int runLatency(const Options& o) {
     const auto stamps = readStamps(sim.sweepLog());
     const double period = stamps[2] - stamps[1];
     const auto whole = x.grab(window);
-    const Box plot = whole ? kv::test::plotBoxOf(*whole, kBlack) : Box{};
-    const Box inPlot{0, 0, plot.right - plot.left, plot.bottom - plot.top};
+    Box plot = whole ? kv::test::plotBoxOf(*whole, kBlack) : Box{};
     if (plot.empty()) {
         row(label + "no plot box in the window", "failed", "");
         return 1;
     }
     const double column = (plot.right - plot.left + 1.0) / o.points;
+    // The symbol of a marker on the first or last point reaches into the side margins.
+    plot.left -= kSymbolWidth;
+    plot.right += kSymbolWidth;
+    const Box inPlot{0, 0, plot.right - plot.left, plot.bottom - plot.top};
 
     std::mt19937 random(12);
     std::uniform_real_distribution<double> moment(0, period);
@@ -562,12 +566,11 @@ int runLatency(const Options& o) {
         const auto before = x.grab(window, plot);
         const Box from = before ? kv::test::boxOf(*before, kRed, inPlot) : Box{};
         if (from.empty()) break;
-        const int width = from.right - from.left;
         const double t0 = nowMs();
         if (!x.pressKey(window, "Right")) break;
         const auto ms = timeUntilShown(x, window, plot, t0, [&](const WindowImage& image) {
             const Box to = kv::test::boxOf(image, kRed, inPlot);
-            return !to.empty() && to.right - to.left <= width + 1 &&
+            return !to.empty() && to.right - to.left < kSymbolWidth &&
                    centreX(to) - centreX(from) >= std::max(1.0, column / 2);
         });
         if (!ms) break;

@@ -112,10 +112,29 @@ bool Radio::pollReadingPort() {
     return yieldInWait(received.empty());
 }
 
+void Radio::takeCutShortReply() {
+    // A stop (or an exchange started from an event inside a measurement's yield) leaves that
+    // measurement's reply on its way; read as the answer to the next command it would fail that
+    // exchange. Nothing runs meanwhile, so the wait is kept short.
+    const std::size_t have = state_.receiveBuffer.size();
+    const std::size_t owed = awaitedReply_ > have ? awaitedReply_ - have : 0;
+    awaitedReply_ = 0;
+    if (owed == 0) return;
+    const auto deadline = std::chrono::steady_clock::now() + kCutShortReplyLimit;
+    std::size_t taken = 0;
+    while (taken < owed) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || !comm_.waitForInput(left)) break;
+        taken += comm_.input().size();
+    }
+}
+
 bool Radio::enterCommandMode() {
     auto& buffer = state_.receiveBuffer;
     const auto& flags = state_.flags;
 
+    takeCutShortReply();
     buffer.clear();
     comm_.output(kEnterCommand);
     armReplyTimer();
@@ -138,6 +157,7 @@ bool Radio::exitCommandMode() {
     const auto& flags = state_.flags;
     bool confirmed = false;
 
+    takeCutShortReply();
     buffer.clear();
     comm_.output(kExitCommand);
     armReplyTimer();
@@ -184,12 +204,15 @@ std::optional<double> Radio::measurePoint(int point) {
         return std::nullopt;
 
     lastCommand_ = {'\xB1', static_cast<char>(point), '\0'};
+    takeCutShortReply();
     buffer.clear();
     comm_.output(lastCommand_);
     state_.flags.replyTimedOut = false;
     timer1_.setEnabled(true);
+    awaitedReply_ = lastCommand_.size();
     while (!(buffer.size() >= lastCommand_.size() || flags.replyTimedOut))
         if (!pollReadingPort()) return std::nullopt;
+    awaitedReply_ = 0;
     timer1_.setEnabled(false);
     // Only an exact echo confirms the channel.
     if (buffer != lastCommand_ || flags.replyTimedOut) return measurementFailed();
@@ -201,8 +224,10 @@ std::optional<double> Radio::measurePoint(int point) {
     state_.flags.replyTimedOut = false;
     timer1_.setEnabled(true);
     appendReceived(buffer, comm_.input());
+    awaitedReply_ = kLevelReplySize;
     while (!(buffer.size() >= kLevelReplySize || flags.replyTimedOut))
         if (!pollReadingPort()) return std::nullopt;
+    awaitedReply_ = 0;
     timer1_.setEnabled(false);
     if (flags.replyTimedOut || flags.stopRequested) return measurementFailed();
 

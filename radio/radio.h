@@ -41,7 +41,11 @@ class Radio : public RadioLink {
     static constexpr std::chrono::milliseconds kUnansweredLimit{10};
 
   private:
+    // How long a new exchange waits for the rest of the reply to a measurement cut short.
+    static constexpr std::chrono::milliseconds kCutShortReplyLimit{50};
+
     void armReplyTimer();
+    void takeCutShortReply();
     // One failed poll of a wait that does not read the port (the command-mode waits);
     // false when a stop was requested.
     bool pollWithoutReading();
@@ -57,6 +61,8 @@ class Radio : public RadioLink {
     EventLoop& loop_;
     CommFailureReport& report_;
     std::string lastCommand_;
+    // The reply size a measurement wait is waiting for; still set after a stop ended it.
+    std::size_t awaitedReply_ = 0;
 };
 
 }  // namespace kv
