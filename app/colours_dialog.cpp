@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <string>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "focus_keeper.h"
@@ -18,18 +19,18 @@ namespace {
 
 struct Row {
     const char* label;
-    const char* key;
+    const SettingKey* key;
 };
 
 // In row order, which is also the order the keys are written in.
 constexpr std::array<Row, ColoursDialog::kRowCount> kRows{{
-    {"Background Color:", "Background Color"},
-    {"Graph Color:", "Graph Color"},
-    {"Grid Color:", "Grid Color"},
-    {"Label Color:", "Label Color"},
-    {"Marker1 Color:", "Marker1 Color"},
-    {"Marker2 Color:", "Marker2 Color"},
-    {"Message Color:", "Message Color"},
+    {"Background Color:", &settingKey("Background Color")},
+    {"Graph Color:", &settingKey("Graph Color")},
+    {"Grid Color:", &settingKey("Grid Color")},
+    {"Label Color:", &settingKey("Label Color")},
+    {"Marker1 Color:", &settingKey("Marker1 Color")},
+    {"Marker2 Color:", &settingKey("Marker2 Color")},
+    {"Message Color:", &settingKey("Message Color")},
 }};
 
 constexpr int kFirstRowTopTwips = 360;
@@ -40,27 +41,7 @@ constexpr int kButtonLeftTwips = 2280;
 constexpr int kButtonSideTwips = 255;
 
 Colour& settingFor(SettingValues& s, int index) {
-    switch (index) {
-        case 0:
-            return s.backgroundColor;
-        case 1:
-            return s.graphColor;
-        case 2:
-            return s.gridColor;
-        case 3:
-            return s.labelColor;
-        case 4:
-            return s.markerColor[0];
-        case 5:
-            return s.markerColor[1];
-        default:
-            return s.messageColor;
-    }
-}
-
-// The store reads colours as signed 32-bit numbers; written the same way they read back.
-std::string colourText(Colour c) {
-    return std::to_string(static_cast<std::int32_t>(c));
+    return *std::get<Colour*>(kRows[index].key->field(s));
 }
 
 }  // namespace
@@ -102,7 +83,8 @@ void ColoursDialog::buildControls() {
         auto* button = new QPushButton(frame);
         button->setObjectName(QStringLiteral("Command4_%1").arg(i));
         button->setGeometry(twipsToPixels(kButtonLeftTwips), top, side, side);
-        button->setAccessibleName(QString::fromLatin1(kRows[i].key));
+        button->setAccessibleName(QString::fromLatin1(
+            kRows[i].key->name.data(), static_cast<qsizetype>(kRows[i].key->name.size())));
         connect(button, &QPushButton::clicked, this, [this, i] { chooseColour(i); });
         buttons_[i] = button;
     }
@@ -121,8 +103,10 @@ void ColoursDialog::chooseColour(int index) {
     for (int i = 0; i < kRowCount; ++i) settingFor(state_.settings, i) = faces_[i];
     // The seven keys are stored together, so the file never holds half a change.
     std::vector<std::pair<std::string, std::string>> colours;
-    for (int i = 0; i < kRowCount; ++i) colours.emplace_back(kRows[i].key, colourText(faces_[i]));
-    store_.writeAll(kSettingsSection, colours);
+    for (const Row& row : kRows)
+        colours.emplace_back(row.key->name, settingText(*row.key, state_.settings));
+    // A failed write is logged; the colours still apply to this run.
+    (void)writeSettings(store_, colours);
     if (redraw_) redraw_();
     activateWindow();
     raise();

@@ -148,7 +148,9 @@ void ComPortDialog::load() {
     const int port = state_.settings.port;
     portBox_->setCurrentIndex(port >= 0 && port < portBox_->count() ? port : -1);
     // The stored index, not the Baud variable, which holds the rate by now.
-    const auto baud = parseInt16(readSetting(store_, "Baud", "11"));
+    constexpr const SettingKey& kBaud = settingKey("Baud");
+    const auto baud =
+        parseInt16(readSetting(store_, std::string(kBaud.name), std::string(kBaud.defaultText)));
     baudBox_->setCurrentIndex(baud && *baud >= 0 && *baud < baudBox_->count() ? *baud : -1);
     showPortToolTip(portBox_->currentIndex());
     if (comm_.portOpen())
@@ -184,8 +186,12 @@ void ComPortDialog::ok() {
     comm_.setRtsEnable(false);
     state_.settings.port = port;
     // Port and rate belong together; they are stored in one step.
-    store_.writeAll(kSettingsSection, {{"Port", std::to_string(state_.settings.port)},
-                                       {"Baud", std::to_string(baudIndex)}});
+    // The rate's index, not the rate the Baud variable holds now. A failed write is logged; the
+    // port stays open for this run.
+    (void)writeSettings(
+        store_,
+        {{std::string(settingKey("Port").name), settingText(settingKey("Port"), state_.settings)},
+         {std::string(settingKey("Baud").name), std::to_string(baudIndex)}});
     emit portOpened();
     close();
 }

@@ -138,7 +138,8 @@ void MainWindow::unload() {
     if (comm.portOpen()) radio_.exitCommandMode();
     state_.flags.stopRequested = true;
     services_.loop.yield();
-    saveSettings(services_.store, state_.settings);
+    // A failed write is logged; there is nothing else left to do at exit.
+    (void)saveSettings(services_.store, state_.settings);
     comm.setHandshaking(0);
     comm.setRtsEnable(false);
     if (comm.portOpen()) comm.setPortOpen(false);

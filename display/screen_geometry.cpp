@@ -26,18 +26,15 @@ LegendLayout layoutLegendFor(const std::function<double()>& scaleWidth,
     const auto currentPlotWidth = [&] { return plotWidth(scaleWidth(), graphLeft, graphRight); };
     out.columns = legendColumns(currentPlotWidth());
     out.rows = legendRows(out.columns);
-    const std::int32_t separatorY =
-        toInt32(scaleHeight() - (out.rows + 1) * kLegendRowPitch);
+    const std::int32_t separatorY = toInt32(scaleHeight() - (out.rows + 1) * kLegendRowPitch);
     out.positions[0].y = separatorY;
-    const std::int16_t graphBottom =
-        toInt16(scaleHeight() - (separatorY - kLegendRowPitch));
+    const std::int16_t graphBottom = toInt16(scaleHeight() - (separatorY - kLegendRowPitch));
     int k = 1;
     for (int row = 1; k <= kLegendEntries; ++row) {
         for (int column = 0; column < out.columns && k <= kLegendEntries; ++column, ++k) {
             auto& p = out.positions[static_cast<std::size_t>(k)];
             p.x = toInt32(currentPlotWidth() / out.columns * column + graphLeft);
-            p.y = toInt32(scaleHeight() - graphBottom + kTickLength +
-                                    row * kLegendRowPitch);
+            p.y = toInt32(scaleHeight() - graphBottom + kTickLength + row * kLegendRowPitch);
         }
     }
     out.graphBottom = toInt16(graphBottom + kLegendRowPitch);

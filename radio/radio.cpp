@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "level_conversion.h"
+#include "log_categories.h"
 
 namespace kv {
 
@@ -72,6 +73,10 @@ void Radio::onComm() {
 }
 
 void Radio::onTimer1Tick() {
+    // Logged once until a reply comes back: a silent radio times out every two seconds.
+    if (!timeoutLogged_)
+        qCWarning(lcRadio) << "no reply from the radio within" << kReplyTimeoutMs << "ms";
+    timeoutLogged_ = true;
     state_.flags.replyTimedOut = true;
     timer1_.setEnabled(false);
 }
@@ -149,6 +154,7 @@ bool Radio::enterCommandMode() {
     while (!(buffer == kConfirmReply || flags.replyTimedOut))
         if (!pollWithoutReading()) return false;
     timer1_.setEnabled(false);
+    if (!flags.replyTimedOut) replied();
     return !flags.replyTimedOut;
 }
 
@@ -233,8 +239,14 @@ std::optional<double> Radio::measurePoint(int point) {
 
     const auto raw = static_cast<std::uint16_t>(256 * byteAt(buffer, 3) + byteAt(buffer, 2));
     const double level = levelFromReading(raw, state_.settings.amplitude);
+    replied();
     reportCommFailure(true);
     return level;
+}
+
+void Radio::replied() {
+    if (timeoutLogged_) qCInfo(lcRadio) << "the radio replies again";
+    timeoutLogged_ = false;
 }
 
 std::optional<double> Radio::measurementFailed() {

@@ -54,6 +54,8 @@ class Radio : public RadioLink {
     // maySleep: nothing arrived that the wait has not yet looked at.
     bool yieldInWait(bool maySleep);
     std::optional<double> measurementFailed();
+    // A complete reply ends a time-out episode.
+    void replied();
 
     SharedState& state_;
     CommControl& comm_;
@@ -63,6 +65,7 @@ class Radio : public RadioLink {
     std::string lastCommand_;
     // The reply size a measurement wait is waiting for; still set after a stop ended it.
     std::size_t awaitedReply_ = 0;
+    bool timeoutLogged_ = false;
 };
 
 }  // namespace kv

@@ -6,8 +6,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <type_traits>
+#include <variant>
 
+#include "log_categories.h"
 #include "rounding.h"
+#include "setting_keys.h"
 #include "spectrum_model.h"
 
 namespace kv {
@@ -65,15 +69,42 @@ bool equalsIgnoringCase(const std::string& a, const char* b) {
     return i == a.size() && b[i] == 0;
 }
 
+template <typename T>
+bool assignIf(T* target, const std::optional<T>& value) {
+    if (value) *target = *value;
+    return value.has_value();
+}
+
+// Converts the text into the key's variable; false when it does not convert.
+bool assignText(const SettingField& field, const std::string& text) {
+    return std::visit(
+        [&text](auto* target) {
+            using T = std::remove_pointer_t<decltype(target)>;
+            if constexpr (std::is_same_v<T, std::int32_t>)
+                return assignIf(target, parseInt32(text));
+            else if constexpr (std::is_same_v<T, std::int16_t>)
+                return assignIf(target, parseInt16(text));
+            else if constexpr (std::is_same_v<T, Colour>) {
+                const auto v = parseInt32(text);
+                if (v) *target = static_cast<Colour>(*v);
+                return v.has_value();
+            } else if constexpr (std::is_same_v<T, float>)
+                return assignIf(target, parseSingle(text));
+            else if constexpr (std::is_same_v<T, bool>)
+                return assignIf(target, parseBoolean(text));
+            else {
+                *target = text;
+                return true;
+            }
+        },
+        field);
+}
+
 }  // namespace
 
 std::string readSetting(const SettingsBackend& store, const std::string& key,
                         const std::string& defaultText) {
     return store.read(kSettingsSection, key).value_or(defaultText);
-}
-
-bool writeSetting(SettingsBackend& store, const std::string& key, const std::string& value) {
-    return store.write(kSettingsSection, key, value);
 }
 
 std::optional<std::int16_t> parseInt16(const std::string& text) {
@@ -134,101 +165,70 @@ std::string singleText(float value) {
     return negative ? "-" + out : out;
 }
 
+std::string settingText(const SettingKey& key, const SettingValues& values) {
+    SettingValues copy = values;  // the table hands out writable variables
+    return std::visit(
+        [](auto* value) -> std::string {
+            using T = std::remove_pointer_t<decltype(value)>;
+            if constexpr (std::is_same_v<T, std::string>)
+                return *value;
+            else if constexpr (std::is_same_v<T, float>)
+                return singleText(*value);
+            else if constexpr (std::is_same_v<T, bool>)
+                return *value ? "True" : "False";
+            // The store reads colours as signed 32-bit numbers; written so they read back.
+            else if constexpr (std::is_same_v<T, Colour>)
+                return std::to_string(static_cast<std::int32_t>(*value));
+            else
+                return std::to_string(*value);
+        },
+        key.field(copy));
+}
+
+bool writeSettings(SettingsBackend& store,
+                   const std::vector<std::pair<std::string, std::string>>& values) {
+    if (store.writeAll(kSettingsSection, values)) return true;
+    for (const auto& [key, value] : values)
+        qCWarning(lcSettings).noquote() << "could not store" << QString::fromStdString(key) << '='
+                                        << QString::fromStdString(value);
+    return false;
+}
+
 LoadResult loadSettings(const SettingsBackend& store, SharedState& state) {
     SettingValues& s = state.settings;
     LoadResult result;
-    // Each entry reads one key; after a failure the remaining keys take their defaults.
-    auto load = [&](const char* key, const char* defaultText, auto&& assign) {
-        const std::string text = result.ok ? readSetting(store, key, defaultText) : defaultText;
-        if (!assign(text)) {
-            if (result.ok) result = {false, key};
-            assign(std::string(defaultText));
+    for (const SettingKey& key : kSettingKeys) {
+        const std::string name(key.name);
+        const std::string defaultText(key.defaultText);
+        // After a failure the remaining keys are not read and take their defaults.
+        const std::string text = result.ok ? readSetting(store, name, defaultText) : defaultText;
+        const SettingField field = key.field(s);
+        bool loaded = assignText(field, text);
+        // The count sizes the trace; a channel travels to the radio as one byte.
+        if (loaded && key.name == settingKey("Number of Points").name)
+            loaded = s.numberOfPoints >= 1 && s.numberOfPoints <= kMaxPoints;
+        if (!loaded) {
+            qCWarning(lcSettings).noquote()
+                << "setting" << QString::fromStdString(name) << "holds"
+                << QString::fromStdString(text)
+                << "which does not load; it and the keys after it take their defaults";
+            result = {false, name};
+            assignText(field, defaultText);
         }
-    };
-    auto int32Into = [](std::int32_t& target) {
-        return [&target](const std::string& t) {
-            auto v = parseInt32(t);
-            if (v) target = *v;
-            return v.has_value();
-        };
-    };
-    auto int16Into = [](std::int16_t& target) {
-        return [&target](const std::string& t) {
-            auto v = parseInt16(t);
-            if (v) target = *v;
-            return v.has_value();
-        };
-    };
-    auto colourInto = [](Colour& target) {
-        return [&target](const std::string& t) {
-            auto v = parseInt32(t);
-            if (v) target = static_cast<Colour>(*v);
-            return v.has_value();
-        };
-    };
-    auto singleInto = [](float& target) {
-        return [&target](const std::string& t) {
-            auto v = parseSingle(t);
-            if (v) target = *v;
-            return v.has_value();
-        };
-    };
-    auto booleanInto = [](bool& target) {
-        return [&target](const std::string& t) {
-            auto v = parseBoolean(t);
-            if (v) target = *v;
-            return v.has_value();
-        };
-    };
-    auto textInto = [](std::string& target) {
-        return [&target](const std::string& t) {
-            target = t;
-            return true;
-        };
-    };
-
-    load("Port", "0", int32Into(s.port));
-    load("Baud", "11", textInto(s.baud));
-    load("Data", "0", textInto(s.data));
-    load("Parity", "0", int32Into(s.parity));
-    load("Stop", "0", textInto(s.stop));
-    load("Background Color", "0", colourInto(s.backgroundColor));
-    load("Graph Color", "65280", colourInto(s.graphColor));
-    load("Message Color", "65280", colourInto(s.messageColor));
-    load("Grid Color", "8404992", colourInto(s.gridColor));
-    load("Label Color", "0", colourInto(s.labelColor));
-    load("Marker1 Color", "65280", colourInto(s.markerColor[0]));
-    load("Marker2 Color", "255", colourInto(s.markerColor[1]));
-    load("Center Frequency", "915", singleInto(s.centerFrequency));
-    load("Span", "26", singleInto(s.span));
-    load("Amplitude", "-40", singleInto(s.amplitude));
-    load("Attenuator", "0", int16Into(s.attenuator));
-    load("Graph Top", "500", int16Into(s.graphTop));
-    load("Graph Bottom", "1000", int16Into(s.graphBottom));
-    load("Graph Left", "500", int16Into(s.graphLeft));
-    load("Graph Right", "500", int16Into(s.graphRight));
-    load("Number of Gradiants", "10", int16Into(s.numberOfGradiants));
-    load("View Markers", "True", booleanInto(s.viewMarkers));
-    load("View Function1", "True", booleanInto(s.viewFunction1));
-    load("Number of Points", "50", [&s](const std::string& t) {
-        auto v = parseInt16(t);
-        if (!v || *v < 1 || *v > kMaxPoints) return false;
-        s.numberOfPoints = *v;
-        return true;
-    });
+    }
     // Sized even after a failed load (from the default count then), so that a sweep started
     // later, once the port has been set up by hand, has a trace to fill.
     createTraceArrays(state);
     return result;
 }
 
-bool saveSettings(SettingsBackend& store, const SettingValues& s) {
+bool saveSettings(SettingsBackend& store, const SettingValues& values) {
     // Written together: a program killed while it closes leaves the old five or the new five.
-    return store.writeAll(kSettingsSection, {{"Port", std::to_string(s.port)},
-                                             {"Center Frequency", singleText(s.centerFrequency)},
-                                             {"Span", singleText(s.span)},
-                                             {"Amplitude", singleText(s.amplitude)},
-                                             {"Attenuator", std::to_string(s.attenuator)}});
+    std::vector<std::pair<std::string, std::string>> written;
+    for (const SettingKey& key : kSettingKeys)
+        if (writes(key.writers, SettingWriter::SaveSettings))
+            written.emplace_back(key.name, settingText(key, values));
+    return writeSettings(store, written);
 }
 
 std::string getProgramDirectory(const std::string& executableDirectory, MessageBox& messages) {

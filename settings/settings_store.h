@@ -2,8 +2,11 @@
 
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "message_box.h"
+#include "setting_keys.h"
 #include "settings_backend.h"
 #include "shared_state.h"
 
@@ -17,7 +20,11 @@ inline constexpr int kMaxPoints = 256;
 // The stored text for a key, or the text form of the default when the key is absent.
 std::string readSetting(const SettingsBackend& store, const std::string& key,
                         const std::string& defaultText);
-bool writeSetting(SettingsBackend& store, const std::string& key, const std::string& value);
+// Stores the values together, or logs each that was not stored; false then.
+[[nodiscard]] bool writeSettings(SettingsBackend& store,
+                                 const std::vector<std::pair<std::string, std::string>>& values);
+// The key's variable in its text form.
+std::string settingText(const SettingKey& key, const SettingValues& values);
 
 // Text conversions of the store. Each returns nothing for a text that does not convert or
 // lies outside the type's range.
@@ -28,7 +35,7 @@ std::optional<bool> parseBoolean(const std::string& text);
 // Plain decimal, at most 7 significant digits, no trailing zeros: 915, -40, 2441.5.
 std::string singleText(float value);
 
-struct LoadResult {
+struct [[nodiscard]] LoadResult {
     bool ok = true;
     std::string failedKey;  // the key that ended the load
 };
@@ -37,8 +44,9 @@ struct LoadResult {
 // does not convert ends the load: it and every key after it take their defaults.
 LoadResult loadSettings(const SettingsBackend& store, SharedState& state);
 
-// Writes "Port", "Center Frequency", "Span", "Amplitude" and "Attenuator", in that order.
-bool saveSettings(SettingsBackend& store, const SettingValues& settings);
+// Writes the keys the exit writes back: "Port", "Center Frequency", "Span", "Amplitude" and
+// "Attenuator", in that order.
+[[nodiscard]] bool saveSettings(SettingsBackend& store, const SettingValues& settings);
 
 // The directory of the running program with a trailing slash; after a message, empty.
 std::string getProgramDirectory(const std::string& executableDirectory, MessageBox& messages);

@@ -1,7 +1,7 @@
 // The keys over a trace: where the markers land, which modes flip, what is redrawn and erased.
 #include <QtTest>
 
-#include "default_settings.h"
+#include "default_state.h"
 #include "key_commands.h"
 #include "recording_display.h"
 #include "recording_surface.h"

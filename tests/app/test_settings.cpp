@@ -12,6 +12,7 @@
 
 #include "ini_settings_backend.h"
 #include "memory_settings_backend.h"
+#include "setting_keys.h"
 #include "settings_store.h"
 
 using namespace kv;
@@ -21,7 +22,7 @@ namespace {
 // The five keys the program writes, in the program's own text form, and the trace length.
 std::map<QString, QString> loaded(const SharedState& state) {
     MemorySettingsBackend written;
-    saveSettings(written, state.settings);
+    (void)saveSettings(written, state.settings);  // a memory store takes every write
     std::map<QString, QString> values;
     for (const auto& [key, value] : written.writes)
         values[QString::fromStdString(key)] = QString::fromStdString(value);
@@ -169,6 +170,29 @@ nan||||
         IniSettingsBackend reread(copy);
         QCOMPARE(reread.read("Settings", "Span"), std::optional<std::string>("12.5"));
         QVERIFY(reread.read("Settings", "Attenuator"));
+    }
+
+    // The README's settings table names every key with the default the program loads.
+    void readmeTableMatchesTheKeys() {
+        QFile readme(QStringLiteral(KV_README));
+        QVERIFY(readme.open(QIODevice::ReadOnly | QIODevice::Text));
+        const QString section =
+            QString::fromUtf8(readme.readAll()).section("\n## Settings", 1).section("\n## ", 0, 0);
+        std::map<QString, QString> documented;
+        for (const QString& line : section.split('\n')) {
+            const QStringList cells = line.split('|');
+            if (cells.size() < 4 || cells[1].trimmed() == "Key" ||
+                cells[1].trimmed().startsWith('-'))
+                continue;
+            const QStringList names = cells[1].split(','), defaults = cells[2].split(',');
+            QCOMPARE(names.size(), defaults.size());
+            for (int i = 0; i < names.size(); ++i)
+                documented[names[i].trimmed()] = defaults[i].trimmed();
+        }
+        QCOMPARE(documented.size(), kSettingKeys.size());
+        for (const SettingKey& key : kSettingKeys)
+            QCOMPARE(documented[QString::fromStdString(std::string(key.name))],
+                     QString::fromStdString(std::string(key.defaultText)));
     }
 
     // The file lies where users look for it, is read as a user edits it, and the save writes

@@ -38,7 +38,7 @@ namespace {
 
 // The main window's side of a dialog: state, serial control, store and owner window.
 struct Rig {
-    Rig() { loadSettings(store, state); }
+    Rig() { (void)loadSettings(store, state); }  // each test checks what it needs
     template <typename T = QPushButton>
     T* child(const QString& name) const {
         return dialog->findChild<T*>(name);
@@ -174,7 +174,7 @@ class TestDialogs : public QObject {
         Rig rig;
         // A colour stored as a negative number (a high bit set) is written back in that form.
         rig.store.values[{"Settings", "Label Color"}] = "-2147483643";
-        loadSettings(rig.store, rig.state);
+        QVERIFY(loadSettings(rig.store, rig.state).ok);
         const auto open = [&] {
             rig.dialog = new ColoursDialog(
                 rig.state, rig.store, rig.dialogs, [&] { ++rig.redraws; }, &rig.owner);

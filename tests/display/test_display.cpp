@@ -5,7 +5,7 @@
 #include <functional>
 #include <set>
 
-#include "default_settings.h"
+#include "default_state.h"
 #include "display.h"
 #include "image_surface.h"
 #include "number_format.h"

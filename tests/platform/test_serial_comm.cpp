@@ -134,6 +134,14 @@ class TestSerialComm : public QObject {
             store_.write("Ports", "COM255", device);
             QVERIFY(comm_->setCommPort(255));
             QCOMPARE(comm_->devicePath(), std::string(device));
+            const bool first = device == std::string("/nonexistent/ttyKV");
+            // Logged with the reason when asked for.
+            if (first) {
+                QLoggingCategory::setFilterRules("kv3710.serial.info=true");
+                QTest::ignoreMessage(QtInfoMsg, QRegularExpression("COM255: .*ttyKV"));
+            }
+            QVERIFY(!comm_->setPortOpen(true));
+            QLoggingCategory::setFilterRules({});
             QVERIFY(!comm_->setPortOpen(true) && !comm_->lastError().empty());
             QCOMPARE(comm_->openProblem().failure,
                      device[1] == 'n' ? kv::OpenFailure::Missing : kv::OpenFailure::Other);

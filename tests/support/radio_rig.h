@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-#include "default_settings.h"
+#include "default_state.h"
 #include "display.h"
 #include "fake_event_loop.h"
 #include "radio.h"

@@ -1,0 +1,4 @@
+#include "log_categories.h"
+
+Q_LOGGING_CATEGORY(lcRadio, "kv3710.radio", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcSettings, "kv3710.settings", QtWarningMsg)
