@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QTimer>
 #include <cerrno>
 #include <csignal>
@@ -56,6 +57,9 @@ class DeviceOverride : public kv::SettingsBackend {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The logger reports its failures in its own lines on standard error; QT_LOGGING_RULES
+    // still turns the categories on.
+    QLoggingCategory::setFilterRules(QStringLiteral("kv3710.*.warning=false"));
     const std::vector<std::string> args(argv + 1, argv + argc);
     const kv::power::OptionsResult parsed = kv::power::parseOptions(args);
     if (!parsed.options) return fail(parsed.error + " (see kv3710-power --help)");
