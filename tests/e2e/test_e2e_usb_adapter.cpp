@@ -33,7 +33,7 @@ QString chooseInDialog(const QString& file, const QString& byId, int port) {
     machine.byIdFolder = byId;
     SerialComm comm(store, machine);
     SharedState state;
-    loadSettings(store, state);
+    (void)loadSettings(store, state);  // the dialog needs the rate; any load gives one
     QWidget owner;
     auto* dialog = new ComPortDialog(state, comm, store, machine, &owner);
     auto* list = dialog->findChild<QComboBox*>("Settings_Port_Box");
