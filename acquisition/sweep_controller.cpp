@@ -47,10 +47,10 @@ SweepController::~SweepController() {
 
 void SweepController::onTimer3Tick() {
     timer3_.setEnabled(false);
-    display_.layoutLegend();
     if (state_.flags.autoStarted) {
-        display_.drawScreen(true);
+        redoLayout();
     } else {
+        display_.layoutLegend();
         state_.flags.autoStarted = true;
         run();
     }
@@ -68,7 +68,7 @@ void SweepController::run() {
     if (!enterCommandModeWithRetries(radio_, flags)) return;
     if (flags.stopRequested) return;
 
-    layoutTracePoints(state_, surface_.scaleWidth());
+    fitTraceToSize(state_, surface_.scaleWidth(), surface_.scaleHeight());
     for (auto& p : state_.trace) p.yOut = 0;
     display_.drawScreen(true);
 
@@ -79,8 +79,7 @@ void SweepController::run() {
             recordSweepEnd();
         }
         if (flags.layoutChanged) {
-            display_.layoutLegend();
-            display_.drawScreen(true);
+            redoLayout();
             flags.layoutChanged = false;
         }
         display_.drawTrace();
@@ -88,6 +87,13 @@ void SweepController::run() {
         display_.drawMarkers();
         loop_.yield();
     }
+}
+
+void SweepController::redoLayout() {
+    display_.layoutLegend();
+    // The trace follows the new size too, or it would be drawn against the old axes.
+    fitTraceToSize(state_, surface_.scaleWidth(), surface_.scaleHeight());
+    display_.drawScreen(true);
 }
 
 bool SweepController::measureSweep() {

@@ -32,6 +32,8 @@ class SweepController {
     void run();
     // Lays out the legend; the first tick starts sweeping, later ones redraw.
     void onTimer3Tick();
+    // The legend and the trace laid out for the window's current size, then the full redraw.
+    void redoLayout();
     LocalTime readClock() const { return clock_.now(); }
 
     static constexpr int kTimer3IntervalMs = 100;

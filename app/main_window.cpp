@@ -4,6 +4,9 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QMenuBar>
+#include <QScreen>
+#include <algorithm>
+#include <cmath>
 
 #include "colours_dialog.h"
 #include "comport_dialog.h"
@@ -83,6 +86,7 @@ MainWindow::LoadOutcome MainWindow::load() {
     state_.flags.stopRequested = true;
     programDirectory_ = getProgramDirectory(services_.executableDirectory, services_.messages);
     bool ok = loadSettings(services_.store, state_).ok;
+    placeWindow();
     if (ok) {
         state_.settings.baud = rateForBaud(state_.settings.baud);
         const std::string line = prepareLineSettings(state_.settings);
@@ -104,10 +108,65 @@ MainWindow::LoadOutcome MainWindow::load() {
 }
 
 void MainWindow::onViewResized() {
-    if (services_.comm.portOpen() && state_.flags.stopRequested)
+    if (services_.comm.portOpen() && state_.flags.stopRequested) {
         timer3_.setEnabled(true);
-    else
-        state_.flags.layoutChanged = true;
+        return;
+    }
+    state_.flags.layoutChanged = true;
+    if (state_.flags.stopRequested && !unloaded_) drawIdlePicture();
+}
+
+void MainWindow::drawIdlePicture() {
+    auto& texts = state_.texts;
+    if (!services_.comm.portOpen()) {
+        texts.commMessage = kNoPortHint;
+        texts.shownCommMessage = kNoPortHint;
+    } else if (texts.commMessage == kNoPortHint) {
+        texts.commMessage.clear();
+        texts.shownCommMessage.clear();
+    }
+    sweep_.redoLayout();
+}
+
+void MainWindow::placeWindow() {
+    const double twipsPerPixel = surface_.twipsPerLogicalPixel();
+    const auto pixels = [twipsPerPixel](double twips) {
+        return static_cast<int>(std::ceil(twips / twipsPerPixel));
+    };
+    const int menuHeight = menuBar()->sizeHint().height();
+    const QRect available = screen()->availableGeometry();
+    // The screen wins over the picture's needs: a window larger than the screen is no use.
+    const ClientSize least = display_.minimumClientSize();
+    view_->setMinimumSize(std::min(pixels(least.width), available.width()),
+                          std::min(pixels(least.height), available.height() - menuHeight));
+
+    const auto stored = [this](const char* key) {
+        const auto text = services_.store.read(kWindowSection, key);
+        return text ? parseInt32(*text) : std::nullopt;
+    };
+    const auto left = stored("Left"), top = stored("Top");
+    const auto width = stored("Width"), height = stored("Height");
+    QRect placed = geometry();
+    if (width && height) placed.setSize(QSize(*width, *height));
+    placed.setSize(placed.size().boundedTo(available.size()));
+    if (left && top) {
+        // Kept inside the screen, also when the screen has become smaller since.
+        placed.moveTo(std::clamp(*left, available.left(), available.right() + 1 - placed.width()),
+                      std::clamp(*top, available.top(), available.bottom() + 1 - placed.height()));
+        setGeometry(placed);
+    } else {
+        resize(placed.size());
+    }
+    if (stored("Maximized").value_or(0) != 0) setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void MainWindow::saveWindowPlacement() {
+    const QRect normal = normalGeometry();
+    services_.store.writeAll(kWindowSection, {{"Left", std::to_string(normal.x())},
+                                              {"Top", std::to_string(normal.y())},
+                                              {"Width", std::to_string(normal.width())},
+                                              {"Height", std::to_string(normal.height())},
+                                              {"Maximized", isMaximized() ? "1" : "0"}});
 }
 
 void MainWindow::onKeyPressed(int qtKey) {
@@ -140,6 +199,9 @@ void MainWindow::unload() {
     services_.loop.yield();
     // A failed write is logged; there is nothing else left to do at exit.
     (void)saveSettings(services_.store, state_.settings);
+    // Apart from the five keys, which are written together, and only for a window that was
+    // shown.
+    if (isVisible()) saveWindowPlacement();
     comm.setHandshaking(0);
     comm.setRtsEnable(false);
     if (comm.portOpen()) comm.setPortOpen(false);
@@ -170,7 +232,10 @@ void MainWindow::showComPortDialog() {
 void MainWindow::onPortOpenedByDialog() {
     // After a failed start-up no resize would ever start the sweep: start it the way the
     // first resize does.
-    if (state_.flags.stopRequested && !unloaded_) timer3_.setEnabled(true);
+    if (state_.flags.stopRequested && !unloaded_) {
+        drawIdlePicture();  // the hint goes
+        timer3_.setEnabled(true);
+    }
 }
 
 void MainWindow::showColoursDialog() {
@@ -182,12 +247,13 @@ void MainWindow::showColoursDialog() {
 }
 
 void MainWindow::printCommand() {
-    QtPictureOutput output(services_.dialogs, surface_);
+    QtPictureOutput output(services_.dialogs, surface_,
+                           [this](Surface& page) { drawPicture(state_, page); });
     printPicture(output);
 }
 
 void MainWindow::saveCommand() {
-    QtPictureOutput output(services_.dialogs, surface_);
+    QtPictureOutput output(services_.dialogs, surface_, nullptr);
     savePicture(output);
 }
 

@@ -45,6 +45,11 @@ class MainWindow : public QMainWindow {
   public:
     static constexpr int kClientTwipsWidth = 10755;
     static constexpr int kClientTwipsHeight = 8730;
+    // The message row while no port is open.
+    static constexpr const char* kNoPortHint =
+        "No serial port is open. Choose one with Settings \u2192 COM Port.";
+    // Where the window's place and size are kept between runs.
+    static constexpr const char* kWindowSection = "Window";
 
     explicit MainWindow(AppServices services, QWidget* parent = nullptr);
     ~MainWindow() override;
@@ -76,6 +81,12 @@ class MainWindow : public QMainWindow {
     void unload();
     void terminate();
     void onViewResized();
+    // Without a sweep nothing else draws the window: the full picture, with the hint while
+    // no port is open.
+    void drawIdlePicture();
+    // The least size the picture needs and the stored place and size, within the screen.
+    void placeWindow();
+    void saveWindowPlacement();
     void onKeyPressed(int qtKey);
     void onPortOpenedByDialog();
     void retryLostPort();

@@ -83,6 +83,23 @@ void Display::drawScreen(bool clearFirst) {
     drawMarkers();
 }
 
+ClientSize Display::minimumClientSize() {
+    const auto& s = state_.settings;
+    surface_.setFont(kFontName, kFontPoints, false);
+    const int divisions = gridDivisions(s.numberOfGradiants);
+    double widestFrequency = 0;
+    for (int i = 0; i <= divisions; ++i)
+        widestFrequency = std::max(widestFrequency,
+                                   surface_.textWidth(labelText(frequencyLabelValue(
+                                       s.centerFrequency, s.span, divisions, i))));
+    double widestLegend = 0;
+    for (const auto text : kLegendTexts)
+        widestLegend = std::max(widestLegend, surface_.textWidth(text));
+    const double textHeight = surface_.textHeight("0");
+    return kv::minimumClientSize(s, widestFrequency, widestLegend, textHeight,
+                                 kReadoutRowOffsets.back() + textHeight);
+}
+
 void Display::layoutLegend() {
     const auto layout = layoutLegendFor([this] { return width(); }, [this] { return height(); },
                                         state_.settings.graphLeft, state_.settings.graphRight);

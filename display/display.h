@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "colour.h"
+#include "screen_geometry.h"
 #include "shared_state.h"
 #include "surface.h"
 #include "sweep_interfaces.h"
@@ -32,6 +33,10 @@ class Display final : public DisplayCalls, public CommFailureReport {
     // The communication-failure message, inside the graph near its top-left corner.
     void eraseCommFailure(std::string_view shown) override;
     void showCommFailure(std::string_view message) override;
+
+    // The smallest client area (twips) at which the plot, the axis labels and the legend fit
+    // without overlapping, in the label font.
+    ClientSize minimumClientSize();
 
     // The marker diamond with its bottom vertex on (x, y).
     void drawMarkerSymbol(double x, double y, Colour colour);

@@ -1,5 +1,7 @@
 #include "print_save.h"
 
+#include "display.h"
+
 namespace kv {
 
 bool printPicture(PictureOutput& output) {
@@ -10,6 +12,20 @@ bool printPicture(PictureOutput& output) {
     // Pages printed before an error still go out, as a job already sent would.
     const bool finished = output.finish();
     return ok && finished;
+}
+
+void drawPicture(const SharedState& state, Surface& page) {
+    SharedState copy = state;
+    // A fresh page has nothing to erase.
+    for (auto& p : copy.previousTrace) p.yOut = 0;
+    auto& t = copy.texts;
+    t.previousSweepTimeText.clear();
+    t.prevMarkerLine1.clear();
+    t.prevMarkerLine2.clear();
+    t.prevCenterFrequency = copy.settings.centerFrequency;
+    t.prevSpan = copy.settings.span;
+    t.prevAmplitude = copy.settings.amplitude;
+    Display(copy, page).drawScreen(true);
 }
 
 bool savePicture(PictureOutput& output) {

@@ -1,5 +1,7 @@
 #include "screen_geometry.h"
 
+#include <algorithm>
+
 #include "rounding.h"
 
 namespace kv {
@@ -78,6 +80,21 @@ TextPosition frequencyLabelPosition(double gridX, double scaleHeight, int graphB
 TextPosition amplitudeLabelPosition(double gridY, int graphLeft, double textWidth,
                                     double textHeight) {
     return {graphLeft - kTickLength - textWidth - kAmplitudeLabelGap, gridY - textHeight / 2};
+}
+
+ClientSize minimumClientSize(const SettingValues& s, double widestFrequencyLabel,
+                             double widestLegendText, double textHeight, double readoutHeight) {
+    const int divisions = gridDivisions(s.numberOfGradiants);
+    const int margins = s.graphLeft + s.graphRight;
+    // Labels one tick length apart at least; a single legend column starts at the plot's left.
+    const double plotWidth = std::max({divisions * (widestFrequencyLabel + kTickLength),
+                                       widestLegendText - s.graphRight, 1.0});
+    const double width = margins + plotWidth;
+    // The legend's rows, and with them the bottom margin, depend on the width only.
+    const int graphBottom = layoutLegendFor(width, 0, s.graphLeft, s.graphRight).graphBottom;
+    const double plotHeight =
+        std::max(divisions * (textHeight + kAmplitudeLabelGap), readoutHeight);
+    return {width, s.graphTop + graphBottom + plotHeight};
 }
 
 std::array<Segment, 4> markerSymbolSegments(double x, double y) {

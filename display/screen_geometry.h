@@ -91,6 +91,18 @@ TextPosition frequencyLabelPosition(double gridX, double scaleHeight, int graphB
 TextPosition amplitudeLabelPosition(double gridY, int graphLeft, double textWidth,
                                     double textHeight);
 
+// ---- Window ----
+
+struct ClientSize {
+    double width = 0;
+    double height = 0;
+};
+// The smallest client area at which neighbouring frequency labels and neighbouring amplitude
+// labels do not run into each other, every legend text lies inside the window and the plot
+// holds `readoutHeight` of readout rows, for the given text extents.
+ClientSize minimumClientSize(const SettingValues& s, double widestFrequencyLabel,
+                             double widestLegendText, double textHeight, double readoutHeight);
+
 // ---- Marker symbol ----
 
 struct Segment {

@@ -61,6 +61,7 @@ struct ReadoutTexts {
 struct SharedState {
     SettingValues settings;
     std::vector<TracePoint> trace;
+    // Per point, the heights (and their level) that Trace held before its latest measurement.
     std::vector<TracePoint> previousTrace;
     RunFlags flags;
     MarkerState markers;

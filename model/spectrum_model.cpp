@@ -32,6 +32,21 @@ void layoutTracePoints(SharedState& state, float scaleWidth) {
     }
 }
 
+void fitTraceToSize(SharedState& state, float scaleWidth, float scaleHeight) {
+    layoutTracePoints(state, scaleWidth);
+    const float height = scaleHeight;
+    // A height of 0 means "no value" (yOut) or "never measured" (yIn) and stays so.
+    const auto refit = [&](std::vector<TracePoint>& points) {
+        for (auto& p : points) {
+            const std::int32_t y = levelToY(state.settings, p.amplitudeDb, height);
+            if (p.yOut != 0) p.yOut = y;
+            if (p.yIn != 0) p.yIn = y;
+        }
+    };
+    refit(state.trace);
+    refit(state.previousTrace);
+}
+
 void createTraceArrays(SharedState& state) {
     const auto n = static_cast<std::size_t>(
         state.settings.numberOfPoints > 0 ? state.settings.numberOfPoints : 0);
@@ -48,6 +63,8 @@ void storeMeasurement(SharedState& state, int point, double level, std::int32_t 
     auto& previous = state.previousTrace[i];
     previous.yOut = current.yOut;
     previous.yIn = current.yIn;
+    // The level too, so that the heights can be recomputed for a new window size.
+    previous.amplitudeDb = current.amplitudeDb;
     // Max hold keeps a stronger level (smaller y). A point cleared at the start of the run
     // has no level to hold yet and takes its first reading.
     const bool held = state.flags.maxHold && current.yOut != 0 && y >= current.yOut;

@@ -15,6 +15,13 @@ std::int32_t levelToY(const SettingValues& s, double level, float scaleHeight);
 // Recomputes the columns of every trace point for a drawing surface of the given inner width.
 void layoutTracePoints(SharedState& state, float scaleWidth);
 
+// After a change of the window's size or layout: the columns for the given inner width and,
+// for every point of Trace and PreviousTrace that has been measured, the plotted heights
+// recomputed from its level for the given inner height; the marker symbols' last places
+// follow. The trace is then drawn where a fresh start at this size would draw it, and nothing
+// erased afterwards lies at a place of the old size.
+void fitTraceToSize(SharedState& state, float scaleWidth, float scaleHeight);
+
 // Creates both trace arrays with numberOfPoints zeroed points.
 void createTraceArrays(SharedState& state);
 

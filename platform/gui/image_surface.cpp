@@ -7,9 +7,8 @@
 
 namespace kv {
 
-namespace {
-QFont makeFont(const QString& family, double points, bool bold) {
-    QFont f(family);
+QFont ImageSurface::makeFont(const std::string& name, double points, bool bold) {
+    QFont f(QString::fromStdString(name));
     // Old Windows face names resolve to whatever sans-serif fontconfig offers.
     f.setStyleHint(QFont::SansSerif);
     f.setPointSizeF(points);
@@ -19,6 +18,8 @@ QFont makeFont(const QString& family, double points, bool bold) {
     f.setHintingPreference(QFont::PreferFullHinting);
     return f;
 }
+
+namespace {
 
 void setResolution(QImage& image, double dotsPerInch) {
     const int dpm = static_cast<int>(std::lround(dotsPerInch / 0.0254));
@@ -38,7 +39,7 @@ QFontMetricsF metricsOn(const QImage& image, const QFont& font, double dotsPerIn
 ImageSurface::ImageSurface(double logicalDpi, double devicePixelRatio)
     : logicalDpi_(logicalDpi > 0 ? logicalDpi : 96),
       dpr_(devicePixelRatio > 0 ? devicePixelRatio : 1),
-      font_(makeFont(QStringLiteral("MS Sans Serif"), 8, false)) {}
+      font_(makeFont("MS Sans Serif", 8, false)) {}
 
 ImageSurface::~ImageSurface() {
     endPainting();
@@ -93,7 +94,7 @@ const ImageSurface::PreparedText& ImageSurface::prepared(std::string_view text) 
     if (const auto found = preparedTexts_.find(key); found != preparedTexts_.end())
         return found->second;
     if (preparedTexts_.size() >= kPreparedTextLimit) preparedTexts_.clear();
-    const QString s = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    const QString s = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
     PreparedText entry{QStaticText(s), printMetrics().horizontalAdvance(s)};
     entry.text.setTextFormat(Qt::PlainText);
     entry.text.setPerformanceHint(QStaticText::AggressiveCaching);
@@ -209,7 +210,7 @@ void ImageSurface::filledBox(double x1, double y1, double x2, double y2, Colour 
 }
 
 void ImageSurface::setFont(const std::string& name, double points, bool bold) {
-    QFont font = makeFont(QString::fromStdString(name), points, bold);
+    QFont font = makeFont(name, points, bold);
     if (font == font_) return;  // the display sets its one font before every full redraw
     font_ = std::move(font);
     fontOrResolutionChanged();
@@ -234,7 +235,7 @@ void ImageSurface::print(std::string_view text) {
 
 double ImageSurface::textWidth(std::string_view text) const {
     const QFontMetricsF fm = metricsOn(image_, font_, logicalDpi_ * dpr_);
-    const QString s = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    const QString s = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
     return fm.horizontalAdvance(s) / deviceScale();
 }
 

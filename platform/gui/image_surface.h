@@ -68,6 +68,8 @@ class ImageSurface : public Surface {
     float scaleHeight() const override;
 
     static QColor toQColor(Colour c);
+    // The font of Surface::setFont, unsmoothed; old Windows face names resolve to a sans serif.
+    static QFont makeFont(const std::string& name, double points, bool bold);
 
   private:
     // A line as last drawn, in device pixels and colour.

@@ -1,9 +1,12 @@
 #include "qt_picture_output.h"
 
+#include "page_surface.h"
+
 namespace kv {
 
-QtPictureOutput::QtPictureOutput(CommonDialogs& dialogs, const ImageSurface& surface)
-    : dialogs_(dialogs), surface_(surface) {}
+QtPictureOutput::QtPictureOutput(CommonDialogs& dialogs, const ImageSurface& surface,
+                                 Redraw redraw)
+    : dialogs_(dialogs), surface_(surface), redraw_(std::move(redraw)) {}
 
 QtPictureOutput::~QtPictureOutput() {
     finish();
@@ -33,14 +36,12 @@ bool QtPictureOutput::printPage() {
     } else if (!printer_->newPage()) {
         return false;
     }
-    const QImage picture = surface_.windowPicture();
-    if (picture.isNull()) return true;  // an empty window gives an empty page
     // The whole picture, as large as the printable area allows, keeping its proportions.
-    const QRect area = painter_->viewport();
-    const QSize size = picture.size().scaled(area.size(), Qt::KeepAspectRatio);
-    const QRect target(area.x() + (area.width() - size.width()) / 2,
-                       area.y() + (area.height() - size.height()) / 2, size.width(), size.height());
-    painter_->drawImage(target, picture);
+    PageSurface page(*painter_, painter_->viewport(), surface_.scaleWidth(),
+                     surface_.scaleHeight(), surface_.backColor(),
+                     surface_.twipsPerLogicalPixel());
+    // An empty window gives an empty page.
+    if (redraw_ && surface_.scaleWidth() > 0 && surface_.scaleHeight() > 0) redraw_(page);
     return true;
 }
 

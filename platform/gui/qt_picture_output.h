@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QPrinter>
+#include <functional>
 #include <memory>
 
 #include "common_dialogs.h"
@@ -10,11 +11,14 @@
 
 namespace kv {
 
-// Print and Save over the common dialogs, a QPrinter and the surface's retained picture.
-// One object serves one command; a print job is ended by finish() or by destruction.
+// Print and Save over the common dialogs and a QPrinter. A printed page is the picture drawn
+// anew by `redraw` on a surface of the window's size, scaled to the page; Save writes the
+// window's retained picture. One object serves one command; a print job is ended by finish()
+// or by destruction.
 class QtPictureOutput : public PictureOutput {
   public:
-    QtPictureOutput(CommonDialogs& dialogs, const ImageSurface& surface);
+    using Redraw = std::function<void(Surface& page)>;
+    QtPictureOutput(CommonDialogs& dialogs, const ImageSurface& surface, Redraw redraw);
     ~QtPictureOutput() override;
 
     std::optional<int> chooseCopies() override;
@@ -26,6 +30,7 @@ class QtPictureOutput : public PictureOutput {
   private:
     CommonDialogs& dialogs_;
     const ImageSurface& surface_;
+    Redraw redraw_;
     std::unique_ptr<QPrinter> printer_;
     std::unique_ptr<QPainter> painter_;  // active from the first page to finish()
 };

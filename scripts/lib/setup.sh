@@ -4,7 +4,7 @@ KV_PACKAGES=(
     build-essential cmake ninja-build pkg-config clang-format
     qt6-base-dev qt6-serialport-dev libgl-dev libqt6opengl6-dev
     xvfb xauth fonts-dejavu-core libx11-dev libxtst-dev
-    scdoc librsvg2-bin desktop-file-utils appstream man-db x11-utils
+    poppler-utils scdoc librsvg2-bin desktop-file-utils appstream man-db x11-utils
 )
 
 kv_sudo() {

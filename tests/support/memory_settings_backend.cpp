@@ -13,7 +13,7 @@ bool MemorySettingsBackend::write(const std::string& section, const std::string&
                                   const std::string& value) {
     if (failWrites) return false;
     values[{section, key}] = value;
-    writes.emplace_back(key, value);
+    if (section == "Settings") writes.emplace_back(key, value);
     return true;
 }
 

@@ -18,7 +18,8 @@ class MemorySettingsBackend : public SettingsBackend {
                const std::string& value) override;
 
     std::map<std::pair<std::string, std::string>, std::string> values;
-    std::vector<std::pair<std::string, std::string>> writes;  // (key, value) in order
+    // (key, value) of section "Settings" in order; the window's place is kept apart.
+    std::vector<std::pair<std::string, std::string>> writes;
     bool failWrites = false;
 };
 
