@@ -89,9 +89,9 @@ ClientSize Display::minimumClientSize() {
     const int divisions = gridDivisions(s.numberOfGradiants);
     double widestFrequency = 0;
     for (int i = 0; i <= divisions; ++i)
-        widestFrequency = std::max(widestFrequency,
-                                   surface_.textWidth(labelText(frequencyLabelValue(
-                                       s.centerFrequency, s.span, divisions, i))));
+        widestFrequency =
+            std::max(widestFrequency, surface_.textWidth(labelText(frequencyLabelValue(
+                                          s.centerFrequency, s.span, divisions, i))));
     double widestLegend = 0;
     for (const auto text : kLegendTexts)
         widestLegend = std::max(widestLegend, surface_.textWidth(text));

@@ -87,8 +87,8 @@ ClientSize minimumClientSize(const SettingValues& s, double widestFrequencyLabel
     const int divisions = gridDivisions(s.numberOfGradiants);
     const int margins = s.graphLeft + s.graphRight;
     // Labels one tick length apart at least; a single legend column starts at the plot's left.
-    const double plotWidth = std::max({divisions * (widestFrequencyLabel + kTickLength),
-                                       widestLegendText - s.graphRight, 1.0});
+    const double plotWidth = std::max(
+        {divisions * (widestFrequencyLabel + kTickLength), widestLegendText - s.graphRight, 1.0});
     const double width = margins + plotWidth;
     // The legend's rows, and with them the bottom margin, depend on the width only.
     const int graphBottom = layoutLegendFor(width, 0, s.graphLeft, s.graphRight).graphBottom;

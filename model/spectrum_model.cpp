@@ -45,6 +45,15 @@ void fitTraceToSize(SharedState& state, float scaleWidth, float scaleHeight) {
     };
     refit(state.trace);
     refit(state.previousTrace);
+    // The marker symbols as last drawn move too: erasing them at their old places would paint
+    // over the new picture, outside the plot when the window has shrunk.
+    auto& m = state.markers;
+    for (std::size_t k = 0; k < m.marker.size(); ++k) {
+        const int index = m.marker[k];
+        if (index < 0 || index >= static_cast<int>(state.trace.size())) continue;
+        m.glyphX[k] = state.trace[static_cast<std::size_t>(index)].xCenter;
+        m.glyphY[k] = state.trace[static_cast<std::size_t>(index)].yOut;
+    }
 }
 
 void createTraceArrays(SharedState& state) {

@@ -16,8 +16,8 @@ QString toQString(std::string_view text) {
 }
 }  // namespace
 
-PageSurface::PageSurface(QPainter& painter, const QRectF& area, float scaleWidth,
-                         float scaleHeight, QColor backColor, double pixelTwips)
+PageSurface::PageSurface(QPainter& painter, const QRectF& area, float scaleWidth, float scaleHeight,
+                         QColor backColor, double pixelTwips)
     : painter_(painter),
       width_(scaleWidth),
       height_(scaleHeight),

@@ -4,8 +4,7 @@
 
 namespace kv {
 
-QtPictureOutput::QtPictureOutput(CommonDialogs& dialogs, const ImageSurface& surface,
-                                 Redraw redraw)
+QtPictureOutput::QtPictureOutput(CommonDialogs& dialogs, const ImageSurface& surface, Redraw redraw)
     : dialogs_(dialogs), surface_(surface), redraw_(std::move(redraw)) {}
 
 QtPictureOutput::~QtPictureOutput() {
@@ -37,9 +36,8 @@ bool QtPictureOutput::printPage() {
         return false;
     }
     // The whole picture, as large as the printable area allows, keeping its proportions.
-    PageSurface page(*painter_, painter_->viewport(), surface_.scaleWidth(),
-                     surface_.scaleHeight(), surface_.backColor(),
-                     surface_.twipsPerLogicalPixel());
+    PageSurface page(*painter_, painter_->viewport(), surface_.scaleWidth(), surface_.scaleHeight(),
+                     surface_.backColor(), surface_.twipsPerLogicalPixel());
     // An empty window gives an empty page.
     if (redraw_ && surface_.scaleWidth() > 0 && surface_.scaleHeight() > 0) redraw_(page);
     return true;

@@ -1,7 +1,7 @@
 // The dialogs as a user works them: what the serial port dialog shows for the stored choice
 // and what its OK opens and stores; what a colour choice changes on the buttons and in the
 // store; the focus keeper that keeps a dialog in front; and Print and Save on the window
-// picture (the BMP file's pixels, the PDF's pages).
+// picture (the BMP file's pixels, the PDF's pages, drawn as vectors where the window has them).
 #include <QApplication>
 #include <QColorDialog>
 #include <QComboBox>
@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -20,6 +21,8 @@
 #include "app_doubles.h"
 #include "colours_dialog.h"
 #include "comport_dialog.h"
+#include "default_state.h"
+#include "display.h"
 #include "fake_event_loop.h"
 #include "fake_machine.h"
 #include "focus_keeper.h"
@@ -29,6 +32,7 @@
 #include "qt_common_dialogs.h"
 #include "qt_picture_output.h"
 #include "settings_store.h"
+#include "spectrum_model.h"
 
 using namespace kv;
 using test::ScriptedDialogs;
@@ -254,7 +258,7 @@ class TestDialogs : public QObject {
         drawSomething(surface);
         ScriptedDialogs dialogs;
         if (!typed.isNull()) dialogs.savePath = dir.filePath(typed).toStdString();
-        QtPictureOutput output(dialogs, surface);
+        QtPictureOutput output(dialogs, surface, nullptr);
         QCOMPARE(savePicture(output), !written.isNull());
         const QStringList files = QDir(dir.path()).entryList(QDir::Files) +
                                   QDir(dir.filePath("run.1")).entryList(QDir::Files);
@@ -281,7 +285,8 @@ class TestDialogs : public QObject {
         ScriptedDialogs dialogs;
         dialogs.pdfPath = dir.filePath("out.pdf");
         dialogs.copies = copies;
-        QCOMPARE(printPicture(*std::make_unique<QtPictureOutput>(dialogs, surface)), copies > 0);
+        QCOMPARE(printPicture(*std::make_unique<QtPictureOutput>(dialogs, surface, nullptr)),
+                 copies > 0);
         QVERIFY(dialogs.landscape);
         QFile pdf(dialogs.pdfPath);
         QCOMPARE(pdf.open(QIODevice::ReadOnly), copies > 0);
@@ -290,7 +295,67 @@ class TestDialogs : public QObject {
         const auto box =
             QRegularExpression(R"(/MediaBox\s*\[\s*0\s+0\s+([\d.]+)\s+([\d.]+))").match(text);
         QVERIFY(copies == 0 || box.captured(1).toDouble() > box.captured(2).toDouble());
-        QCOMPARE(text.contains(QRegularExpression(R"(/Subtype\s*/Image)")), copies > 0);
+    }
+
+    // The window's picture printed as vectors, no image: rendered from the PDF, every pixel of
+    // the trace, grid and label colours lies within a window pixel of its place.
+    void printDrawsThePictureAsVectors() {
+        SharedState state = test::defaultState();
+        auto& s = state.settings;
+        s.labelColor = rgbColour(200, 0, 200);
+        ImageSurface window;
+        window.resize(717, 582);
+        kv::Display display(state, window);
+        display.layoutLegend();
+        for (int i = 0; i < s.numberOfPoints; ++i)
+            state.trace[static_cast<std::size_t>(i)] = {
+                .yOut = 1, .yIn = 1, .amplitudeDb = -100.0 + (i * 37) % 55};
+        fitTraceToSize(state, window.scaleWidth(), window.scaleHeight());
+        display.drawScreen(true);
+        QTemporaryDir dir;
+        ScriptedDialogs dialogs;
+        dialogs.pdfPath = dir.filePath("page.pdf");
+        dialogs.copies = 1;
+        QVERIFY(printPicture(*std::make_unique<QtPictureOutput>(
+            dialogs, window, [&](Surface& page) { drawPicture(state, page); })));
+        QFile pdf(dialogs.pdfPath);
+        QVERIFY(pdf.open(QIODevice::ReadOnly));
+        QVERIFY(!QString::fromLatin1(pdf.readAll())
+                     .contains(QRegularExpression(R"(/Subtype\s*/Image)")));
+        QCOMPARE(
+            QProcess::execute("pdftoppm", {"-r", "150", "-aa", "no", "-aaVector", "no", "-png",
+                                           "-singlefile", dialogs.pdfPath, dir.filePath("page")}),
+            0);
+        const QImage page(dir.filePath("page.png"));
+        QRect box;  // the picture: what is not white on the sheet
+        for (int y = 0; y < page.height(); ++y)
+            for (int x = 0; x < page.width(); ++x)
+                if ((page.pixel(x, y) & 0xFFFFFF) != 0xFFFFFF) box |= QRect(x, y, 1, 1);
+        const QImage picture = window.windowPicture();
+        const double scale = box.width() / double(picture.width());
+        QVERIFY(scale > 1.5);
+        const int reach = qCeil(scale) + 1;
+        for (const Colour c : {s.graphColor, s.gridColor, s.labelColor}) {
+            const QRgb colour = ImageSurface::toQColor(c).rgb();
+            int shown = 0, found = 0;
+            for (int y = 0; y < picture.height(); ++y)
+                for (int x = 0; x < picture.width(); ++x) {
+                    if (picture.pixel(x, y) != colour) continue;
+                    ++shown;
+                    bool near = false;
+                    for (int dy = -reach; dy <= reach && !near; ++dy)
+                        for (int dx = -reach; dx <= reach && !near; ++dx) {
+                            const QPoint at =
+                                box.topLeft() + QPoint(qFloor((x + 0.5) * scale) + dx,
+                                                       qFloor((y + 0.5) * scale) + dy);
+                            near = page.valid(at) && page.pixel(at) == colour;
+                        }
+                    found += near;
+                }
+            QVERIFY2(
+                shown > 500 && found > shown * 0.95,
+                qPrintable(QString("colour %1: %2 of %3").arg(c, 6, 16).arg(found).arg(shown)));
+        }
     }
 
     // The Qt colour chooser starts from the colour and answers in the program's colour order.

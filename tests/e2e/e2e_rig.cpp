@@ -147,15 +147,15 @@ MainWindow& Rig::open() {
     return *window_;
 }
 
-int Rig::messagePixels() const {
+int Rig::messagePixels(const std::string& text) const {
     const SharedState& s = window_->state();
     const ImageSurface& surface = window_->surface();
     const double x = s.settings.graphLeft + 50;
     const double y = s.settings.graphTop + 650;
     const QImage& image = surface.image();
     const QRgb colour = ImageSurface::toQColor(kMessageColour).rgb();
-    const int right = std::min(image.width(), surface.toDevice(x + surface.textWidth(kMessage)));
-    const int bottom = std::min(image.height(), surface.toDevice(y + surface.textHeight(kMessage)));
+    const int right = std::min(image.width(), surface.toDevice(x + surface.textWidth(text)));
+    const int bottom = std::min(image.height(), surface.toDevice(y + surface.textHeight(text)));
     int count = 0;
     for (int py = std::max(0, surface.toDevice(y)); py < bottom; ++py)
         for (int px = std::max(0, surface.toDevice(x)); px < right; ++px)
@@ -166,12 +166,13 @@ int Rig::messagePixels() const {
 bool Rig::messageShown() const {
     const auto& texts = window_->state().texts;
     return texts.commMessage == kMessage && texts.shownCommMessage == kMessage &&
-           messagePixels() >= 100;
+           messagePixels(kMessage) >= 100;
 }
 
 bool Rig::messageGone() const {
     const auto& texts = window_->state().texts;
-    return texts.commMessage.empty() && texts.shownCommMessage.empty() && messagePixels() == 0;
+    return texts.commMessage.empty() && texts.shownCommMessage.empty() &&
+           messagePixels(kMessage) == 0;
 }
 
 }  // namespace kv::e2e

@@ -92,13 +92,16 @@ class Rig {
     bool start(const QStringList& simOptions = {});
     void set(const std::string& key, const std::string& value);
     MainWindow& open();
+    MainWindow& window() { return *window_; }
     SharedState& state() { return window_->state(); }
     std::vector<WireEntry> wire() const { return readWireLog(sim.wireLogPath()); }
 
     // The failure message for COM1 at the default rate, as text and in pixels.
     bool messageShown() const;
     bool messageGone() const;
-    // A sweep has ended since the last markSweep (or since the start).
+    // Pixels in the message colour where the message row shows `text`.
+    int messagePixels(const std::string& text) const;
+    // A sweep has ended since the last call to markSweep (or since the start).
     bool sweptSinceMark() const { return window_->state().lastSweepEnd != markedSweepEnd_; }
     void markSweep() { markedSweepEnd_ = window_->state().lastSweepEnd; }
 
@@ -112,7 +115,6 @@ class Rig {
     test::ScriptedDialogs dialogs;
 
   private:
-    int messagePixels() const;
     std::unique_ptr<MainWindow> window_;
     std::int32_t markedSweepEnd_ = 0;
 };

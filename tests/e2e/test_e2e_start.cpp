@@ -2,17 +2,48 @@
 // it opens the port the settings name at their rate and sweeps, or, where the port or the load
 // fails, shows the serial port dialog, sends nothing until a port is chosen there and then
 // sweeps on the defaults. Odd but valid layouts (margins wider than the window, extreme floats,
-// one point or 256) sweep with every key pressed and never crash.
+// one point or 256) sweep with every key pressed and never crash. After a resize every trace
+// vertex lies on the new axes, as a fresh start at that size draws it; a cancelled start shows
+// the empty graph and where to choose a port.
 #include <QApplication>
 #include <QComboBox>
+#include <QMenuBar>
+#include <QPainter>
 #include <QPushButton>
 #include <QtTest>
+#include <cmath>
 
 #include "e2e_rig.h"
 #include "surface_view.h"
 
 using namespace kv;
 using namespace kv::e2e;
+
+namespace {
+
+// Levels without noise, so that two runs measure the same trace.
+const QStringList kScene{"--noise-spread", "0", "--carrier", "20:-50:9"};
+int device(double twips) {
+    return static_cast<int>(std::floor(twips / 15 + 0.5));
+}
+
+// The picture once two sweeps have ended after `prepare`.
+QImage pictureAfterTwoSweeps(Rig& rig, const std::function<void()>& prepare) {
+    QImage picture;
+    Script script;
+    script.then("first sweep", [&] { return rig.state().lastSweepEnd != 0; })
+        .thenDo("prepare", [&] { prepare(), rig.markSweep(); })
+        .then("a sweep", [&] { return rig.sweptSinceMark(); })
+        .thenDo("mark", [&] { rig.markSweep(); })
+        .then("another sweep", [&] {
+            picture = rig.window().surface().windowPicture();
+            return rig.sweptSinceMark();
+        });
+    if (!script.run(rig.window(), 30000)) qWarning() << script.report();
+    return picture;
+}
+
+}  // namespace
 
 class TestE2eStart : public QObject {
     Q_OBJECT
@@ -97,6 +128,88 @@ Center Frequency=-3.4e38;Span=3.4e38;Amplitude=3.4e38;Graph Top=30000;Number of 
         QCOMPARE(highest, points - 1);
         QCOMPARE(rig.store.read("Settings", "Port"),
                  std::optional<std::string>(std::to_string(commPort - 1)));
+    }
+
+    void resizedPictureEqualsAFreshStart_data() {
+        QTest::addColumn<QSize>("client");
+        QTest::addColumn<bool>("maxHold");
+        QTest::newRow("larger") << QSize(790, 740) << false;
+        QTest::newRow("smaller-max-hold") << QSize(520, 400) << true;
+    }
+    void resizedPictureEqualsAFreshStart() {
+        QFETCH(QSize, client);
+        QFETCH(bool, maxHold);
+        Rig resized;
+        QVERIFY(resized.start(kScene));
+        MainWindow& w = resized.open();
+        const QImage picture = pictureAfterTwoSweeps(resized, [&] {
+            resized.state().flags.maxHold = maxHold;
+            w.resize(client.width(), client.height() + w.menuBar()->height());
+        });
+        QCOMPARE(picture.size(), client);
+
+        // Every vertex where the layout puts it for this size and the level measured.
+        const auto& s = resized.state().settings;
+        const int n = s.numberOfPoints;
+        const double plotWidth = client.width() * 15 - (s.graphLeft + s.graphRight);
+        const double plotHeight = client.height() * 15 - (s.graphTop + s.graphBottom);
+        const QRgb graph = ImageSurface::toQColor(s.graphColor).rgb();
+        for (int i = 0; i < n; ++i) {
+            const double left = std::nearbyint(plotWidth / n * i + s.graphLeft);
+            const double right = std::nearbyint(plotWidth / n + left);
+            const double x = i == 0       ? left
+                             : i == n - 1 ? right
+                                          : std::nearbyint((left + right) / 2);
+            const double level = resized.state().trace[static_cast<std::size_t>(i)].amplitudeDb;
+            const double y =
+                std::nearbyint(std::fabs(s.amplitude - level) * plotHeight / 70 + s.graphTop);
+            const QImage around = picture.copy(device(x) - 1, device(y) - 1, 3, 3);
+            bool near = false;
+            for (int k = 0; k < 9; ++k) near = near || around.pixel(k % 3, k / 3) == graph;
+            QVERIFY2(near, qPrintable(QString("vertex %1 at %2, %3").arg(i).arg(x).arg(y)));
+        }
+
+        // The same size remembered and started afresh draws the same picture.
+        Rig fresh;
+        QVERIFY(fresh.start(kScene));
+        for (const auto& [key, value] : resized.store.values)
+            if (key.first == MainWindow::kWindowSection) fresh.store.values[key] = value;
+        fresh.open();
+        QImage expected = pictureAfterTwoSweeps(fresh, [] {});
+        QImage actual = picture;
+        // Only the sweep time may differ, and the top edge, where the first pass of a run
+        // erases the marker symbols it drew above the window for points not yet measured.
+        for (QImage* image : {&expected, &actual}) {
+            QPainter(image).fillRect(device(s.graphLeft), device(s.graphTop), client.width() / 2,
+                                     device(250), Qt::black);
+            QPainter(image).fillRect(0, 0, client.width(), 1, Qt::black);
+        }
+        QVERIFY(actual == expected);
+    }
+
+    void cancelledStartShowsTheGraphAndTheHint() {
+        Rig rig;
+        QVERIFY(rig.start(kScene));
+        rig.store.values[{"Ports", "COM1"}] = "/nonexistent/tty";
+        MainWindow& w = rig.open();
+        QVERIFY(w.comPortDialog());
+        w.comPortDialog()->findChild<QPushButton*>("Command1")->click();  // Cancel
+        QTest::qWait(300);
+        QCOMPARE(rig.state().texts.commMessage, std::string(MainWindow::kNoPortHint));
+        QVERIFY(rig.messagePixels(MainWindow::kNoPortHint) >= 100);
+        // The graticule (ten lines at least) and the legend below the plot are drawn.
+        const QImage picture = w.surface().windowPicture();
+        const auto count = [&](Colour colour, int fromY) {
+            int pixels = 0;
+            for (int y = fromY; y < picture.height(); ++y)
+                for (int x = 0; x < picture.width(); ++x)
+                    pixels += picture.pixel(x, y) == ImageSurface::toQColor(colour).rgb();
+            return pixels;
+        };
+        QVERIFY(count(rig.state().settings.gridColor, 0) > 10 * picture.height());
+        QVERIFY(count(rig.state().settings.labelColor, device((*rig.state().legendPos)[0].y) + 1) >
+                500);
+        w.close();
     }
 };
 
