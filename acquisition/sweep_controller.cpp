@@ -23,7 +23,7 @@ bool enterCommandModeWithRetries(RadioLink& radio, const RunFlags& flags) {
         }
         radio.reportCommFailure(false);
         // Whether the radio confirmed does not matter: the next attempt enters again.
-        radio.exitCommandMode();
+        static_cast<void>(radio.exitCommandMode());
     }
 }
 
@@ -98,8 +98,7 @@ void SweepController::redoLayout() {
 
 bool SweepController::measureSweep() {
     const auto& flags = state_.flags;
-    const int points =
-        std::min<int>(state_.settings.numberOfPoints, static_cast<int>(state_.trace.size()));
+    const int points = usablePointCount(state_);
     for (int i = 0; i < points; ++i) {
         if (!measureAndStore(i) && !flags.stopRequested) measureAndStore(i);
         if (flags.stopRequested) return false;

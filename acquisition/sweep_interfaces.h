@@ -31,7 +31,7 @@ class RadioLink {
   public:
     virtual ~RadioLink() = default;
     [[nodiscard]] virtual bool enterCommandMode() = 0;
-    virtual bool exitCommandMode() = 0;
+    [[nodiscard]] virtual bool exitCommandMode() = 0;
     virtual void reportCommFailure(bool eraseOnly) = 0;
     // The level in dB read for the point; nothing when the exchange failed or a stop was
     // requested.

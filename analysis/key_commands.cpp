@@ -5,6 +5,7 @@
 
 #include "display.h"
 #include "screen_geometry.h"
+#include "spectrum_model.h"
 #include "virtual_keys.h"
 
 namespace kv {
@@ -20,11 +21,6 @@ KeyCommands::KeyCommands(SharedState& state, const Surface& surface, Display& di
     : KeyCommands(state, surface, display, [target = &display](double x, double y, Colour colour) {
           target->drawMarkerSymbol(x, y, colour);
       }) {}
-
-int KeyCommands::pointCount() const {
-    return std::clamp<int>(state_.settings.numberOfPoints, 0,
-                           static_cast<int>(state_.trace.size()));
-}
 
 std::int16_t& KeyCommands::activeMarker() {
     return state_.markers.marker[static_cast<std::size_t>(state_.markers.active())];
@@ -77,20 +73,20 @@ void KeyCommands::keyDown(int virtualKeyCode) {
 
 void KeyCommands::peakSearch() {
     const std::span<const TracePoint> points(state_.trace.data(),
-                                             static_cast<std::size_t>(pointCount()));
+                                             static_cast<std::size_t>(usablePointCount(state_)));
     if (const auto found = highestPoint(points)) activeMarker() = static_cast<std::int16_t>(*found);
 }
 
 void KeyCommands::nextPeak(SearchDirection direction) {
     const std::span<const TracePoint> points(state_.trace.data(),
-                                             static_cast<std::size_t>(pointCount()));
+                                             static_cast<std::size_t>(usablePointCount(state_)));
     if (const auto found = nextPeakFrom(points, activeMarker(), direction))
         activeMarker() = static_cast<std::int16_t>(*found);
 }
 
 void KeyCommands::stepMarkerLeft() {
     auto& k = activeMarker();
-    if (k < 1 || k > pointCount()) return;
+    if (k < 1 || k > usablePointCount(state_)) return;
     const std::int64_t symbolLeft =
         std::int64_t{state_.trace[static_cast<std::size_t>(k - 1)].xCenter} -
         static_cast<std::int64_t>(kMarkerHalfWidth);
@@ -99,7 +95,7 @@ void KeyCommands::stepMarkerLeft() {
 
 void KeyCommands::stepMarkerRight() {
     auto& k = activeMarker();
-    if (k < 0 || k + 1 >= pointCount()) return;
+    if (k < 0 || k + 1 >= usablePointCount(state_)) return;
     const double plotRight =
         static_cast<double>(surface_.scaleWidth()) - state_.settings.graphRight;
     const double symbolRight =

@@ -38,7 +38,6 @@ class KeyCommands {
     void eraseMarkers();
 
   private:
-    int pointCount() const;
     std::int16_t& activeMarker();
 
     SharedState& state_;

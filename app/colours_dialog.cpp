@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "focus_keeper.h"
+#include "qt_colour.h"
 #include "settings_store.h"
 #include "twips.h"
 
@@ -114,7 +115,7 @@ void ColoursDialog::chooseColour(int index) {
 
 void ColoursDialog::setFace(int index, Colour colour) {
     faces_[index] = colour;
-    const QString name = QColor(redOf(colour), greenOf(colour), blueOf(colour)).name();
+    const QString name = toQColor(colour).name();
     buttons_[index]->setStyleSheet(
         QStringLiteral("QPushButton { background-color: %1; border: 2px outset #c0c0c0; }"
                        "QPushButton:pressed { border-style: inset; }"

@@ -84,7 +84,8 @@ void MainWindow::buildMenus() {
 
 MainWindow::LoadOutcome MainWindow::load() {
     state_.flags.stopRequested = true;
-    programDirectory_ = getProgramDirectory(services_.executableDirectory, services_.messages);
+    // Nothing reads the directory; the query stays for its message when it cannot be found.
+    static_cast<void>(getProgramDirectory(services_.executableDirectory, services_.messages));
     bool ok = loadSettings(services_.store, state_).ok;
     placeWindow();
     if (ok) {
@@ -194,7 +195,7 @@ void MainWindow::unload() {
     portRetry_.stop();
     CommControl& comm = services_.comm;
     // With the port closed there is no radio to talk to.
-    if (comm.portOpen()) radio_.exitCommandMode();
+    if (comm.portOpen()) radio_.exitCommandModeAtClose();
     state_.flags.stopRequested = true;
     services_.loop.yield();
     // A failed write is logged; there is nothing else left to do at exit.

@@ -104,7 +104,6 @@ class MainWindow : public QMainWindow {
     QPointer<ComPortDialog> comPortDialog_;
     QPointer<ColoursDialog> coloursDialog_;
     QTimer portRetry_;
-    std::string programDirectory_;
     bool unloaded_ = false;
 };
 

@@ -35,9 +35,7 @@ using Clock = std::chrono::steady_clock;
 class ClosedPort : public kv::CommControl {
   public:
     bool setCommPort(int) override { return true; }
-    int commPort() const override { return 1; }
     bool setSettings(std::string_view) override { return true; }
-    std::string settings() const override { return "115200,n,8,1"; }
     bool portOpen() const override { return false; }
     bool setPortOpen(bool) override { return false; }
     void setHandshaking(int) override {}

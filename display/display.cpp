@@ -4,6 +4,7 @@
 #include <string>
 
 #include "number_format.h"
+#include "number_text.h"
 #include "screen_geometry.h"
 #include "spectrum_model.h"
 
@@ -11,18 +12,9 @@ namespace kv {
 
 namespace {
 
-constexpr const char* kFontName = "MS Sans Serif";
-constexpr double kFontPoints = 8;
 constexpr double kReadoutIndent = 50;
 constexpr float kRightColumnOffset = 2500;
 constexpr std::array<double, 4> kReadoutRowOffsets = {50, 250, 450, 650};
-
-// Points that both arrays hold: a settings count larger than the arrays must not read
-// past them.
-int pointCount(const SharedState& state) {
-    const auto held = std::min(state.trace.size(), state.previousTrace.size());
-    return std::max(0, std::min<int>(state.settings.numberOfPoints, static_cast<int>(held)));
-}
 
 }  // namespace
 
@@ -30,7 +22,7 @@ Display::Display(SharedState& state, Surface& surface) : state_(state), surface_
 
 void Display::setLabelStyle() {
     surface_.setForeColor(state_.settings.labelColor);
-    surface_.setFont(kFontName, kFontPoints, false);
+    surface_.setFont(kLabelFontName, kLabelFontPoints, false);
 }
 
 void Display::drawGridLines(int divisions, int i) {
@@ -85,7 +77,7 @@ void Display::drawScreen(bool clearFirst) {
 
 ClientSize Display::minimumClientSize() {
     const auto& s = state_.settings;
-    surface_.setFont(kFontName, kFontPoints, false);
+    surface_.setFont(kLabelFontName, kLabelFontPoints, false);
     const int divisions = gridDivisions(s.numberOfGradiants);
     double widestFrequency = 0;
     for (int i = 0; i <= divisions; ++i)
@@ -141,13 +133,13 @@ void Display::drawTracePoint(int n, int i, const std::vector<TracePoint>& height
 
 void Display::drawTrace() {
     const auto& s = state_.settings;
-    int n = pointCount(state_);
+    int n = usablePointCount(state_);
     for (int i = 0; i < n; ++i) drawTracePoint(n, i, state_.previousTrace, s.backgroundColor);
 
     const int divisions = gridDivisions(s.numberOfGradiants);
     for (int i = 0; i <= divisions; ++i) drawGridLines(divisions, i);
 
-    n = pointCount(state_);
+    n = usablePointCount(state_);
     for (int i = 0; i < n; ++i) drawTracePoint(n, i, state_.trace, s.graphColor);
 }
 
@@ -176,13 +168,12 @@ void Display::drawReadouts() {
     printReadoutLine(left, row(0), t.previousSweepTimeText, t.sweepTimeText);
     printReadoutLine(left, row(1), t.prevMarkerLine1, t.markerLine1);
     printReadoutLine(left, row(2), t.prevMarkerLine2, t.markerLine2);
-    printReadoutLine(right, row(0),
-                     "Center Frequency (MHz): " + settingValueText(t.prevCenterFrequency),
-                     "Center Frequency (MHz): " + settingValueText(s.centerFrequency));
-    printReadoutLine(right, row(1), "Span (MHz): " + settingValueText(t.prevSpan),
-                     "Span (MHz): " + settingValueText(s.span));
-    printReadoutLine(right, row(2), "Amplitude (dB): " + settingValueText(t.prevAmplitude),
-                     "Amplitude (dB): " + settingValueText(s.amplitude));
+    printReadoutLine(right, row(0), "Center Frequency (MHz): " + singleText(t.prevCenterFrequency),
+                     "Center Frequency (MHz): " + singleText(s.centerFrequency));
+    printReadoutLine(right, row(1), "Span (MHz): " + singleText(t.prevSpan),
+                     "Span (MHz): " + singleText(s.span));
+    printReadoutLine(right, row(2), "Amplitude (dB): " + singleText(t.prevAmplitude),
+                     "Amplitude (dB): " + singleText(s.amplitude));
     t.prevCenterFrequency = s.centerFrequency;
     t.prevSpan = s.span;
     t.prevAmplitude = s.amplitude;
@@ -213,7 +204,7 @@ void Display::drawMarkerSymbol(double x, double y, Colour colour) {
 void Display::drawMarkers() {
     const auto& s = state_.settings;
     auto& m = state_.markers;
-    const int n = std::min<int>(s.numberOfPoints, static_cast<int>(state_.trace.size()));
+    const int n = usablePointCount(state_);
     // A marker index outside the trace (only possible with no points) has no symbol and
     // reads as level 0.
     const auto point = [&](int i) -> const TracePoint* {

@@ -44,12 +44,4 @@ std::string markerValueText(double value) {
     return oneDecimalText(value);
 }
 
-std::string settingValueText(float value) {
-    if (value == 0) value = 0;  // no "-0"
-    std::array<char, 64> buf{};
-    const auto r =
-        std::to_chars(buf.data(), buf.data() + buf.size(), value, std::chars_format::general, 7);
-    return std::string(buf.data(), r.ptr);
-}
-
 }  // namespace kv

@@ -11,8 +11,4 @@ std::string labelText(double value);
 // Marker readouts: the same one-decimal form (902.5, -67, 0.2, 0).
 std::string markerValueText(double value);
 
-// Settings readouts: the single-precision value with up to 7 significant digits
-// (915, 26, -40, 2437.5).
-std::string settingValueText(float value);
-
 }  // namespace kv

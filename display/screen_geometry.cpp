@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "rounding.h"
+#include "spectrum_model.h"
 
 namespace kv {
 

@@ -12,7 +12,6 @@ namespace kv {
 // Fixed layout of the main window, in twips.
 inline constexpr double kTickLength = 100;
 inline constexpr double kAmplitudeLabelGap = 20;
-inline constexpr double kLevelSpanDb = 70;
 inline constexpr double kLegendColumnWidth = 2100;
 inline constexpr double kLegendRowPitch = 200;
 inline constexpr int kLegendEntries = 9;

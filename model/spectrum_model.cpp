@@ -1,10 +1,16 @@
 #include "spectrum_model.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "rounding.h"
 
 namespace kv {
+
+int usablePointCount(const SharedState& state) {
+    const auto held = std::min(state.trace.size(), state.previousTrace.size());
+    return std::clamp<int>(state.settings.numberOfPoints, 0, static_cast<int>(held));
+}
 
 double pointFrequency(const SettingValues& s, int i) {
     const double center = s.centerFrequency;
@@ -15,15 +21,15 @@ double pointFrequency(const SettingValues& s, int i) {
 std::int32_t levelToY(const SettingValues& s, double level, float scaleHeight) {
     const double amplitude = s.amplitude;
     const double plotHeight = static_cast<double>(scaleHeight) - (s.graphTop + s.graphBottom);
-    return toInt32(std::fabs(amplitude - level) * plotHeight / 70 + s.graphTop);
+    return toInt32(std::fabs(amplitude - level) * plotHeight / kLevelSpanDb + s.graphTop);
 }
 
 void layoutTracePoints(SharedState& state, float scaleWidth) {
     const int n = state.settings.numberOfPoints;
-    if (n < 1) return;
+    const int usable = usablePointCount(state);
     const auto& s = state.settings;
     const int margins = s.graphLeft + s.graphRight;
-    for (int i = 0; i < n && i < static_cast<int>(state.trace.size()); ++i) {
+    for (int i = 0; i < usable; ++i) {
         auto& p = state.trace[static_cast<std::size_t>(i)];
         const double plotWidth = static_cast<double>(scaleWidth) - margins;
         p.xLeft = toInt32(plotWidth / n * i + s.graphLeft);
@@ -57,8 +63,7 @@ void fitTraceToSize(SharedState& state, float scaleWidth, float scaleHeight) {
 }
 
 void createTraceArrays(SharedState& state) {
-    const auto n = static_cast<std::size_t>(
-        state.settings.numberOfPoints > 0 ? state.settings.numberOfPoints : 0);
+    const auto n = static_cast<std::size_t>(std::max<int>(state.settings.numberOfPoints, 0));
     state.trace.assign(n, TracePoint{});
     state.previousTrace.assign(n, TracePoint{});
 }

@@ -6,6 +6,13 @@
 
 namespace kv {
 
+// The levels the plot's height shows, from Amplitude at the top down.
+inline constexpr double kLevelSpanDb = 70;
+
+// The points a sweep, a key or a drawing may use: the settings' count, never negative and
+// never more than both trace arrays hold.
+int usablePointCount(const SharedState& state);
+
 // The frequency (MHz) that the display assigns to trace point i.
 double pointFrequency(const SettingValues& s, int i);
 

@@ -18,10 +18,8 @@ class CommControl {
 
     // Selects the 1-based port for the next open; false when the system has no such port.
     virtual bool setCommPort(int n) = 0;
-    virtual int commPort() const = 0;
     // "rate,parity,data,stop", e.g. "115200,n,8,1"; false when malformed or not applicable.
     virtual bool setSettings(std::string_view text) = 0;
-    virtual std::string settings() const = 0;
     virtual bool portOpen() const = 0;
     // true opens (false for a missing port, a port in use or rejected settings); false closes.
     virtual bool setPortOpen(bool open) = 0;

@@ -2,3 +2,4 @@
 
 Q_LOGGING_CATEGORY(lcRadio, "kv3710.radio", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcSettings, "kv3710.settings", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcSerial, "kv3710.serial", QtWarningMsg)

@@ -2,7 +2,9 @@
 
 #include <QLoggingCategory>
 
-// kv3710.serial is in serial_log.h. Failures are warnings and show by default; the informational
-// messages are off unless turned on, e.g. QT_LOGGING_RULES="kv3710.*.info=true".
+// Failures are warnings and show by default; the informational messages are off unless turned
+// on, e.g. QT_LOGGING_RULES="kv3710.*.info=true".
 Q_DECLARE_LOGGING_CATEGORY(lcRadio)
 Q_DECLARE_LOGGING_CATEGORY(lcSettings)
+// Serial devices: detection, numbering, failed opens and writes, a device that vanished.
+Q_DECLARE_LOGGING_CATEGORY(lcSerial)

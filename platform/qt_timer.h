@@ -16,9 +16,7 @@ class QtTimer : public QObject, public Timer {
   public:
     explicit QtTimer(int intervalMs, QObject* parent = nullptr);
     void setEnabled(bool enabled) override;
-    bool enabled() const override { return enabled_; }
     void setInterval(int milliseconds) override;
-    int interval() const override { return interval_; }
 
   private:
     using Clock = std::chrono::steady_clock;

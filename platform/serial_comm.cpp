@@ -11,8 +11,8 @@
 #include <cstring>
 #include <thread>
 
+#include "log_categories.h"
 #include "port_names.h"
-#include "serial_log.h"
 
 namespace kv {
 
@@ -77,7 +77,7 @@ bool SerialComm::refuseOpen(OpenFailure failure, const std::string& device, std:
     PortProblem problem = describeOpenFailure(failure, device, std::move(detail));
     // A lost device is retried every second: its reason is logged once.
     if (problem.text() != problem_.text())
-        qCInfo(lcSerial, "COM%d: %s", portNumber_, problem.text().c_str());
+        qCWarning(lcSerial, "COM%d: %s", portNumber_, problem.text().c_str());
     problem_ = std::move(problem);
     return fail(problem_.text());
 }
@@ -201,6 +201,7 @@ void SerialComm::output(std::string_view bytes) {
             break;
         } else {
             fail(devicePath_ + ": write failed: " + systemError());
+            qCWarning(lcSerial, "%s", lastError_.c_str());
             scheduleLossCheck();
             return;
         }
@@ -295,7 +296,7 @@ void SerialComm::checkLoss() {
     close();
     portLost_ = true;
     fail(devicePath_ + ": the device is gone");
-    if (onPortLost_) onPortLost_();
+    qCWarning(lcSerial, "%s", lastError_.c_str());
 }
 
 bool SerialComm::deviceGone() const {

@@ -24,9 +24,9 @@ class SerialComm : public QObject, public CommControl {
     ~SerialComm() override;
 
     bool setCommPort(int n) override;
-    int commPort() const override { return portNumber_; }
+    int commPort() const { return portNumber_; }
     bool setSettings(std::string_view text) override;
-    std::string settings() const override { return formatLineSettings(settings_); }
+    std::string settings() const { return formatLineSettings(settings_); }
     bool portOpen() const override { return port_.isOpen(); }
     bool setPortOpen(bool open) override;
     void setHandshaking(int mode) override;
@@ -43,8 +43,6 @@ class SerialComm : public QObject, public CommControl {
     const std::string& devicePath() const { return devicePath_; }
     // True once the open device vanished (and the port was closed) until the next open.
     bool portLost() const override { return portLost_; }
-    // Called from the event loop after a loss has closed the port.
-    void setOnPortLost(std::function<void()> handler) { onPortLost_ = std::move(handler); }
 
   private:
     // Owns a descriptor; closes it on reset and destruction.
@@ -92,7 +90,6 @@ class SerialComm : public QObject, public CommControl {
     bool portLost_ = false;
     std::string lastError_;
     PortProblem problem_;
-    std::function<void()> onPortLost_;
 };
 
 }  // namespace kv

@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <string_view>
 
+#include "log_categories.h"
 #include "port_names.h"
-#include "serial_log.h"
 
 namespace kv {
 
@@ -137,7 +137,7 @@ std::vector<int> assignPortNumbers(SettingsBackend& store,
         if (n > kListedPortCount) break;
         const std::string& path = device.stablePath.empty() ? device.node : device.stablePath;
         if (!store.write(kPortsSection, portKey(n), path)) {
-            qCInfo(lcSerial, "cannot store %s=%s", portKey(n).c_str(), path.c_str());
+            qCWarning(lcSerial, "cannot store %s=%s", portKey(n).c_str(), path.c_str());
             break;
         }
         qCInfo(lcSerial, "%s is %s (%s)", portKey(n).c_str(), label(device).c_str(), path.c_str());

@@ -7,6 +7,10 @@
 
 namespace kv {
 
+// The font every surface starts with; the display's labels and readouts are set in it too.
+inline constexpr const char* kLabelFontName = "MS Sans Serif";
+inline constexpr double kLabelFontPoints = 8;
+
 // The main window's drawing surface, in twips (1440 per inch), origin top-left, y down.
 // Whatever is drawn stays until drawn over or cleared. Lines and text are drawn without
 // antialiasing, so drawing the same line or text again in another colour replaces exactly
@@ -23,12 +27,9 @@ class Surface {
     // The rectangle filled and outlined in the colour.
     virtual void filledBox(double x1, double y1, double x2, double y2, Colour colour) = 0;
     virtual void setForeColor(Colour colour) = 0;
-    virtual Colour foreColor() const = 0;
     virtual void setFont(const std::string& name, double points, bool bold) = 0;
     virtual void setCurrentX(double x) = 0;
     virtual void setCurrentY(double y) = 0;
-    virtual double currentX() const = 0;
-    virtual double currentY() const = 0;
     // Draws the text with its top-left at the text position, glyphs only.
     virtual void print(std::string_view text) = 0;
     virtual double textWidth(std::string_view text) const = 0;

@@ -10,9 +10,7 @@ class Timer {
   public:
     virtual ~Timer() = default;
     virtual void setEnabled(bool enabled) = 0;
-    virtual bool enabled() const = 0;
     virtual void setInterval(int milliseconds) = 0;
-    virtual int interval() const = 0;
 
     void setOnTick(std::function<void()> handler) { onTick_ = std::move(handler); }
 

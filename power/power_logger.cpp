@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <ctime>
 
+#include "spectrum_model.h"
 #include "sweep_controller.h"
 
 namespace kv::power {
@@ -27,8 +28,7 @@ PowerLogger::PowerLogger(SharedState& state, CommControl& comm, Timer& timer1, E
       output_(output),
       config_(std::move(config)),
       radio_(state, comm, timer1, loop, *this),
-      combiner_(static_cast<std::size_t>(std::max<int>(state.settings.numberOfPoints, 0)),
-                config_.combine) {}
+      combiner_(static_cast<std::size_t>(usablePointCount(state)), config_.combine) {}
 
 PowerLogger::~PowerLogger() = default;
 
@@ -122,7 +122,7 @@ void PowerLogger::showStatus(bool force) {
 int PowerLogger::run() {
     auto& flags = state_.flags;
     flags.stopRequested = false;
-    const auto points = static_cast<std::size_t>(std::max<int>(state_.settings.numberOfPoints, 0));
+    const auto points = static_cast<std::size_t>(usablePointCount(state_));
     const auto interval = std::chrono::duration_cast<SteadyClock::duration>(
         std::chrono::duration<double>(config_.intervalSeconds.value_or(0.0)));
 
@@ -164,7 +164,7 @@ int PowerLogger::run() {
     showStatus(true);
 
     // Leave command mode exactly as the analyzer does when it closes.
-    if (comm_.portOpen()) radio_.exitCommandMode();
+    if (comm_.portOpen()) radio_.exitCommandModeAtClose();
     flags.stopRequested = true;
     loop_.yield();
     comm_.setHandshaking(0);

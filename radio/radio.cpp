@@ -249,6 +249,10 @@ void Radio::replied() {
     timeoutLogged_ = false;
 }
 
+void Radio::exitCommandModeAtClose() {
+    if (!exitCommandMode()) qCWarning(lcRadio) << "the radio did not confirm leaving command mode";
+}
+
 std::optional<double> Radio::measurementFailed() {
     reportCommFailure(false);
     comm_.clearOutBuffer();

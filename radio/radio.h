@@ -24,7 +24,10 @@ class Radio : public RadioLink {
     Radio& operator=(const Radio&) = delete;
 
     [[nodiscard]] bool enterCommandMode() override;
-    bool exitCommandMode() override;
+    [[nodiscard]] bool exitCommandMode() override;
+    // At close: leaves command mode; a radio that did not confirm is logged, as nothing
+    // follows that could retry.
+    void exitCommandModeAtClose();
     void reportCommFailure(bool eraseOnly) override;
     // Leaves the trace to the caller, which knows where the level is plotted.
     [[nodiscard]] std::optional<double> measurePoint(int point) override;

@@ -10,6 +10,7 @@
 #include <variant>
 
 #include "log_categories.h"
+#include "number_text.h"
 #include "rounding.h"
 #include "setting_keys.h"
 #include "spectrum_model.h"
@@ -132,37 +133,6 @@ std::optional<bool> parseBoolean(const std::string& text) {
     if (!v) return std::nullopt;
     // Any number but zero is true, 0.4 included.
     return *v != 0;
-}
-
-std::string singleText(float value) {
-    if (value == 0 || !std::isfinite(value)) return "0";
-    // The fewest significant digits, seven at most, that read back as the same value: a value
-    // read from a text of up to seven digits is written back as that text, not with the float's
-    // rounding error showing in the seventh digit.
-    constexpr int kMaxDigits = 7;
-    char digits[32];
-    for (int precision = 1; precision <= kMaxDigits; ++precision) {
-        std::snprintf(digits, sizeof digits, "%.*e", precision - 1, static_cast<double>(value));
-        if (std::strtof(digits, nullptr) == value) break;
-    }
-    const bool negative = digits[0] == '-';
-    const char* p = digits + (negative ? 1 : 0);
-    std::string mantissa;
-    for (const char* c = p; *c != 'e'; ++c)
-        if (*c != '.') mantissa += *c;
-    const int exponent = std::atoi(std::strchr(p, 'e') + 1);
-    while (mantissa.size() > 1 && mantissa.back() == '0') mantissa.pop_back();
-    std::string out;
-    const int pointAt = exponent + 1;  // digits before the decimal point
-    if (pointAt <= 0) {
-        out = "0." + std::string(static_cast<std::size_t>(-pointAt), '0') + mantissa;
-    } else if (pointAt >= static_cast<int>(mantissa.size())) {
-        out = mantissa + std::string(static_cast<std::size_t>(pointAt) - mantissa.size(), '0');
-    } else {
-        out = mantissa.substr(0, static_cast<std::size_t>(pointAt)) + "." +
-              mantissa.substr(static_cast<std::size_t>(pointAt));
-    }
-    return negative ? "-" + out : out;
 }
 
 std::string settingText(const SettingKey& key, const SettingValues& values) {

@@ -32,8 +32,6 @@ std::optional<std::int16_t> parseInt16(const std::string& text);
 std::optional<std::int32_t> parseInt32(const std::string& text);
 std::optional<float> parseSingle(const std::string& text);
 std::optional<bool> parseBoolean(const std::string& text);
-// Plain decimal, at most 7 significant digits, no trailing zeros: 915, -40, 2441.5.
-std::string singleText(float value);
 
 struct [[nodiscard]] LoadResult {
     bool ok = true;

@@ -9,14 +9,6 @@ class QPrinter;
 
 namespace kv {
 
-// How the save dialog is set up: the picture is always saved as a bitmap.
-struct SaveOptions {
-    std::string defaultSuffix = "bmp";  // appended to a name typed without an extension
-    std::string filter = "Bmp Files (*.bmp)";
-    std::string initialName;       // empty: the user types the name
-    bool confirmOverwrite = true;  // the user confirms before a file is replaced
-};
-
 // The common dialogs of the program: colour chooser, print dialog and save dialog.
 class CommonDialogs {
   public:
@@ -28,8 +20,9 @@ class CommonDialogs {
     // holds. The caller sets the orientation and the print range before. false on cancel
     // or error.
     virtual bool showPrinter(QPrinter& printer) = 0;
-    // The chosen path, or nothing when the dialog was cancelled.
-    virtual std::optional<std::string> showSave(const SaveOptions& options) = 0;
+    // The bitmap file to save the picture in: the chosen path, ".bmp" appended to a name typed
+    // without an extension, or nothing when the dialog was cancelled.
+    virtual std::optional<std::string> showSave() = 0;
 };
 
 }  // namespace kv

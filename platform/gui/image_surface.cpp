@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "qt_colour.h"
+
 namespace kv {
 
 QFont ImageSurface::makeFont(const std::string& name, double points, bool bold) {
@@ -39,7 +41,7 @@ QFontMetricsF metricsOn(const QImage& image, const QFont& font, double dotsPerIn
 ImageSurface::ImageSurface(double logicalDpi, double devicePixelRatio)
     : logicalDpi_(logicalDpi > 0 ? logicalDpi : 96),
       dpr_(devicePixelRatio > 0 ? devicePixelRatio : 1),
-      font_(makeFont("MS Sans Serif", 8, false)) {}
+      font_(makeFont(kLabelFontName, kLabelFontPoints, false)) {}
 
 ImageSurface::~ImageSurface() {
     endPainting();
@@ -100,10 +102,6 @@ const ImageSurface::PreparedText& ImageSurface::prepared(std::string_view text) 
     entry.text.setPerformanceHint(QStaticText::AggressiveCaching);
     entry.text.prepare(QTransform(), font_);
     return preparedTexts_.emplace(std::move(key), std::move(entry)).first->second;
-}
-
-QColor ImageSurface::toQColor(Colour c) {
-    return QColor(redOf(c), greenOf(c), blueOf(c));
 }
 
 int ImageSurface::toDevice(double twips) const {

@@ -36,7 +36,6 @@ class ImageSurface : public Surface {
     void resize(int logicalWidth, int logicalHeight);
     // true when the ratio changed: the picture then has to be drawn again.
     bool setDevicePixelRatio(double ratio);
-    void setBackColor(QColor colour) { backColor_ = colour; }
     QColor backColor() const { return backColor_; }
     // Ends the painting in progress, so the picture can be copied or shown.
     const QImage& image() const;
@@ -55,19 +54,15 @@ class ImageSurface : public Surface {
     void line(double x1, double y1, double x2, double y2) override;
     void filledBox(double x1, double y1, double x2, double y2, Colour colour) override;
     void setForeColor(Colour colour) override { fore_ = colour; }
-    Colour foreColor() const override { return fore_; }
     void setFont(const std::string& name, double points, bool bold) override;
     void setCurrentX(double x) override { x_ = x; }
     void setCurrentY(double y) override { y_ = y; }
-    double currentX() const override { return x_; }
-    double currentY() const override { return y_; }
     void print(std::string_view text) override;
     double textWidth(std::string_view text) const override;
     double textHeight(std::string_view text) const override;
     float scaleWidth() const override;
     float scaleHeight() const override;
 
-    static QColor toQColor(Colour c);
     // The font of Surface::setFont, unsmoothed; old Windows face names resolve to a sans serif.
     static QFont makeFont(const std::string& name, double points, bool bold);
 
@@ -100,7 +95,7 @@ class ImageSurface : public Surface {
     int logicalWidth_ = 0;
     int logicalHeight_ = 0;
     QImage image_;
-    QColor backColor_{0xF0, 0xF0, 0xF0};
+    const QColor backColor_{0xF0, 0xF0, 0xF0};
     Colour fore_ = 0;
     QFont font_;
     double x_ = 0;

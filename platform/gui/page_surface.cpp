@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "image_surface.h"
+#include "qt_colour.h"
 
 namespace kv {
 
@@ -22,13 +23,13 @@ PageSurface::PageSurface(QPainter& painter, const QRectF& area, float scaleWidth
       width_(scaleWidth),
       height_(scaleHeight),
       backColor_(backColor),
-      font_(ImageSurface::makeFont("MS Sans Serif", 8, false)) {
+      font_(ImageSurface::makeFont(kLabelFontName, kLabelFontPoints, false)) {
     if (scaleWidth > 0 && scaleHeight > 0)
         scale_ = std::min(area.width() / scaleWidth, area.height() / scaleHeight);
     origin_ = QPointF(area.x() + (area.width() - scaleWidth * scale_) / 2,
                       area.y() + (area.height() - scaleHeight * scale_) / 2);
     penWidth_ = pixelTwips * scale_;
-    setFont("MS Sans Serif", 8, false);
+    setFont(kLabelFontName, kLabelFontPoints, false);
 }
 
 QPointF PageSurface::toDevice(double x, double y) const {
@@ -41,7 +42,7 @@ void PageSurface::clear() {
 
 void PageSurface::line(double x1, double y1, double x2, double y2, Colour colour) {
     // Square ends cover the end points, as the window's one-pixel lines do.
-    painter_.setPen(QPen(ImageSurface::toQColor(colour), penWidth_, Qt::SolidLine, Qt::SquareCap));
+    painter_.setPen(QPen(toQColor(colour), penWidth_, Qt::SolidLine, Qt::SquareCap));
     painter_.drawLine(toDevice(x1, y1), toDevice(x2, y2));
 }
 
@@ -52,7 +53,7 @@ void PageSurface::line(double x1, double y1, double x2, double y2) {
 void PageSurface::filledBox(double x1, double y1, double x2, double y2, Colour colour) {
     const double half = penWidth_ / 2;
     const QRectF box = QRectF(toDevice(x1, y1), toDevice(x2, y2)).normalized();
-    painter_.fillRect(box.adjusted(-half, -half, half, half), ImageSurface::toQColor(colour));
+    painter_.fillRect(box.adjusted(-half, -half, half, half), toQColor(colour));
 }
 
 void PageSurface::setFont(const std::string& name, double points, bool bold) {
@@ -65,7 +66,7 @@ void PageSurface::setFont(const std::string& name, double points, bool bold) {
 
 void PageSurface::print(std::string_view text) {
     if (text.empty()) return;
-    painter_.setPen(ImageSurface::toQColor(fore_));
+    painter_.setPen(toQColor(fore_));
     painter_.setFont(font_);
     const QFontMetricsF fm(font_, painter_.device());
     painter_.drawText(toDevice(x_, y_) + QPointF(0, fm.ascent()), toQString(text));

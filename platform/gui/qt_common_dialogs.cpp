@@ -6,6 +6,8 @@
 #include <QPrintDialog>
 #include <QPrinter>
 
+#include "qt_colour.h"
+
 namespace kv {
 
 QtCommonDialogs::QtCommonDialogs(QWidget* fallbackParent) : fallbackParent_(fallbackParent) {}
@@ -18,10 +20,9 @@ QWidget* QtCommonDialogs::dialogParent() const {
 }
 
 std::optional<Colour> QtCommonDialogs::showColor(Colour start) {
-    const QColor chosen =
-        QColorDialog::getColor(QColor(redOf(start), greenOf(start), blueOf(start)), dialogParent());
+    const QColor chosen = QColorDialog::getColor(toQColor(start), dialogParent());
     if (!chosen.isValid()) return std::nullopt;
-    return rgbColour(chosen.red(), chosen.green(), chosen.blue());
+    return fromQColor(chosen);
 }
 
 bool QtCommonDialogs::showPrinter(QPrinter& printer) {
@@ -31,15 +32,12 @@ bool QtCommonDialogs::showPrinter(QPrinter& printer) {
     return dialog.exec() == QDialog::Accepted;
 }
 
-std::optional<std::string> QtCommonDialogs::showSave(const SaveOptions& options) {
+std::optional<std::string> QtCommonDialogs::showSave() {
     QFileDialog dialog(dialogParent());
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setDefaultSuffix(QString::fromStdString(options.defaultSuffix));
-    dialog.setNameFilter(QString::fromStdString(options.filter));
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, !options.confirmOverwrite);
-    if (!options.initialName.empty())
-        dialog.selectFile(QString::fromStdString(options.initialName));
+    dialog.setDefaultSuffix(QStringLiteral("bmp"));
+    dialog.setNameFilter(QStringLiteral("Bmp Files (*.bmp)"));
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     const QStringList files = dialog.selectedFiles();
     if (files.isEmpty() || files.front().isEmpty()) return std::nullopt;

@@ -16,7 +16,7 @@ class QtCommonDialogs : public CommonDialogs {
 
     std::optional<Colour> showColor(Colour start) override;
     bool showPrinter(QPrinter& printer) override;
-    std::optional<std::string> showSave(const SaveOptions& options) override;
+    std::optional<std::string> showSave() override;
 
   private:
     QWidget* dialogParent() const;

@@ -52,7 +52,7 @@ bool QtPictureOutput::finish() {
 }
 
 std::optional<std::string> QtPictureOutput::chooseSavePath() {
-    return dialogs_.showSave({});
+    return dialogs_.showSave();
 }
 
 bool QtPictureOutput::writePicture(const std::string& path) {

@@ -12,6 +12,7 @@
 
 #include "ini_settings_backend.h"
 #include "memory_settings_backend.h"
+#include "number_text.h"
 #include "setting_keys.h"
 #include "settings_store.h"
 

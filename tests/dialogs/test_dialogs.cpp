@@ -29,6 +29,7 @@
 #include "image_surface.h"
 #include "memory_settings_backend.h"
 #include "print_save.h"
+#include "qt_colour.h"
 #include "qt_common_dialogs.h"
 #include "qt_picture_output.h"
 #include "settings_store.h"
@@ -336,7 +337,7 @@ class TestDialogs : public QObject {
         QVERIFY(scale > 1.5);
         const int reach = qCeil(scale) + 1;
         for (const Colour c : {s.graphColor, s.gridColor, s.labelColor}) {
-            const QRgb colour = ImageSurface::toQColor(c).rgb();
+            const QRgb colour = toQColor(c).rgb();
             int shown = 0, found = 0;
             for (int y = 0; y < picture.height(); ++y)
                 for (int x = 0; x < picture.width(); ++x) {

@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include "image_surface.h"
+#include "qt_colour.h"
 
 namespace kv::e2e {
 
@@ -153,7 +154,7 @@ int Rig::messagePixels(const std::string& text) const {
     const double x = s.settings.graphLeft + 50;
     const double y = s.settings.graphTop + 650;
     const QImage& image = surface.image();
-    const QRgb colour = ImageSurface::toQColor(kMessageColour).rgb();
+    const QRgb colour = toQColor(kMessageColour).rgb();
     const int right = std::min(image.width(), surface.toDevice(x + surface.textWidth(text)));
     const int bottom = std::min(image.height(), surface.toDevice(y + surface.textHeight(text)));
     int count = 0;

@@ -20,7 +20,8 @@ using namespace kv::e2e;
 namespace {
 
 // Holds the pseudo-terminal that has the old device's name (new ones take the lowest free
-// number), so that the returning device cannot get it. Left locked: nothing can open it.
+// number), so that the returning device cannot get it. Left locked: nothing can open it. When
+// another process took the name first, the device returns under another name all the same.
 struct HeldName {
     explicit HeldName(const QString& name) {
         std::vector<int> others;
@@ -163,7 +164,6 @@ class TestE2eFaults : public QObject {
                                     : fault.section(' ', 2, 2).toLongLong()));
         }
 
-        QVERIFY(holder && holder->fd_ >= 0);
         QVERIFY(returnedDevice.startsWith("/dev/") && returnedDevice != firstDevice);
         // Loose: a spinning wait would use the whole two seconds.
         QVERIFY2(cpu < 0.5, qPrintable(QString::number(cpu)));

@@ -14,6 +14,7 @@
 #include <cmath>
 
 #include "e2e_rig.h"
+#include "qt_colour.h"
 #include "surface_view.h"
 
 using namespace kv;
@@ -153,7 +154,7 @@ Center Frequency=-3.4e38;Span=3.4e38;Amplitude=3.4e38;Graph Top=30000;Number of 
         const int n = s.numberOfPoints;
         const double plotWidth = client.width() * 15 - (s.graphLeft + s.graphRight);
         const double plotHeight = client.height() * 15 - (s.graphTop + s.graphBottom);
-        const QRgb graph = ImageSurface::toQColor(s.graphColor).rgb();
+        const QRgb graph = toQColor(s.graphColor).rgb();
         for (int i = 0; i < n; ++i) {
             const double left = std::nearbyint(plotWidth / n * i + s.graphLeft);
             const double right = std::nearbyint(plotWidth / n + left);
@@ -203,7 +204,7 @@ Center Frequency=-3.4e38;Span=3.4e38;Amplitude=3.4e38;Graph Top=30000;Number of 
             int pixels = 0;
             for (int y = fromY; y < picture.height(); ++y)
                 for (int x = 0; x < picture.width(); ++x)
-                    pixels += picture.pixel(x, y) == ImageSurface::toQColor(colour).rgb();
+                    pixels += picture.pixel(x, y) == toQColor(colour).rgb();
             return pixels;
         };
         QVERIFY(count(rig.state().settings.gridColor, 0) > 10 * picture.height());

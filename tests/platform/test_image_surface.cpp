@@ -4,6 +4,7 @@
 #include <QtTest>
 
 #include "image_surface.h"
+#include "qt_colour.h"
 
 namespace {
 
@@ -12,7 +13,7 @@ constexpr kv::Colour kTrace = kv::rgbColour(255, 255, 0);
 constexpr kv::Colour kGrid = kv::rgbColour(0, 64, 128);
 
 QColor qt(kv::Colour c) {
-    return kv::ImageSurface::toQColor(c);
+    return kv::toQColor(c);
 }
 
 // One drawing step, done on the surface and with plain QPainter calls. Lines are in pixels

@@ -32,7 +32,7 @@ class ScriptedDialogs : public CommonDialogs {
         printer.setCopyCount(copies);
         return copies > 0;
     }
-    std::optional<std::string> showSave(const SaveOptions&) override { return savePath; }
+    std::optional<std::string> showSave() override { return savePath; }
 
     std::optional<Colour> colour;  // nothing: cancelled
     std::vector<Colour> starts;

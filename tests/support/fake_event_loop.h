@@ -22,9 +22,9 @@ class FakeTimer : public Timer {
     FakeTimer(FakeEventLoop& loop, int intervalMs);
     ~FakeTimer() override;
     void setEnabled(bool enabled) override;
-    bool enabled() const override { return enabled_; }
+    bool enabled() const { return enabled_; }
     void setInterval(int milliseconds) override { interval_ = milliseconds; }
-    int interval() const override { return interval_; }
+    int interval() const { return interval_; }
 
     int ticks = 0;
 
@@ -45,9 +45,9 @@ class ScriptedComm : public CommControl {
     ~ScriptedComm() override;
 
     bool setCommPort(int n) override;
-    int commPort() const override { return port_; }
+    int commPort() const { return port_; }
     bool setSettings(std::string_view text) override;
-    std::string settings() const override { return settings_; }
+    std::string settings() const { return settings_; }
     bool portOpen() const override { return open_; }
     bool setPortOpen(bool open) override;
     void setHandshaking(int mode) override { handshakingWrites.push_back(mode); }

@@ -26,12 +26,9 @@ class RecordingSurface : public Surface {
     void line(double x1, double y1, double x2, double y2) override;
     void filledBox(double x1, double y1, double x2, double y2, Colour colour) override;
     void setForeColor(Colour colour) override;
-    Colour foreColor() const override { return fore_; }
     void setFont(const std::string& name, double points, bool bold) override;
     void setCurrentX(double x) override { x_ = x; }
     void setCurrentY(double y) override { y_ = y; }
-    double currentX() const override { return x_; }
-    double currentY() const override { return y_; }
     void print(std::string_view text) override;
     // A fixed-pitch stand-in: 90 twips a character, 195 twips high.
     double textWidth(std::string_view text) const override;

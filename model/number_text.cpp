@@ -1,0 +1,41 @@
+#include "number_text.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace kv {
+
+std::string singleText(float value) {
+    if (value == 0 || !std::isfinite(value)) return "0";
+    // The fewest significant digits, seven at most, that read back as the same value: a value
+    // read from a text of up to seven digits is written back as that text, not with the float's
+    // rounding error showing in the seventh digit.
+    constexpr int kMaxDigits = 7;
+    char digits[32];
+    for (int precision = 1; precision <= kMaxDigits; ++precision) {
+        std::snprintf(digits, sizeof digits, "%.*e", precision - 1, static_cast<double>(value));
+        if (std::strtof(digits, nullptr) == value) break;
+    }
+    const bool negative = digits[0] == '-';
+    const char* p = digits + (negative ? 1 : 0);
+    std::string mantissa;
+    for (const char* c = p; *c != 'e'; ++c)
+        if (*c != '.') mantissa += *c;
+    const int exponent = std::atoi(std::strchr(p, 'e') + 1);
+    while (mantissa.size() > 1 && mantissa.back() == '0') mantissa.pop_back();
+    std::string out;
+    const int pointAt = exponent + 1;  // digits before the decimal point
+    if (pointAt <= 0) {
+        out = "0." + std::string(static_cast<std::size_t>(-pointAt), '0') + mantissa;
+    } else if (pointAt >= static_cast<int>(mantissa.size())) {
+        out = mantissa + std::string(static_cast<std::size_t>(pointAt) - mantissa.size(), '0');
+    } else {
+        out = mantissa.substr(0, static_cast<std::size_t>(pointAt)) + "." +
+              mantissa.substr(static_cast<std::size_t>(pointAt));
+    }
+    return negative ? "-" + out : out;
+}
+
+}  // namespace kv
