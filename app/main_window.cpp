@@ -41,8 +41,6 @@ MainWindow::MainWindow(AppServices services, QWidget* parent)
     // The picture is retained, so an expose needs no redraw; only a change of pixel density
     // (the window moved to another screen) makes the full redraw necessary.
     view_->onRedrawNeeded = [this] { display_.drawScreen(true); };
-    // What a key or a dialog drew inside a sweep's yield reaches the screen in that yield.
-    services_.loop.setOnYielded([this] { view_->flush(); });
     buildMenus();
 
     const double twipsPerPixel = surface_.twipsPerLogicalPixel();
@@ -59,7 +57,6 @@ MainWindow::MainWindow(AppServices services, QWidget* parent)
 
 MainWindow::~MainWindow() {
     terminate();
-    services_.loop.setOnYielded(nullptr);
 }
 
 void MainWindow::buildMenus() {

@@ -1,8 +1,6 @@
 #pragma once
 
 #include <chrono>
-#include <functional>
-#include <utility>
 
 namespace kv {
 
@@ -16,18 +14,6 @@ class EventLoop {
     virtual void yieldWaiting() { yield(); }
     // How long ago the last yield returned: for as long, the window has not answered.
     virtual std::chrono::milliseconds sinceLastYield() const = 0;
-
-    // Runs at the end of every yield, after the events: what they drew is shown from there
-    // rather than one yield later.
-    void setOnYielded(std::function<void()> handler) { onYielded_ = std::move(handler); }
-
-  protected:
-    void yielded() {
-        if (onYielded_) onYielded_();
-    }
-
-  private:
-    std::function<void()> onYielded_;
 };
 
 }  // namespace kv

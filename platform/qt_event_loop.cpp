@@ -8,7 +8,7 @@ namespace kv {
 
 void QtEventLoop::yield() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
-    finishYield();
+    lastYield_ = std::chrono::steady_clock::now();
 }
 
 void QtEventLoop::yieldWaiting() {
@@ -19,11 +19,6 @@ void QtEventLoop::yieldWaiting() {
         dispatcher->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     else
         QCoreApplication::processEvents(QEventLoop::AllEvents);
-    finishYield();
-}
-
-void QtEventLoop::finishYield() {
-    yielded();
     lastYield_ = std::chrono::steady_clock::now();
 }
 

@@ -13,7 +13,6 @@ class QtEventLoop : public EventLoop {
     std::chrono::milliseconds sinceLastYield() const override;
 
   private:
-    void finishYield();
     std::chrono::steady_clock::time_point lastYield_ = std::chrono::steady_clock::now();
 };
 

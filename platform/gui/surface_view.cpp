@@ -13,6 +13,8 @@ SurfaceView::SurfaceView(ImageSurface& surface, QWidget* parent)
     setFocusPolicy(Qt::StrongFocus);
     surface_.setDevicePixelRatio(devicePixelRatioF());
     surface_.setOnChanged([this](const QRect& r) { markChanged(r); });
+    handover_.setSingleShot(true);
+    connect(&handover_, &QTimer::timeout, this, &SurfaceView::updateMarkedTiles);
 }
 
 void SurfaceView::markChanged(const QRect& changed) {
@@ -34,10 +36,10 @@ void SurfaceView::markChanged(const QRect& changed) {
     }
     if (updatePending_) return;
     updatePending_ = true;
-    // This update makes the window post its repaint request, which has low priority; the
-    // queued call, posted now with normal priority, hands over the tiles before it is served.
-    update(r);
-    QMetaObject::invokeMethod(this, &SurfaceView::updateMarkedTiles, Qt::QueuedConnection);
+    const auto since = std::chrono::steady_clock::now() - lastHandover_;
+    handover_.start(since >= kLiveRepaintInterval ? std::chrono::milliseconds(0)
+                                                  : std::chrono::ceil<std::chrono::milliseconds>(
+                                                        kLiveRepaintInterval - since));
 }
 
 QRegion SurfaceView::takeMarkedTiles() {
@@ -63,14 +65,18 @@ QRegion SurfaceView::takeMarkedTiles() {
 }
 
 void SurfaceView::updateMarkedTiles() {
+    handover_.stop();
     updatePending_ = false;
+    lastHandover_ = std::chrono::steady_clock::now();
     const QRegion region = takeMarkedTiles();
     if (!region.isEmpty()) update(region);
 }
 
 void SurfaceView::flush() {
     if (!updatePending_) return;
-    // The queued hand-over still comes and finds nothing left.
+    handover_.stop();
+    updatePending_ = false;
+    lastHandover_ = std::chrono::steady_clock::now();
     const QRegion region = takeMarkedTiles();
     if (!region.isEmpty()) repaint(region);
 }
@@ -99,6 +105,7 @@ void SurfaceView::resizeEvent(QResizeEvent* event) {
 
 void SurfaceView::keyPressEvent(QKeyEvent* event) {
     if (onKeyPressed) onKeyPressed(event);
+    flush();
 }
 
 bool SurfaceView::event(QEvent* event) {

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QRegion>
+#include <QTimer>
 #include <QWidget>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -23,9 +25,12 @@ class SurfaceView : public QWidget {
     std::function<void()> onRedrawNeeded;
 
     static constexpr int kTileSize = 32;
+    // The live trace reaches the window at most this often: a sweep yields every few
+    // milliseconds, and repainting at each yield would cost more than the sweep itself.
+    static constexpr std::chrono::milliseconds kLiveRepaintInterval{40};
 
-    // Puts what was drawn since on the window now, rather than at the window's next repaint
-    // request (a yield later when the drawing came from an event inside a yield).
+    // Puts what was drawn since on the window now. A key's drawing goes out this way at once,
+    // also from inside a sweep's yield.
     void flush();
 
   protected:
@@ -47,6 +52,8 @@ class SurfaceView : public QWidget {
     int tileColumns_ = 0;
     int tileRows_ = 0;
     bool updatePending_ = false;
+    QTimer handover_;
+    std::chrono::steady_clock::time_point lastHandover_;
 };
 
 }  // namespace kv

@@ -128,7 +128,6 @@ void FakeEventLoop::handleDue() {
     }
     for (auto& fn : due) fn();
     if (onYield) onYield();
-    yielded();
     lastYieldEnd_ = now;
 }
 
