@@ -30,8 +30,7 @@ class KeyCommandsTest : public QObject {
         QTest::addColumn<int>("modesAfter");
         QTest::addColumn<QStringList>("redraws");
         const QList<double> flat(50, -70);
-        const QStringList mr{"markers", "readouts"};
-        const QStringList rm{"readouts", "markers"};
+        const QStringList mr{"markers", "readouts"}, rm{"readouts", "markers"};
         QStringList arrows;
         for (int i = 0; i < 63; ++i) arrows += rm;
         const auto row = [](const char* name, QList<double> levels, int before, QList<int> keys,
@@ -43,8 +42,7 @@ class KeyCommandsTest : public QObject {
         row("F4 from the last point", kPeaks, 0, {kF4, kF4, kF4}, {15, 0, 5, 0}, 0, mr + mr + mr);
         row("rise of 6 is", {-70, -76, -70, -80, -80}, 0, {kF5}, {0, 0, 2, 0}, 0, mr);
         row("fall of 6 is", {-76, -70, -76}, 0, {kF5}, {0, 0, 1, 0}, 0, mr);
-        row("F1: a tie takes the lowest index", {-80, -50, -50, -70}, 0, {kF1}, {3, 3, 1, 3}, 0,
-            rm);
+        row("F1: a tie takes the lowest", {-80, -50, -50, -70}, 0, {kF1}, {3, 3, 1, 3}, 0, rm);
         row("F1: unmeasured is highest", {-80, -50, 0, 0}, 0, {kF1}, {3, 3, 2, 3}, 0, rm);
         row("F1 in delta moves marker 2", {-80, -50, -60}, kDelta, {kF1}, {2, 2, 2, 1}, kDelta, rm);
         row("arrows stop at the ends", flat, 0, QList<int>(60, kRight) + QList<int>(3, kLeft),
@@ -81,8 +79,6 @@ class KeyCommandsTest : public QObject {
         state.flags.stopRequested = modesBefore & kStopped;
         state.flags.maxHold = modesBefore & kHold;
         state.flags.viewOnly = modesBefore & kView;
-        m.glyphX = {1200, 2300};
-        m.glyphY = {3100, 3200};
         test::RecordingDisplay display;
         std::vector<Colour> erased;
         KeyCommands commands(state, surface, display,

@@ -1,19 +1,13 @@
-// The settings store's text conversions, what a load makes of hand-made and broken INI files
-// (the corpus), and what reaches the file when the program saves.
+// The settings' text conversions, loads of hand-made and broken INI files, what a save writes.
 #include <QDir>
 #include <QFile>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
-#include <cfloat>
-#include <cmath>
-#include <cstring>
 
 #include "ini_settings_backend.h"
 #include "memory_settings_backend.h"
 #include "number_text.h"
-#include "setting_keys.h"
 #include "settings_store.h"
 
 using namespace kv;
@@ -41,26 +35,19 @@ const std::pair<float, std::string> kFloatTexts[] = {
 class TestSettings : public QObject {
     Q_OBJECT
   private slots:
-    // Each row: a text and what it converts to as 16-bit and 32-bit integer, float and
-    // boolean ("" for no value).
     void conversions_data() {
-        QTest::addColumn<QStringList>("row");
-        // text | int16 | int32 | single | boolean
-        const QString table = QString::fromUtf8(R"(500|500|500|500|1
- +7 |7|7|7|1
+        QTest::addColumn<QStringList>("row");  // text | int16 | int32 | single | boolean ("": none)
+        const QString table = QString::fromUtf8(R"( +7 |7|7|7|1
 +6e2|600|600|600|1
 12.5|12|12|12.5|1
 13.5|14|14|13.5|1
--0.5|0|0|-0.5|1
 .25|0|0|0.25|1
 5.|5|5|5|1
 -0|0|0|0|0
-32767|32767|32767|32767|1
 32767.5||32768|32767.5|1
 -32769||-32769|-32769|1
 2147483647||2147483647|2147483648|1
 2147483648|||2147483648|1
--2147483648||-2147483648|-2147483648|1
 -2147483649|||-2147483648|1
 1e39||||1
 1e999||||
@@ -68,16 +55,9 @@ True||||1
  FALSE ||||0
 yes||||
 ||||
-   ||||
 -||||
-.||||
-e5||||
-1e||||
 12abc||||
-1,2||||
-0x10||||
 inf||||
-nan||||
 １||||)");
         for (const QString& row : table.split('\n'))
             QTest::newRow(qPrintable(row)) << row.split('|');
@@ -93,42 +73,18 @@ nan||||
         QCOMPARE(show(parseInt32(t)), row[2]);
         QCOMPARE(show(parseSingle(t)), row[3]);
         QCOMPARE(show(parseBoolean(t)), row[4]);
-        // A NUL inside the text ends no conversion early.
-        QVERIFY(!parseInt16(t + std::string(1, '\0') + "1"));
+        QVERIFY(!parseInt16(t + std::string(1, '\0') + "1"));  // a NUL ends no text early
     }
 
-    // The text written for a float: plain decimal, the fewest digits (at most 7) that read
-    // back as the same value; for random finite floats, within half a unit of the seventh digit.
+    // A float is written in plain decimal, the fewest digits (at most 7) that read back.
     void singleText() {
         for (const auto& [value, text] : kFloatTexts) {
             QCOMPARE(kv::singleText(value), text);
             QCOMPARE(*parseSingle(text), value);
         }
-        QRandomGenerator rng(3710);
-        const QRegularExpression plain(R"(^-?(0|[1-9]\d*)(\.\d*[1-9])?$)");
-        for (int i = 0; i < 20000; ++i) {
-            const quint32 bits = rng.generate();
-            float f;
-            std::memcpy(&f, &bits, sizeof f);
-            if (!std::isfinite(f)) continue;
-            const QString text = QString::fromStdString(kv::singleText(f));
-            QVERIFY2(plain.match(text).hasMatch(), qPrintable(text));
-            QVERIFY2(QString(text)
-                             .remove(QRegularExpression("[-.]"))
-                             .remove(QRegularExpression("^0+|0+$"))
-                             .size() <= 7,
-                     qPrintable(text));
-            const auto back = parseSingle(text.toStdString());
-            QVERIFY2(back, qPrintable(text));
-            const double ulp = double(std::nextafter(std::fabs(*back), FLT_MAX)) - std::fabs(*back);
-            QVERIFY2(std::fabs(double(*back) - f) <= std::fabs(double(f)) * 5e-7 + ulp,
-                     qPrintable(text));
-            QCOMPARE(QString::fromStdString(kv::singleText(*back)), text);
-        }
     }
 
-    // Each corpus file says what its load gives: "; expect ok", "; expect fail KEY" (the key
-    // that ends the load), "; expect any", and "; expect KEY=VALUE" for values loaded.
+    // A corpus file tells its load's outcome: "; expect ok|any|fail KEY" and "; expect KEY=VALUE".
     void corpus_data() {
         QTest::addColumn<QString>("file");
         const QDir dir(QStringLiteral(KV_SETTINGS_CORPUS));
@@ -141,13 +97,11 @@ nan||||
         std::map<QString, QString> expected;
         QFile source(file);
         QVERIFY(source.open(QIODevice::ReadOnly));
-        for (const QByteArray& raw : source.readAll().split('\n')) {
-            const QString line = QString::fromUtf8(raw).remove(QChar(0xFEFF)).trimmed();
-            if (!line.startsWith("; expect ")) continue;
-            const QString what = line.mid(9);
+        for (const QString& line : QString::fromUtf8(source.readAll()).split('\n')) {
+            const QString what = line.trimmed().section("; expect ", 1);
             if (what.contains('='))
                 expected[what.section('=', 0, 0)] = what.section('=', 1);
-            else
+            else if (!what.isEmpty())
                 outcome = what;
         }
         QTemporaryDir dir;
@@ -158,10 +112,9 @@ nan||||
             IniSettingsBackend store(copy);
             SharedState state;
             const LoadResult result = loadSettings(store, state);
-            if (outcome != "any")
-                QCOMPARE(
-                    QString(result.ok ? "ok" : "fail " + QString::fromStdString(result.failedKey)),
-                    outcome);
+            const QString got =
+                result.ok ? "ok" : "fail " + QString::fromStdString(result.failedKey);
+            if (outcome != "any") QCOMPARE(got, outcome);
             const auto values = loaded(state);
             for (const auto& [key, value] : expected) QCOMPARE(values.at(key), value);
             // Saving over a broken file replaces it with one that holds the five keys.
@@ -173,31 +126,8 @@ nan||||
         QVERIFY(reread.read("Settings", "Attenuator"));
     }
 
-    // The README's settings table names every key with the default the program loads.
-    void readmeTableMatchesTheKeys() {
-        QFile readme(QStringLiteral(KV_README));
-        QVERIFY(readme.open(QIODevice::ReadOnly | QIODevice::Text));
-        const QString section =
-            QString::fromUtf8(readme.readAll()).section("\n## Settings", 1).section("\n## ", 0, 0);
-        std::map<QString, QString> documented;
-        for (const QString& line : section.split('\n')) {
-            const QStringList cells = line.split('|');
-            if (cells.size() < 4 || cells[1].trimmed() == "Key" ||
-                cells[1].trimmed().startsWith('-'))
-                continue;
-            const QStringList names = cells[1].split(','), defaults = cells[2].split(',');
-            QCOMPARE(names.size(), defaults.size());
-            for (int i = 0; i < names.size(); ++i)
-                documented[names[i].trimmed()] = defaults[i].trimmed();
-        }
-        QCOMPARE(documented.size(), kSettingKeys.size());
-        for (const SettingKey& key : kSettingKeys)
-            QCOMPARE(documented[QString::fromStdString(std::string(key.name))],
-                     QString::fromStdString(std::string(key.defaultText)));
-    }
-
-    // The file lies where users look for it, is read as a user edits it, and the save writes
-    // the five keys there in one replacement, leaving the rest alone.
+    // The save replaces the user's file once, with the five keys, leaving the rest alone; a file
+    // that cannot be written (its folder is a file, which stops root too) reports failure.
     void iniFileHoldsWhatWasSaved() {
         QTemporaryDir dir;
         qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
@@ -215,14 +145,18 @@ nan||||
             QCOMPARE(store.read("Ports", "COM3"), std::optional<std::string>("/dev/ttyUSB0"));
             state.settings.amplitude = -52.25f;
             QVERIFY(saveSettings(store, state.settings));
+            QVERIFY(store.write("Ports", "COM4", "/dev/ttyACM0"));
+            IniSettingsBackend blocked(f.fileName() + "/x.ini");
+            QVERIFY(!blocked.write("Ports", "COM4", "/dev/ttyACM0"));
+            QVERIFY(!saveSettings(blocked, state.settings));
         }
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(f.readAll());
         for (const char* line : {"Port=0", "Span=26", "Amplitude=-52.25", "Attenuator=0",
-                                 "Graph%20Top=400", "COM3=/dev/ttyUSB0"})
+                                 "Graph%20Top=400", "COM3=/dev/ttyUSB0", "COM4=/dev/ttyACM0"})
             QVERIFY2(text.contains(QLatin1String(line)), qPrintable(text));
         QVERIFY(text.contains(QRegularExpression("Center(%20| )Frequency=2441.5")));
-        QCOMPARE(text.count(QLatin1Char('=')), 7);
+        QCOMPARE(text.count(QLatin1Char('=')), 8);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
     }
 };
