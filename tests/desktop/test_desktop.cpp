@@ -11,29 +11,8 @@
 using namespace kv::test;
 
 namespace {
-
 constexpr std::uint32_t kGreen = 0x00FF00;  // Graph Color 65280: only the trace
 constexpr std::uint32_t kRed = 0xFF0000;    // Marker1 Color 255: only the marker
-
-// The extent of the pixels of one colour.
-struct Extent {
-    int left = 1 << 30, top = 1 << 30, right = -1, bottom = -1, topX = 0;
-    bool empty() const { return right < 0; }
-};
-
-Extent extentOf(const WindowImage& image, std::uint32_t colour) {
-    Extent box;
-    for (std::size_t i = 0; i < image.pixels.size(); ++i) {
-        if (image.pixels[i] != colour) continue;
-        const int x = int(i % std::size_t(image.width));
-        const int y = int(i / std::size_t(image.width));
-        if (y < box.top) box.topX = x;  // the highest point
-        box = {std::min(box.left, x), std::min(box.top, y), std::max(box.right, x),
-               std::max(box.bottom, y), box.topX};
-    }
-    return box;
-}
-
 }  // namespace
 
 class TestDesktop : public QObject {
@@ -60,47 +39,46 @@ class TestDesktop : public QObject {
                                       "Label Color=8421504\nMessage Color=16777215\n"
                                       "Marker1 Color=255\n"));
         QProcess analyzer;
+        analyzer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("DISPLAY", display);
         env.insert("QT_QPA_PLATFORM", "xcb");
         analyzer.setProcessEnvironment(env);
-        QVERIFY(startAnalyzer(analyzer, config.path()));
+        QVERIFY(startWithSettings(analyzer, "kv3710-analyzer", config.path()));
 
         auto x = std::make_unique<XClient>(display.toStdString());
-        QVERIFY(x->connected());
         unsigned long window = 0;
-        QVERIFY(QTest::qWaitFor(
-            [&] { return (window = x->findWindow("Tessaryn Spectrum Analyzer")) != 0; }, 10000));
-        // It sweeps by itself: a trace appears.
+        QVERIFY(x->connected() &&
+                QTest::qWaitFor(
+                    [&] { return (window = x->findWindow("Tessaryn Spectrum Analyzer")) != 0; },
+                    10000));
         WindowImage image;
-        QVERIFY2(QTest::qWaitFor(
-                     [&] {
-                         image = x->grab(window).value_or(WindowImage{});
-                         return std::count(image.pixels.begin(), image.pixels.end(), kGreen) > 200;
-                     },
-                     10000),
+        Box all, trace, marker;
+        int peakX = 0;  // the left end of the trace's highest row
+        const auto look = [&] {
+            image = x->grab(window).value_or(WindowImage{});
+            all = {0, 0, image.width - 1, image.height - 1};
+            trace = boxOf(image, kGreen, all);
+            marker = boxOf(image, kRed, all);
+            if (!trace.empty())
+                peakX = boxOf(image, kGreen, {all.left, trace.top, all.right, trace.top}).left;
+        };
+        // It sweeps by itself: a trace appears across the plot.
+        QVERIFY2(QTest::qWaitFor([&] { return look(), trace.right - trace.left > 600; }, 10000),
                  "no trace appeared");
 
         // F1 puts marker 1 on the strongest carrier: the diamond's bottom tip sits on the
         // highest vertex of the trace.
         x->pressKey(window, "F1");
-        Extent marker;
-        Extent trace;
-        QVERIFY2(QTest::qWaitFor(
-                     [&] {
-                         image = x->grab(window).value_or(WindowImage{});
-                         marker = extentOf(image, kRed);
-                         trace = extentOf(image, kGreen);
-                         return !marker.empty() &&
-                                std::abs((marker.left + marker.right) / 2 - trace.topX) <= 3;
-                     },
-                     5000),
-                 qPrintable(QString("marker at x %1, peak at x %2")
-                                .arg((marker.left + marker.right) / 2)
-                                .arg(trace.topX)));
-        QVERIFY2(std::abs(marker.bottom - trace.top) <= 2,
-                 qPrintable(QString("marker tip %1, peak %2").arg(marker.bottom).arg(trace.top)));
-        QVERIFY(trace.right - trace.left > 600);  // the trace spans the window's plot
+        const auto markerOnPeak = [&] {
+            look();
+            return !marker.empty() && std::abs((marker.left + marker.right) / 2 - peakX) <= 3 &&
+                   std::abs(marker.bottom - trace.top) <= 2;
+        };
+        QVERIFY2(
+            QTest::qWaitFor(markerOnPeak, 5000),
+            qPrintable(QString::asprintf("marker %d..%d down to %d; peak at %d, %d", marker.left,
+                                         marker.right, marker.bottom, peakX, trace.top)));
 
         // The close button releases the radio and saves.
         x->requestClose(window);

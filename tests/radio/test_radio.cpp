@@ -156,16 +156,11 @@ class RadioTest : public QObject {
 
     // Converter reading to whole dB, limited one dB short of the graph's top; ties to even.
     void conversion() {
-        for (const auto& [raw, amplitude, level] : {std::tuple{0, -40.0f, -42.0},
-                                                    {1, -40.0f, -43.0},
-                                                    {300, -40.0f, -86.0},
-                                                    {371, -40.0f, -97.0},
-                                                    {372, -40.0f, -97.0},
-                                                    {65535, -40.0f, -97.0},
-                                                    {17, -50.0f, -52.0},
-                                                    {0, -41.0f, -43.0},
-                                                    {0, -42.5f, -44.0}})
-            QCOMPARE(levelFromReading(static_cast<std::uint16_t>(raw), amplitude), level);
+        const std::tuple<std::uint16_t, float, double> rows[] = {
+            {0, -40, -42},     {1, -40, -43},  {300, -40, -86}, {371, -40, -97}, {372, -40, -97},
+            {65535, -40, -97}, {17, -50, -52}, {0, -41, -43},   {0, -42.5, -44}};
+        for (const auto& [raw, amplitude, level] : rows)
+            QCOMPARE(levelFromReading(raw, amplitude), level);
     }
 
     // -57 dB is raw 100, -86 dB raw 300; an old level of 0 is a point cleared at the run's

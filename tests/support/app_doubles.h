@@ -17,8 +17,7 @@ class RecordingMessages : public MessageBox {
     std::vector<std::string> shown;
 };
 
-// Common dialogs that answer as a user would, printing to a PDF file; by default every one is
-// cancelled.
+// Common dialogs that answer as a user would, printing to a PDF file; by default cancelled.
 class ScriptedDialogs : public CommonDialogs {
   public:
     std::optional<Colour> showColor(Colour start) override {

@@ -13,14 +13,20 @@ namespace kv {
 class MemorySettingsBackend : public SettingsBackend {
   public:
     std::optional<std::string> read(const std::string& section,
-                                    const std::string& key) const override;
+                                    const std::string& key) const override {
+        const auto it = values.find({section, key});
+        return it == values.end() ? std::nullopt : std::optional(it->second);
+    }
     bool write(const std::string& section, const std::string& key,
-               const std::string& value) override;
+               const std::string& value) override {
+        values[{section, key}] = value;
+        if (section == "Settings") writes.emplace_back(key, value);
+        return true;
+    }
 
     std::map<std::pair<std::string, std::string>, std::string> values;
     // (key, value) of section "Settings" in order; the window's place is kept apart.
     std::vector<std::pair<std::string, std::string>> writes;
-    bool failWrites = false;
 };
 
 }  // namespace kv

@@ -17,8 +17,7 @@ inline std::string channelCommand(int ch) {
     return {'\xB1', static_cast<char>(ch), '\0'};
 }
 
-// Plays the radio on the far end of a ScriptedComm: the command-mode dialogue, and the channel
-// and level commands in command mode.
+// Plays the radio on the far end of a ScriptedComm: the command-mode dialogue, channel, level.
 struct FakeRadio {
     bool commandMode = false;
     std::function<std::uint16_t(int channel)> reading = [](int) { return std::uint16_t{100}; };
@@ -27,18 +26,11 @@ struct FakeRadio {
         const bool confirming = std::exchange(confirming_, false);
         if (sent == "AT+++\r") {  // an unknown command in command mode
             confirming_ = !commandMode;
-            return commandMode ? ""
-                               : "\xCC"
-                                 "COM";
+            return commandMode ? "" : "\xCC\x43OM";
         }
         if (sent == "\xCC\x65" && confirming) return commandMode = true, "\x65";
         if (!commandMode) return {};
-        if (sent ==
-            "\xCC"
-            "ATO\r")
-            return commandMode = false,
-                   "\xCC"
-                   "DAT";
+        if (sent == "\xCC\x41TO\r") return commandMode = false, "\xCC\x44\x41T";
         if (sent == "V" || (sent.size() == 3 && sent[0] == '\xB1' && sent[2] == '\0')) {
             if (sent != "V") channel_ = static_cast<unsigned char>(sent[1]);
             return std::string(sent);

@@ -10,9 +10,11 @@
 
 namespace kv::test {
 
-QString SimProcess::executable(const QString& name) {
+namespace {
+QString executable(const QString& name) {
     return qEnvironmentVariable("KV_BUILD_DIR") + '/' + name;
 }
+}  // namespace
 
 bool startTied(QProcess& process, const QString& program, const QStringList& args) {
     const pid_t test = ::getpid();
@@ -25,13 +27,13 @@ bool startTied(QProcess& process, const QString& program, const QStringList& arg
     return process.waitForStarted(5000);
 }
 
-bool startAnalyzer(QProcess& process, const QString& configHome) {
+bool startWithSettings(QProcess& process, const QString& name, const QString& configHome,
+                       const QStringList& args) {
     QProcessEnvironment env = process.processEnvironment();
     if (env.isEmpty()) env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
     process.setProcessEnvironment(env);
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    return startTied(process, SimProcess::executable(QStringLiteral("kv3710-analyzer")));
+    return startTied(process, executable(name), args);
 }
 
 QString settingsFile(const QString& configHome) {
@@ -44,25 +46,13 @@ bool writeSettingsFile(const QString& path, const QString& device, const QByteAr
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) == text.size();
 }
 
-SimProcess::~SimProcess() {
-    stop();
-}
-
 bool SimProcess::start(const QStringList& options) {
-    QStringList args{QStringLiteral("--link"), linkPath()};
-    if (!options.contains(QStringLiteral("--log")))
-        args << QStringLiteral("--log") << wireLogPath();
+    const QStringList args{QStringLiteral("--link"), linkPath(), QStringLiteral("--log"),
+                           wireLogPath()};
     if (!startTied(process_, executable(QStringLiteral("kv3710-sim")), args + options))
         return false;
     device_ = readLine();
     return !device_.isEmpty() && QFileInfo(linkPath()).isSymLink();
-}
-
-void SimProcess::stop() {
-    if (process_.state() == QProcess::NotRunning) return;
-    process_.terminate();
-    if (!process_.waitForFinished(5000)) process_.kill();
-    process_.waitForFinished(2000);
 }
 
 QString SimProcess::readLine() {

@@ -40,13 +40,6 @@ Box boxOf(const WindowImage& image, std::uint32_t colour, const Box& within) {
     return box;
 }
 
-int countOf(const WindowImage& image, std::uint32_t colour, const Box& within) {
-    int n = 0;
-    for (int y = within.top; y <= within.bottom; ++y)
-        for (int x = within.left; x <= within.right; ++x) n += image.at(x, y) == colour;
-    return n;
-}
-
 Box plotBoxOf(const WindowImage& image, std::uint32_t background) {
     Box box;
     std::vector<int> rows(static_cast<std::size_t>(image.height));
@@ -86,10 +79,6 @@ unsigned long XClient::findWindow(const std::string& title) {
         return found;
     };
     return search(DefaultRootWindow(d));
-}
-
-unsigned long XClient::rootWindow() const {
-    return DefaultRootWindow(dpy(display_));
 }
 
 std::optional<WindowImage> XClient::grab(unsigned long window, const std::optional<Box>& part) {

@@ -25,9 +25,8 @@ struct Box {
     bool empty() const { return right < 0; }
 };
 
-// The pixels of this colour within the box.
+// The box around the pixels of this colour within `within`.
 Box boxOf(const WindowImage& image, std::uint32_t colour, const Box& within);
-int countOf(const WindowImage& image, std::uint32_t colour, const Box& within);
 // The plot box: the rows and columns that are mostly the background colour.
 Box plotBoxOf(const WindowImage& image, std::uint32_t background);
 
@@ -41,7 +40,6 @@ class XClient {
     XClient& operator=(const XClient&) = delete;
 
     bool connected() const { return display_ != nullptr; }
-    unsigned long rootWindow() const;
     // The first viewable window with this title, or 0.
     unsigned long findWindow(const std::string& title);
     // The pixels the X server holds for the window (or the part of it given by `part`).

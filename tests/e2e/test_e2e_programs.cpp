@@ -1,0 +1,137 @@
+// The real programs on the simulated radio. The logger: a bad start sends nothing, its lines
+// hold the simulator's levels, a silent radio is recovered with one message, SIGTERM releases
+// the radio. The analyzer, closed by SIGTERM, releases the radio and saves; killed at random
+// moments while it closes, it leaves the settings file either as it was or wholly new.
+#include <QRandomGenerator>
+#include <QtTest>
+#include <csignal>
+
+#include "e2e_rig.h"
+#include "sim_scene.h"
+
+using namespace kv;
+using namespace kv::e2e;
+
+namespace {
+
+// The levels of a line: fields 7 on.
+std::vector<int> levelsOf(const QByteArray& line) {
+    const QList<QByteArray> fields = line.trimmed().split(',');
+    std::vector<int> levels;
+    for (qsizetype i = 6; i < fields.size(); ++i) levels.push_back(qRound(fields[i].toDouble()));
+    return levels;
+}
+
+QByteArray contents(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The simulated radio and the logger, with a settings file for it.
+struct Bench {
+    test::SimProcess sim;
+    QTemporaryDir config;
+    const QString file = test::settingsFile(config.path());
+    QProcess logger;
+    bool start(const QStringList& simOptions, const QByteArray& settings, const QStringList& args) {
+        return sim.start(simOptions) && test::writeSettingsFile(file, sim.linkPath(), settings) &&
+               test::startWithSettings(logger, "kv3710-power", config.path(), args);
+    }
+    // Reads whole lines of the standard output until there are `count`.
+    bool readLines(QList<QByteArray>& lines, qsizetype count) {
+        return QTest::qWaitFor(
+            [&] {
+                while (logger.canReadLine()) lines << logger.readLine();
+                return lines.size() >= count;
+            },
+            60000);
+    }
+};
+
+}  // namespace
+
+class TestE2ePrograms : public QObject {
+    Q_OBJECT
+  private slots:
+    void loggerRefusesBadStartsLogsRecoversAndReleases() {
+        Bench bench;
+        // Port, rate and point count come from the analyzer's settings; replies paced at the rate.
+        QVERIFY(bench.start(
+            {"--noise-spread", "0", "--carrier", "3:-50:3", "--carrier", "9:-70", "--baud", "9600"},
+            "Baud=5\nNumber of Points=12\n", {"--points", "0"}));
+        // A bad start sends nothing and says why in one line.
+        QVERIFY(bench.logger.waitForFinished(10000));
+        QCOMPARE(bench.logger.exitCode(), 2);
+        QVERIFY(bench.logger.readAllStandardError().startsWith("kv3710-power: "));
+        QCOMPARE(bench.sim.stat("commands"), 0);
+        QVERIFY(test::startWithSettings(bench.logger, "kv3710-power", bench.config.path()));
+        QList<QByteArray> lines;
+        QVERIFY(bench.readLines(lines, 2));
+        QVERIFY(lines[0].contains(", 904000000, 928000000, 2000000.00, 1, "));
+        sim::Scene scene(sim::SceneConfig{-95, 0, {{3, -50, 3}, {9, -70, 1}}, {}, 1, {}});
+        std::vector<int> expected;
+        for (int ch = 0; ch < 12; ++ch) expected.push_back(scene.measure(ch, {}));
+        QCOMPARE(bench.sim.command("dead 0"), QString("ok"));
+        QByteArray errors;
+        QVERIFY(QTest::qWaitFor(
+            [&] { return !(errors += bench.logger.readAllStandardError()).isEmpty(); }, 30000));
+        QCOMPARE(bench.sim.command("alive"), QString("ok"));
+        // Lines come again; none holds a level the radio did not give.
+        QVERIFY(bench.readLines(lines, lines.size() + 3));
+        for (const QByteArray& line : lines) QCOMPARE(levelsOf(line), expected);
+        bench.logger.terminate();
+        QVERIFY(bench.logger.waitForFinished(10000));
+        QCOMPARE(bench.logger.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(bench.logger.exitCode(), 0);
+        // One message for the whole episode.
+        errors += bench.logger.readAllStandardError();
+        QVERIFY2(errors.startsWith("kv3710-power: ") && errors.count('\n') == 1, errors);
+        QVERIFY(QTest::qWaitFor([&] { return radioReleased(bench.sim); }, 3000));
+    }
+
+    void analyzerKilledWhileClosingLeavesOldOrNewFile() {
+        Bench b;
+        QVERIFY(b.sim.start());
+        constexpr int rounds = 12;
+        QRandomGenerator dice(3710);
+        double exitMs = 0;  // how long a close takes when it is not interrupted
+        int old = 0;
+        for (int round = 0; round <= rounds; ++round) {
+            QVERIFY(test::writeSettingsFile(b.file, b.sim.linkPath(), kOldSettings));
+            const QByteArray oldBytes = contents(b.file);
+            const qint64 sweeps = b.sim.stat("sweeps");
+            QProcess analyzer;
+            analyzer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            QVERIFY(test::startWithSettings(analyzer, "kv3710-analyzer", b.config.path()));
+            QVERIFY(QTest::qWaitFor([&] { return b.sim.stat("sweeps") > sweeps; }, 10000));
+            QElapsedTimer closing;
+            closing.start();
+            analyzer.terminate();
+            // Round 0 measures an uninterrupted close; the others kill somewhere within it,
+            // some right at the start and some after its end.
+            if (round == 0) {
+                const QString fault = closedCleanly(analyzer, b.sim, b.file);
+                QVERIFY2(fault.isEmpty(), qPrintable(fault));
+                exitMs = double(closing.elapsed());
+            } else {
+                QTest::qSleep(round % 4 == 1 ? 0 : int(dice.bounded(1.2 * exitMs)));
+                ::kill(static_cast<pid_t>(analyzer.processId()), SIGKILL);
+                QVERIFY(analyzer.waitForFinished(10000));
+            }
+            // A program killed before it let go of the radio leaves it in command mode, where
+            // the next one would first have to wait out two command-mode requests: power-cycle it.
+            QCOMPARE(b.sim.command("vanish"), QString("ok"));
+            QVERIFY(b.sim.command("return").startsWith("/dev/"));
+            const bool unchanged = contents(b.file) == oldBytes;
+            QVERIFY2(unchanged || holdsNewSettings(b.file, b.sim.linkPath()),
+                     "round " + QByteArray::number(round) + ", neither old nor new:\n" +
+                         contents(b.file));
+            old += unchanged ? 1 : 0;
+        }
+        qInfo("close takes %.1f ms; %d of %d kills left the old file", exitMs, old, rounds);
+        QVERIFY(old > 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestE2ePrograms)
+#include "test_e2e_programs.moc"
