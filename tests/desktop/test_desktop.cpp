@@ -10,11 +10,6 @@
 
 using namespace kv::test;
 
-namespace {
-constexpr std::uint32_t kGreen = 0x00FF00;  // Graph Color 65280: only the trace
-constexpr std::uint32_t kRed = 0xFF0000;    // Marker1 Color 255: only the marker
-}  // namespace
-
 class TestDesktop : public QObject {
     Q_OBJECT
   private slots:
@@ -52,6 +47,8 @@ class TestDesktop : public QObject {
                 QTest::qWaitFor(
                     [&] { return (window = x->findWindow("Tessaryn Spectrum Analyzer")) != 0; },
                     10000));
+        constexpr std::uint32_t kGreen = 0x00FF00;  // Graph Color 65280: only the trace
+        constexpr std::uint32_t kRed = 0xFF0000;    // Marker1 Color 255: only the marker
         WindowImage image;
         Box all, trace, marker;
         int peakX = 0;  // the left end of the trace's highest row

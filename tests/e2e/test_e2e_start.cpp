@@ -9,7 +9,6 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QtTest>
-#include <cmath>
 
 #include "e2e_rig.h"
 #include "surface_view.h"
@@ -21,9 +20,6 @@ namespace {
 
 // Levels without noise, so that two runs measure the same trace.
 const QStringList kScene{"--noise-spread", "0", "--carrier", "20:-50:9"};
-int device(double twips) {
-    return static_cast<int>(std::floor(twips / 15 + 0.5));
-}
 
 // Runs the window until a sweep has ended, then `between`, then until `more` sweeps have
 // ended; with the picture as they end.
@@ -120,8 +116,7 @@ Center Frequency=-3.4e38;Span=3.4e38;Amplitude=3.4e38;Graph Top=30000;Number of 
         QVERIFY(sweepAround(rig, keys, 1));
         QCOMPARE(openedPort, commPort);
         QCOMPARE(lineSettings, row[4]);
-        QVERIFY(rig.messages.shown.empty());
-        QVERIFY(!rig.comm.portOpen());
+        QVERIFY(rig.messages.shown.empty() && !rig.comm.portOpen());
 
         // The channels sent are those of the points the trace holds.
         const int points = static_cast<int>(rig.state().trace.size());
@@ -158,6 +153,7 @@ Center Frequency=-3.4e38;Span=3.4e38;Amplitude=3.4e38;Graph Top=30000;Number of 
         // Only the sweep time may differ, and the top edge, where the first pass of a run
         // erases the marker symbols it drew above the window for points not yet measured.
         const auto& s = fresh.state().settings;
+        const auto device = [](double twips) { return qRound(twips / 15); };
         for (QImage* image : {&expected, &actual}) {
             QPainter(image).fillRect(device(s.graphLeft), device(s.graphTop), client.width() / 2,
                                      device(250), Qt::black);

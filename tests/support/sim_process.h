@@ -22,7 +22,7 @@ bool writeSettingsFile(const QString& path, const QString& device, const QByteAr
 // wireLogPath(). Commands go to its standard input, one line each, and answer one line.
 class SimProcess {
   public:
-    ~SimProcess() {  // what is still running then is killed by QProcess
+    ~SimProcess() {  // what still runs then is killed by QProcess
         process_.terminate();
         process_.waitForFinished(5000);
     }
