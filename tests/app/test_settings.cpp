@@ -8,6 +8,7 @@
 #include "ini_settings_backend.h"
 #include "memory_settings_backend.h"
 #include "number_text.h"
+#include "setting_keys.h"
 #include "settings_store.h"
 
 using namespace kv;
@@ -124,6 +125,23 @@ inf||||
         IniSettingsBackend reread(copy);
         QCOMPARE(reread.read("Settings", "Span"), std::optional<std::string>("12.5"));
         QVERIFY(reread.read("Settings", "Attenuator"));
+    }
+
+    // The README's table names every key with the default the program loads.
+    void readmeTableMatchesTheKeys() {
+        QFile readme(QStringLiteral(KV_README));
+        QVERIFY(readme.open(QIODevice::ReadOnly | QIODevice::Text));
+        std::map<std::string, std::string> documented;
+        for (const QString& line : QString::fromUtf8(readme.readAll()).split('\n')) {
+            const QStringList cells = line.split('|');
+            const QStringList names = cells.value(1).split(','),
+                              defaults = cells.value(2).split(',');
+            for (qsizetype i = 0; cells.size() > 3 && i < names.size(); ++i)
+                documented[names[i].trimmed().toStdString()] =
+                    defaults.value(i).trimmed().toStdString();
+        }
+        for (const SettingKey& key : kSettingKeys)
+            QCOMPARE(documented[std::string(key.name)], std::string(key.defaultText));
     }
 
     // The save replaces the user's file once, with the five keys, leaving the rest alone; a file
