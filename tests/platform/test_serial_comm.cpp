@@ -67,9 +67,10 @@ class TestSerialComm : public QObject {
     std::unique_ptr<kv::SerialComm> comm_;
     QTemporaryDir dir_;
 
-    bool openComm() {
-        if (!comm_->setPortOpen(true)) qWarning() << comm_->lastError().c_str();
-        return comm_->portOpen();
+    bool openComm() {  // also when it is open already
+        const bool opened = comm_->setPortOpen(true);
+        if (!opened) qWarning() << comm_->lastError().c_str();
+        return opened && comm_->portOpen();
     }
     // No event-loop turn in between: output() must have sent, input() must fetch.
     void verifyRoundTrip(const std::string& out) {
@@ -174,6 +175,12 @@ class TestSerialComm : public QObject {
         std::this_thread::sleep_for(20ms);
         QVERIFY(seen.empty());  // not before the event loop runs
         QTRY_COMPARE(seen, std::string("[\x21\x02]"));
+        // Bytes the loop fetched into the port's buffer and nobody took yet are waiting too.
+        comm_->setOnComm([] {});
+        pty_->write("\x33");
+        QTest::qWait(50);
+        QVERIFY(comm_->waitForInput(2000ms));
+        QCOMPARE(comm_->input(), std::string("\x33"));
         QVERIFY(comm_->portOpen() && !comm_->portLost());
     }
 
