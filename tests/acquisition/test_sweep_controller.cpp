@@ -141,6 +141,23 @@ class SweepControllerTest : public QObject {
             QVERIFY(rig.passEnds.empty());
         }
     }
+
+    // Waits that block on the port until the reply: a key still gets its yield in the middle of
+    // the pass, and sees every point before the one in progress updated and that one not yet.
+    void keySeesWholePointsMidPass() {
+        SweepRig rig;
+        rig.comm.latencyMs = 3;
+        rig.comm.blockingWaits = true;
+        long sent = -1, updated = -1;
+        rig.loop.at(150, [&] {
+            sent = std::count(rig.comm.outputs.begin(), rig.comm.outputs.end(), "\x21\x02");
+            updated = std::count_if(rig.state.trace.begin(), rig.state.trace.end(),
+                                    [](const TracePoint& p) { return p.yOut != 0; });
+        });
+        rig.sweep.run();
+        QVERIFY2(sent > 0 && sent < 50, qPrintable(QString::number(sent)));
+        QVERIFY(updated == sent || updated == sent - 1);
+    }
 };
 
 QTEST_GUILESS_MAIN(SweepControllerTest)
