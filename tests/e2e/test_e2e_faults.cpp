@@ -1,7 +1,8 @@
-// The analyzer's window through each fault of a radio and its line: dead from the start, single
-// bad replies of each kind, a pause, three silent seconds, a device that vanishes and comes back
-// as another. Each time the failure message shows, the recovery sequence goes
-// out, the point that failed is measured again and the message goes.
+// The analyzer's window through each kind of fault of a radio and its line: dead from the start,
+// a wrong reply, a reply that does not come, three silent seconds, a device that vanishes and
+// comes back as another. Each time the failure message shows, the recovery sequence goes out,
+// the point that failed is measured again and the message goes. (Every malformed reply is a row
+// of the radio's unit test.)
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -43,14 +44,13 @@ class TestE2eFaults : public QObject {
     // Each row one fault the program must recover from, on a window of its own so that the rows
     // run side by side (each is a test of its own in CTest). A fault is a control command of the
     // simulator and hits the next command, which is a level command when the step runs inside an
-    // echo wait; garbage before a level reply goes unnoticed, so it hits two commands.
+    // echo wait.
     void recoversFromFault_data() {
         QTest::addColumn<QString>("fault");
         QTest::newRow("dead-at-start") << QString();
         QTest::newRow("unplugged") << QString();
-        for (const char* fault : {"wrong-echo", "extra-echo", "short-level", "pause"})
-            QTest::newRow(fault) << QStringLiteral("fault ") + fault;
-        QTest::newRow("garbage") << QStringLiteral("fault garbage 2");
+        QTest::newRow("wrong-echo") << QStringLiteral("fault wrong-echo");
+        QTest::newRow("pause") << QStringLiteral("fault pause");
         QTest::newRow("silent") << QStringLiteral("dead 3000");
     }
     void recoversFromFault() {
