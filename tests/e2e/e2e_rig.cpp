@@ -126,12 +126,13 @@ int Rig::messagePixels(const std::string& text) const {
     const double x = s.settings.graphLeft + 50;
     const double y = s.settings.graphTop + 650;
     const QImage& image = surface.image();
+    const QRgb colour = toQColor(kMessageColour).rgb();
     const int right = std::min(image.width(), surface.toDevice(x + surface.textWidth(text)));
     const int bottom = std::min(image.height(), surface.toDevice(y + surface.textHeight(text)));
     int count = 0;
     for (int py = std::max(0, surface.toDevice(y)); py < bottom; ++py)
         for (int px = std::max(0, surface.toDevice(x)); px < right; ++px)
-            count += image.pixel(px, py) == toQColor(kMessageColour).rgb();
+            count += image.pixel(px, py) == colour;
     return count;
 }
 

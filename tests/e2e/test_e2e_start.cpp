@@ -30,10 +30,10 @@ bool sweepAround(Rig& rig, const std::function<void()>& between, int more,
         .thenDo("between", [&] { between(), rig.markSweep(); });
     for (int i = 0; i < more; ++i)
         script.then("a sweep", [&] {
+            if (!rig.sweptSinceMark()) return false;
             if (picture) *picture = rig.window().surface().windowPicture();
-            const bool swept = rig.sweptSinceMark();
-            if (swept) rig.markSweep();
-            return swept;
+            rig.markSweep();
+            return true;
         });
     const bool ok = script.run(rig.window(), 30000);
     if (!ok) qWarning() << script.report();

@@ -23,14 +23,15 @@ struct FakeRadio {
     std::function<std::uint16_t(int channel)> reading = [](int) { return std::uint16_t{100}; };
 
     std::string answer(std::string_view sent) {
+        const std::string prefix = "\xCC";  // the radio's command prefix
         const bool confirming = std::exchange(confirming_, false);
         if (sent == "AT+++\r") {  // an unknown command in command mode
             confirming_ = !commandMode;
-            return commandMode ? "" : "\xCC\x43OM";
+            return commandMode ? "" : prefix + "COM";
         }
         if (sent == "\xCC\x65" && confirming) return commandMode = true, "\x65";
         if (!commandMode) return {};
-        if (sent == "\xCC\x41TO\r") return commandMode = false, "\xCC\x44\x41T";
+        if (sent == prefix + "ATO\r") return commandMode = false, prefix + "DAT";
         if (sent == "V" || (sent.size() == 3 && sent[0] == '\xB1' && sent[2] == '\0')) {
             if (sent != "V") channel_ = static_cast<unsigned char>(sent[1]);
             return std::string(sent);
