@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times the drawing of one sweep pass (drawTrace, drawReadouts, drawMarkers), the repaint of
 // the window that follows it, and the full redraw, on the real main window with its
 // ImageSurface at the default size, with a trace that changes every pass.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the real analyzer (offscreen) and the reference client against kv3710-sim over its
 // pseudo-terminal and prints table rows of what it measured: sweep periods, their ratio, the
 // analyzer's CPU use, its memory and how soon the first trace is complete; and, in a window

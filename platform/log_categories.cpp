@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "log_categories.h"
 
 Q_LOGGING_CATEGORY(lcRadio, "kv3710.radio", QtWarningMsg)

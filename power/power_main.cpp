@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kv3710-power: sweeps the KV3710 without a window and logs the band as CSV. See --help.
 #include <fcntl.h>
 #include <unistd.h>

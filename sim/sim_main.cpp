@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // kv3710-sim: a simulated KV3710 radio on a pseudo-terminal, for running and testing the
 // analyzer without the hardware. See --help.
 #include <cstdio>

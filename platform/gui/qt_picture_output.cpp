@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "qt_picture_output.h"
 
 #include "page_surface.h"

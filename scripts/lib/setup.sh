@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared set-up for the scripts: packages and the build.
 
 KV_PACKAGES=(

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Run command and the sweep loop, against the real radio link and a fake radio.
 #include <QTest>
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The keys over a trace: where the markers land, which modes flip, what is redrawn and erased.
 #include <QtTest>
 

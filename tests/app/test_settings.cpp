@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings' text conversions, loads of hand-made and broken INI files, what a save writes.
 #include <QDir>
 #include <QFile>

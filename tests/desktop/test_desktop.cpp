@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real analyzer in a real window (Xvfb) on the simulated radio, used the way a person
 // would: it starts sweeping by itself, F1 puts the marker on the strongest carrier, the close
 // button releases the radio and saves the settings.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The dialogs as a user works them: the serial port dialog, the colour choice, the focus
 // keeper; Print and Save of the window picture (the BMP file's pixels, the PDF's pages).
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The display's pixels (erasing leaves nothing behind; the surface draws as QPainter does),
 // where the readouts go, settings at their limits, number texts.
 #include <QPainter>

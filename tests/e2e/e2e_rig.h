@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // What the end-to-end tests share: the analyzer's window in this process on a kv3710-sim, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The analyzer's window through each kind of fault of a radio and its line: dead from the start,
 // a wrong reply, a reply that does not come, three silent seconds, a device that vanishes and
 // comes back as another. Each time the failure message shows, the recovery sequence goes out,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real programs on the simulated radio. The logger: a bad start sends nothing, its lines
 // hold the simulator's levels, a silent radio is recovered with one message, SIGTERM releases
 // the radio. The analyzer, closed by SIGTERM, releases the radio and saves; killed at random

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window started on stored settings, good and bad, with the simulated radio: it sweeps
 // the port they name at their rate, or, where the port or the load fails, shows the port dialog
 // and sends nothing until a port is chosen there. Odd but valid layouts (wide margins, extreme

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the build into a temporary prefix, as the package does, and checks what a desktop
 # and a user find there: every program answers --version with the project's version and has a
 # manual page that renders without warnings; the menu entry and the AppStream metadata

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The serial control on real pseudo-terminals: every byte both ways, line settings, ports that
 // cannot be had, the receive event, and a device that vanishes and comes back.
 #include <fcntl.h>

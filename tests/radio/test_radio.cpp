@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The radio link on fake time: what goes on the wire for each kind of reply, time-out, stop
 // and recovery; the level conversion and max hold.
 #include <QTest>

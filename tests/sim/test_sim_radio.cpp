@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The emulated radio byte for byte: the dialogue, whole and byte by byte (its faults are seen
 // end to end); a replayed scene; and its level scale as the analyzer reads it back.
 #include <QtTest>
