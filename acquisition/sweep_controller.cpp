@@ -8,28 +8,8 @@
 
 namespace kv {
 
-namespace {
-constexpr std::int32_t kMsPerDay = 24 * 3600000;
-}
-
-bool enterCommandModeWithRetries(RadioLink& radio, const RunFlags& flags) {
-    if (radio.enterCommandMode()) return true;
-    // A second attempt follows at once; only when that one fails too is the message shown
-    // and the radio taken out of command mode, in case an earlier run left it there.
-    for (;;) {
-        if (flags.stopRequested) return false;
-        if (radio.enterCommandMode()) {
-            radio.reportCommFailure(true);
-            return true;
-        }
-        radio.reportCommFailure(false);
-        // Whether the radio confirmed does not matter: the next attempt enters again.
-        static_cast<void>(radio.exitCommandMode());
-    }
-}
-
-SweepController::SweepController(SharedState& state, RadioLink& radio, DisplayCalls& display,
-                                 const Surface& surface, EventLoop& loop, const LocalClock& clock,
+SweepController::SweepController(SharedState& state, RadioSession& radio, DisplayCalls& display,
+                                 const Surface& surface, EventLoop& loop, const Clock& clock,
                                  Timer& timer3)
     : state_(state),
       radio_(radio),
@@ -66,7 +46,7 @@ void SweepController::run() {
     state_.texts.markerLine2.clear();
     display_.drawScreen(false);
 
-    if (!enterCommandModeWithRetries(radio_, flags)) return;
+    if (!radio_.enterCommandMode()) return;
     if (flags.stopRequested) return;
 
     fitTraceToSize(state_, surface_.scaleWidth(), surface_.scaleHeight());
@@ -101,29 +81,20 @@ bool SweepController::measureSweep() {
     const auto& flags = state_.flags;
     const int points = usablePointCount(state_);
     for (int i = 0; i < points; ++i) {
-        if (!measureAndStore(i) && !flags.stopRequested) measureAndStore(i);
+        if (const auto level = radio_.measure(i))
+            storeMeasurement(state_, i, *level,
+                             levelToY(state_.settings, *level, surface_.scaleHeight()));
         if (flags.stopRequested) return false;
     }
     return true;
 }
 
-bool SweepController::measureAndStore(int point) {
-    const auto level = radio_.measurePoint(point);
-    if (!level) return false;
-    storeMeasurement(state_, point, *level,
-                     levelToY(state_.settings, *level, surface_.scaleHeight()));
-    return true;
-}
-
 void SweepController::recordSweepEnd() {
     state_.previousSweepEnd = state_.lastSweepEnd;
-    state_.lastSweepEnd = readClock().total();
+    state_.lastSweepEnd = clock_.steadyMs();
     if (state_.previousSweepEnd == 0) return;  // no earlier sweep to measure from
-    std::int32_t elapsed = state_.lastSweepEnd - state_.previousSweepEnd;
-    // The clock restarts at local midnight.
-    if (elapsed < 0) elapsed += kMsPerDay;
-    state_.texts.previousSweepTimeText = state_.texts.sweepTimeText;
-    state_.texts.sweepTimeText = "Sweep Time (mS): " + std::to_string(elapsed);
+    state_.texts.sweepTimeText =
+        "Sweep Time (mS): " + std::to_string(state_.lastSweepEnd - state_.previousSweepEnd);
 }
 
 }  // namespace kv

@@ -12,6 +12,8 @@ std::optional<int> highestPoint(std::span<const TracePoint> points) {
     std::optional<int> found;
     std::int32_t best = std::numeric_limits<std::int32_t>::max();
     for (std::size_t i = 0; i < points.size(); ++i) {
+        // A point not measured since the run started has no level to compare.
+        if (points[i].yOut == 0) continue;
         if (points[i].yOut < best) {
             best = points[i].yOut;
             found = static_cast<int>(i);

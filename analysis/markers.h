@@ -10,8 +10,8 @@ namespace kv {
 
 enum class SearchDirection { Lower, Higher };
 
-// The point drawn highest (smallest yOut; a point not yet measured, yOut 0, counts as
-// highest); the lowest index among equals. Nothing for no points.
+// The point drawn highest (smallest yOut) among those measured since the run started (yOut
+// not 0); the lowest index among equals. Nothing when no point is measured.
 std::optional<int> highestPoint(std::span<const TracePoint> points);
 
 // The next peak from `start` in the direction: a maximum reached by a rise of more than

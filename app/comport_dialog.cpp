@@ -38,9 +38,14 @@ void placeRightAligned(QLabel& label, const QRect& rect, int shift) {
 
 }  // namespace
 
-ComPortDialog::ComPortDialog(SharedState& state, CommControl& comm, SettingsBackend& store,
+ComPortDialog::ComPortDialog(SharedState& state, RadioSession& session, SettingsBackend& store,
                              const SerialDetector& detector, QWidget* parent)
-    : QDialog(parent), state_(state), comm_(comm), store_(store), detector_(detector) {
+    : QDialog(parent),
+      state_(state),
+      session_(session),
+      comm_(session.comm()),
+      store_(store),
+      detector_(detector) {
     setAttribute(Qt::WA_DeleteOnClose);
     setModal(false);
     setWindowTitle(QStringLiteral("Comm Port Select"));
@@ -177,14 +182,11 @@ void ComPortDialog::ok() {
         showPortProblem();
         return;
     }
-    state_.settings.baud = rateForBaud(std::to_string(baudIndex));
-    const std::string lineSettings = prepareLineSettings(state_.settings);
-    if (!configureAndOpen(comm_, port, lineSettings) || !comm_.portOpen()) {
+    state_.settings.baud = std::to_string(baudIndex);  // the session opens at its rate
+    if (!session_.openPort(port) || !comm_.portOpen()) {
         showPortProblem();
         return;
     }
-    comm_.setHandshaking(0);
-    comm_.setRtsEnable(false);
     state_.settings.port = port;
     // Port and rate belong together; they are stored in one step.
     // The rate's index, not the rate the Baud variable holds now. A failed write is logged; the

@@ -7,6 +7,7 @@
 
 #include "comm_control.h"
 #include "port_names.h"
+#include "radio_session.h"
 #include "serial_ports.h"
 #include "settings_backend.h"
 #include "shared_state.h"
@@ -32,7 +33,8 @@ class ComPortDialog : public QDialog {
     static constexpr int kPortCount = kListedPortCount;
     static constexpr int kRefreshMs = 500;
 
-    ComPortDialog(SharedState& state, CommControl& comm, SettingsBackend& store,
+    // Opens the port through the radio session, as the window's start does.
+    ComPortDialog(SharedState& state, RadioSession& session, SettingsBackend& store,
                   const SerialDetector& detector, QWidget* parent = nullptr);
 
   signals:
@@ -50,6 +52,7 @@ class ComPortDialog : public QDialog {
     void showPortToolTip(int index);
 
     SharedState& state_;
+    RadioSession& session_;
     CommControl& comm_;
     SettingsBackend& store_;
     const SerialDetector& detector_;

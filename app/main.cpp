@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <string_view>
 
+#include "clock.h"
 #include "ini_settings_backend.h"
-#include "local_clock.h"
 #include "main_window.h"
 #include "qt_common_dialogs.h"
 #include "qt_event_loop.h"
@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
     kv::SystemSerialDetector detector;
     kv::SerialComm comm(store, detector);
     kv::QtEventLoop loop;
-    kv::SystemLocalClock clock;
+    kv::SystemClock clock;
     kv::QtMessageBox messages;
     kv::QtCommonDialogs dialogs;
     kv::MainWindow window({store, comm, detector, loop, clock, messages, dialogs,

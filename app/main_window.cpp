@@ -13,16 +13,26 @@
 #include "comport_dialog.h"
 #include "print_save.h"
 #include "qt_picture_output.h"
-#include "serial_setup.h"
 #include "settings_store.h"
 #include "surface_view.h"
+#include "titles.h"
 #include "virtual_keys.h"
 
 namespace kv {
 
 namespace {
-constexpr int kPortRetryMs = 1000;
+
+// The directory of the running program with a trailing slash; after a message, empty.
+std::string getProgramDirectory(const std::string& executableDirectory, MessageBox& messages) {
+    if (executableDirectory.empty()) {
+        messages.show("Can't locate program directory", kProgramTitle);
+        return {};
+    }
+    if (executableDirectory.back() == '/') return executableDirectory;
+    return executableDirectory + "/";
 }
+
+}  // namespace
 
 MainWindow::MainWindow(AppServices services, QWidget* parent)
     : QMainWindow(parent),
@@ -30,11 +40,12 @@ MainWindow::MainWindow(AppServices services, QWidget* parent)
       surface_(logicalDpiX()),
       timer1_(Radio::kReplyTimeoutMs, this),
       timer3_(SweepController::kTimer3IntervalMs, this),
+      reopenTimer_(RadioSession::kReopenPeriodMs, this),
       display_(state_, surface_),
-      radio_(state_, services_.comm, timer1_, services_.loop, display_),
+      session_(state_, services_.comm, timer1_, reopenTimer_, services_.loop, display_),
       keys_(state_, surface_, display_),
-      sweep_(state_, radio_, display_, surface_, services_.loop, services_.clock, timer3_) {
-    setWindowTitle(QStringLiteral("Tessaryn Spectrum Analyzer"));
+      sweep_(state_, session_, display_, surface_, services_.loop, services_.clock, timer3_) {
+    setWindowTitle(QString::fromLatin1(kWindowTitle));
     view_ = new SurfaceView(surface_, this);
     setCentralWidget(view_);
     view_->onResized = [this](int, int) { onViewResized(); };
@@ -48,12 +59,6 @@ MainWindow::MainWindow(AppServices services, QWidget* parent)
     const QSize client(qRound(kClientTwipsWidth / twipsPerPixel),
                        qRound(kClientTwipsHeight / twipsPerPixel));
     resize(client.width(), client.height() + menuBar()->sizeHint().height());
-
-    // A port that vanished under a running sweep is reopened about once a second; the sweep
-    // stays in its recovery loop meanwhile and goes on by itself when the radio answers.
-    portRetry_.setInterval(kPortRetryMs);
-    connect(&portRetry_, &QTimer::timeout, this, [this] { retryLostPort(); });
-    portRetry_.start();
 }
 
 MainWindow::~MainWindow() {
@@ -86,14 +91,8 @@ MainWindow::LoadOutcome MainWindow::load() {
     static_cast<void>(getProgramDirectory(services_.executableDirectory, services_.messages));
     bool ok = loadSettings(services_.store, state_).ok;
     placeWindow();
+    if (ok) ok = session_.openPort(state_.settings.port);
     if (ok) {
-        state_.settings.baud = rateForBaud(state_.settings.baud);
-        const std::string line = prepareLineSettings(state_.settings);
-        ok = configureAndOpen(services_.comm, state_.settings.port, line);
-    }
-    if (ok) {
-        services_.comm.setHandshaking(0);
-        services_.comm.setRtsEnable(false);
         if (!services_.comm.portOpen()) {
             services_.messages.show("Edit registry settings to correct this problem.",
                                     kProgramTitle);
@@ -177,8 +176,8 @@ void MainWindow::runCommand() {
 }
 
 void MainWindow::exitCommand() {
-    state_.flags.stopRequested = true;
-    services_.loop.yield();
+    // As the close box: the unload takes a working radio out of command mode before it stops
+    // the sweep. Stopping first would leave the radio in command mode for the next start.
     close();
 }
 
@@ -190,20 +189,13 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 void MainWindow::unload() {
     if (unloaded_) return;
     unloaded_ = true;
-    portRetry_.stop();
-    CommControl& comm = services_.comm;
-    // With the port closed there is no radio to talk to.
-    if (comm.portOpen()) radio_.exitCommandModeAtClose();
-    state_.flags.stopRequested = true;
-    services_.loop.yield();
-    // A failed write is logged; there is nothing else left to do at exit.
-    (void)saveSettings(services_.store, state_.settings);
-    // Apart from the five keys, which are written together, and only for a window that was
-    // shown.
-    if (isVisible()) saveWindowPlacement();
-    comm.setHandshaking(0);
-    comm.setRtsEnable(false);
-    if (comm.portOpen()) comm.setPortOpen(false);
+    session_.close([this] {
+        // A failed write is logged; there is nothing else left to do at exit.
+        (void)saveSettings(services_.store, state_.settings);
+        // Apart from the five keys, which are written together, and only for a window that
+        // was shown.
+        if (isVisible()) saveWindowPlacement();
+    });
     // A dialog left open would keep the program alive after its main window is gone.
     if (comPortDialog_) comPortDialog_->close();
     if (coloursDialog_) coloursDialog_->close();
@@ -219,7 +211,7 @@ void MainWindow::terminate() {
 void MainWindow::showComPortDialog() {
     if (!comPortDialog_) {
         comPortDialog_ =
-            new ComPortDialog(state_, services_.comm, services_.store, services_.detector, this);
+            new ComPortDialog(state_, session_, services_.store, services_.detector, this);
         connect(comPortDialog_, &ComPortDialog::portOpened, this,
                 &MainWindow::onPortOpenedByDialog);
     }
@@ -254,12 +246,6 @@ void MainWindow::printCommand() {
 void MainWindow::saveCommand() {
     QtPictureOutput output(services_.dialogs, surface_, nullptr);
     savePicture(output);
-}
-
-void MainWindow::retryLostPort() {
-    CommControl& comm = services_.comm;
-    if (unloaded_ || state_.flags.stopRequested || comm.portOpen() || !comm.portLost()) return;
-    comm.setPortOpen(true);
 }
 
 }  // namespace kv

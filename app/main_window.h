@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <string>
 
+#include "clock.h"
 #include "colours_dialog.h"
 #include "comm_control.h"
 #include "comport_dialog.h"
@@ -13,10 +14,9 @@
 #include "event_loop.h"
 #include "image_surface.h"
 #include "key_commands.h"
-#include "local_clock.h"
 #include "message_box.h"
 #include "qt_timer.h"
-#include "radio.h"
+#include "radio_session.h"
 #include "serial_ports.h"
 #include "settings_backend.h"
 #include "shared_state.h"
@@ -35,7 +35,7 @@ struct AppServices {
     CommControl& comm;
     const SerialDetector& detector;
     EventLoop& loop;
-    const LocalClock& clock;
+    const Clock& clock;
     MessageBox& messages;
     CommonDialogs& dialogs;
     std::string executableDirectory;
@@ -90,21 +90,20 @@ class MainWindow : public QMainWindow {
     void saveWindowPlacement();
     void onKeyPressed(int qtKey);
     void onPortOpenedByDialog();
-    void retryLostPort();
 
     AppServices services_;
     SharedState state_;
     ImageSurface surface_;
     QtTimer timer1_;
     QtTimer timer3_;
+    QtTimer reopenTimer_;
     Display display_;
-    Radio radio_;
+    RadioSession session_;
     KeyCommands keys_;
     SweepController sweep_;
     SurfaceView* view_ = nullptr;
     QPointer<ComPortDialog> comPortDialog_;
     QPointer<ColoursDialog> coloursDialog_;
-    QTimer portRetry_;
     bool unloaded_ = false;
 };
 

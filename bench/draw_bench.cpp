@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "clock.h"
 #include "display.h"
-#include "local_clock.h"
 #include "main_window.h"
 #include "memory_settings_backend.h"
 #include "qt_common_dialogs.h"
@@ -89,7 +89,7 @@ Figures measure(int points, int passes) {
     store.values[{"Settings", "Number of Points"}] = std::to_string(points);
     ClosedPort port;
     kv::QtEventLoop loop;
-    kv::SystemLocalClock clock;
+    kv::SystemClock clock;
     kv::QtMessageBox messages;
     kv::QtCommonDialogs dialogs;
     kv::SystemSerialDetector detector;
@@ -116,7 +116,6 @@ Figures measure(int points, int passes) {
             p.amplitudeDb = levels.next();
             p.yOut = p.yIn = kv::levelToY(state.settings, p.amplitudeDb, height);
         }
-        state.texts.previousSweepTimeText = state.texts.sweepTimeText;
         state.texts.sweepTimeText = "Sweep Time (mS): " + std::to_string(50 + sweep % 37);
         state.markers.marker[0] = static_cast<std::int16_t>(sweep % points);
     };

@@ -31,6 +31,8 @@
 #include <thread>
 #include <vector>
 
+#include "titles.h"
+
 #ifdef KV_BENCH_LATENCY
 #include "x_client.h"
 #endif
@@ -292,7 +294,7 @@ std::vector<std::string> analyzerEnvironment(const Options& o, const fs::path& d
                                              const std::string& display = {}) {
     const fs::path config = dir / "config";
     fs::create_directories(config);
-    std::ofstream ini(config / "KV3710 Spectrum Analyzer.exe.ini");
+    std::ofstream ini(config / (std::string(kv::kProgramTitle) + ".exe.ini"));
     ini << "[Ports]\nCOM1=" << link.string() << "\n\n[Settings]\n";
     if (o.points != 50) ini << "Number of Points=" << o.points << "\n";
     if (display.empty()) return {"QT_QPA_PLATFORM=offscreen", "XDG_CONFIG_HOME=" + config.string()};
@@ -531,8 +533,7 @@ int runLatency(const Options& o) {
     XClient x(server.name());
     unsigned long window = 0;
     const auto found = Clock::now() + 10s;
-    while (x.connected() && (window = x.findWindow("Tessaryn Spectrum Analyzer")) == 0 &&
-           Clock::now() < found)
+    while (x.connected() && (window = x.findWindow(kv::kWindowTitle)) == 0 && Clock::now() < found)
         std::this_thread::sleep_for(20ms);
     // Two whole sweeps, so that the trace and the marker are drawn and the period is known.
     if (window == 0 || !waitForStamps(sim.sweepLog(), 3, analyzer)) {

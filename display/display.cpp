@@ -144,16 +144,17 @@ void Display::drawTrace() {
     for (int i = 0; i < n; ++i) drawTracePoint(n, i, state_.trace, s.graphColor);
 }
 
-void Display::printReadoutLine(double x, double y, std::string_view previous,
-                               std::string_view current) {
+void Display::printReadoutRow(ReadoutRow row, double x, double y, std::string text) {
+    std::string& shown = state_.texts.shownIn(row);
     surface_.setCurrentX(x);
     surface_.setCurrentY(y);
     surface_.setForeColor(state_.settings.backgroundColor);
-    surface_.print(previous);
+    surface_.print(shown);
     surface_.setCurrentX(x);
     surface_.setCurrentY(y);
     surface_.setForeColor(state_.settings.messageColor);
-    surface_.print(current);
+    surface_.print(text);
+    shown = std::move(text);
 }
 
 void Display::drawReadouts() {
@@ -164,21 +165,22 @@ void Display::drawReadouts() {
     const float right =
         surface_.scaleWidth() - static_cast<float>(s.graphRight) - kRightColumnOffset;
     const double top = s.graphTop;
-    const auto row = [top](int r) { return top + kReadoutRowOffsets[static_cast<std::size_t>(r)]; };
+    const auto y = [top](int r) { return top + kReadoutRowOffsets[static_cast<std::size_t>(r)]; };
 
-    printReadoutLine(left, row(0), t.previousSweepTimeText, t.sweepTimeText);
-    printReadoutLine(left, row(1), t.prevMarkerLine1, t.markerLine1);
-    printReadoutLine(left, row(2), t.prevMarkerLine2, t.markerLine2);
-    printReadoutLine(right, row(0), "Center Frequency (MHz): " + singleText(t.prevCenterFrequency),
-                     "Center Frequency (MHz): " + singleText(s.centerFrequency));
-    printReadoutLine(right, row(1), "Span (MHz): " + singleText(t.prevSpan),
-                     "Span (MHz): " + singleText(s.span));
-    printReadoutLine(right, row(2), "Amplitude (dB): " + singleText(t.prevAmplitude),
-                     "Amplitude (dB): " + singleText(s.amplitude));
-    t.prevCenterFrequency = s.centerFrequency;
-    t.prevSpan = s.span;
-    t.prevAmplitude = s.amplitude;
-    if (!t.commMessage.empty()) printReadoutLine(left, row(3), t.commMessage, t.commMessage);
+    printReadoutRow(ReadoutRow::SweepTime, left, y(0), t.sweepTimeText);
+    printReadoutRow(ReadoutRow::MarkerLine1, left, y(1), t.markerLine1);
+    printReadoutRow(ReadoutRow::MarkerLine2, left, y(2), t.markerLine2);
+    printReadoutRow(ReadoutRow::CenterFrequency, right, y(0),
+                    "Center Frequency (MHz): " + singleText(s.centerFrequency));
+    printReadoutRow(ReadoutRow::Span, right, y(1), "Span (MHz): " + singleText(s.span));
+    printReadoutRow(ReadoutRow::Amplitude, right, y(2),
+                    "Amplitude (dB): " + singleText(s.amplitude));
+    if (!t.commMessage.empty()) {
+        // The radio's report keeps what this row shows.
+        printCommFailure(s.backgroundColor, t.shownCommMessage);
+        printCommFailure(s.messageColor, t.commMessage);
+        t.shownCommMessage = t.commMessage;
+    }
 }
 
 void Display::eraseCommFailure(std::string_view shown) {
@@ -230,8 +232,6 @@ void Display::drawMarkers() {
     };
     auto& t = state_.texts;
     const double f1 = pointFrequency(s, m.marker[0]);
-    t.prevMarkerLine1 = t.markerLine1;
-    t.prevMarkerLine2 = t.markerLine2;
     if (!m.markerDelta) {
         t.markerLine1 = "Frequency (MHz): " + markerValueText(f1);
         t.markerLine2 = "Amplitude (dB): " + markerValueText(level(0));

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "colour.h"
+#include "link_report.h"
 #include "screen_geometry.h"
 #include "shared_state.h"
 #include "surface.h"
@@ -16,7 +17,7 @@ namespace kv {
 // readouts and the marker symbols. Erasing is drawing again in the background colour.
 // The surface's width and height are read at every use: the window can change size
 // between any two calls.
-class Display final : public DisplayCalls, public CommFailureReport {
+class Display final : public DisplayCalls, public LinkReport {
   public:
     Display(SharedState& state, Surface& surface);
 
@@ -26,7 +27,7 @@ class Display final : public DisplayCalls, public CommFailureReport {
     void layoutLegend() override;
     // Erases the previous trace, redraws the grid, draws the current trace.
     void drawTrace() override;
-    // Reprints every readout line over its previous text.
+    // Reprints every readout row over the text it shows.
     void drawReadouts() override;
     // Moves the marker symbols and composes the marker readout lines.
     void drawMarkers() override;
@@ -47,7 +48,8 @@ class Display final : public DisplayCalls, public CommFailureReport {
     void setLabelStyle();
     void drawGridLines(int divisions, int i);
     void drawTracePoint(int n, int i, const std::vector<TracePoint>& heights, Colour colour);
-    void printReadoutLine(double x, double y, std::string_view previous, std::string_view current);
+    // Erases what the row shows and prints `text` there instead.
+    void printReadoutRow(ReadoutRow row, double x, double y, std::string text);
     double width() const { return surface_.scaleWidth(); }
     double height() const { return surface_.scaleHeight(); }
 

@@ -20,12 +20,8 @@ void drawPicture(const SharedState& state, Surface& page) {
     // A fresh page has nothing to erase.
     for (auto& p : copy.previousTrace) p.yOut = 0;
     auto& t = copy.texts;
-    t.previousSweepTimeText.clear();
-    t.prevMarkerLine1.clear();
-    t.prevMarkerLine2.clear();
-    t.prevCenterFrequency = copy.settings.centerFrequency;
-    t.prevSpan = copy.settings.span;
-    t.prevAmplitude = copy.settings.amplitude;
+    t.shown = {};
+    t.shownCommMessage.clear();
     Display(copy, page).drawScreen(true);
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -43,19 +44,21 @@ struct LegendPoint {
     std::int32_t y = 0;
 };
 
-// Texts printed on the window and the forms they were last printed in, for erasing.
+// The readout rows printed by the display, in the order it prints them.
+enum class ReadoutRow { SweepTime, MarkerLine1, MarkerLine2, CenterFrequency, Span, Amplitude };
+inline constexpr std::size_t kReadoutRowCount = 6;
+
+// Texts printed on the window. Each row keeps the text it shows apart from the text composed
+// for it, so that erasing removes what is on the screen even when a text was composed twice
+// before it was printed.
 struct ReadoutTexts {
     std::string commMessage;
     std::string shownCommMessage;
     std::string sweepTimeText;
-    std::string previousSweepTimeText;
     std::string markerLine1;
     std::string markerLine2;
-    std::string prevMarkerLine1;
-    std::string prevMarkerLine2;
-    float prevCenterFrequency = 0;
-    float prevSpan = 0;
-    float prevAmplitude = 0;
+    std::array<std::string, kReadoutRowCount> shown;
+    std::string& shownIn(ReadoutRow row) { return shown[static_cast<std::size_t>(row)]; }
 };
 
 // Everything the analyzer's procedures share, owned by the main window.
@@ -68,8 +71,9 @@ struct SharedState {
     MarkerState markers;
     ReadoutTexts texts;
     std::string receiveBuffer;
-    std::int32_t lastSweepEnd = 0;
-    std::int32_t previousSweepEnd = 0;
+    // When the last two sweeps ended, on the steady clock (milliseconds); 0 before the first.
+    std::int64_t lastSweepEnd = 0;
+    std::int64_t previousSweepEnd = 0;
     // Entry 0: y of the separator; 1..9: top-left of the legend texts. Absent until laid out.
     std::optional<std::array<LegendPoint, 10>> legendPos;
 };

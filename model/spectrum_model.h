@@ -10,6 +10,11 @@ namespace kv {
 // The levels the plot's height shows, from Amplitude at the top down.
 inline constexpr double kLevelSpanDb = 70;
 
+// A point's index travels to the radio as its one-byte channel number: at most 256 points,
+// the last on channel 255.
+inline constexpr int kMaxPoints = 256;
+inline constexpr int kHighestChannel = kMaxPoints - 1;
+
 // The points a sweep, a key or a drawing may use: the settings' count, never negative and
 // never more than both trace arrays hold.
 int usablePointCount(const SharedState& state);

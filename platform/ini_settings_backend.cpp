@@ -3,11 +3,14 @@
 
 #include <QStringList>
 
+#include "titles.h"
+
 namespace kv {
 
 IniSettingsBackend::IniSettingsBackend()
     : settings_(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                            QString::fromLatin1(kOrganization), QString())) {}
+                                            QString::fromLatin1(kProgramTitle) + ".exe",
+                                            QString())) {}
 
 IniSettingsBackend::IniSettingsBackend(const QString& path)
     : settings_(std::make_unique<QSettings>(path, QSettings::IniFormat)) {}

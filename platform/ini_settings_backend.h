@@ -11,8 +11,6 @@ namespace kv {
 // The per-user INI file: $XDG_CONFIG_HOME/KV3710 Spectrum Analyzer.exe.ini.
 class IniSettingsBackend : public SettingsBackend {
   public:
-    static constexpr const char* kOrganization = "KV3710 Spectrum Analyzer.exe";
-
     IniSettingsBackend();
     // A file at an explicit path (tests).
     explicit IniSettingsBackend(const QString& path);

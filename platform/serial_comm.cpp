@@ -4,9 +4,11 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <QFileInfo>
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -150,6 +152,9 @@ bool SerialComm::open() {
     }
     portLost_ = false;
     problem_ = {};
+    // Set again on the open device, which may refuse it.
+    if (!port_.setFlowControl(flow_)) warnRefused("its flow control setting");
+    port_.clearError();
     applyRts();
     return true;
 }
@@ -170,7 +175,7 @@ void SerialComm::setHandshaking(int mode) {
             : mode == 1 ? QSerialPort::SoftwareControl
                         : QSerialPort::HardwareControl;
     if (!port_.isOpen()) return;
-    port_.setFlowControl(flow_);
+    if (!port_.setFlowControl(flow_)) warnRefused("its flow control setting");
     port_.clearError();
     applyRts();
 }
@@ -182,9 +187,26 @@ void SerialComm::setRtsEnable(bool enable) {
 
 void SerialComm::applyRts() {
     if (!port_.isOpen() || flow_ == QSerialPort::HardwareControl) return;
-    // Devices without modem lines (pseudo-terminals) refuse this; the line then has no RTS.
-    port_.setRequestToSend(rts_);
+    if (!port_.setRequestToSend(rts_)) warnRefused(rts_ ? "RTS high" : "RTS low");
     port_.clearError();
+}
+
+void SerialComm::warnRefused(const char* what) {
+    // A radio in RTS mode waits for a line the adapter may then leave raised. Said once a
+    // device and setting, not at every exit's reminder.
+    const std::string key = openedPath_ + '\n' + what;
+    if (std::find(refusalsLogged_.begin(), refusalsLogged_.end(), key) != refusalsLogged_.end())
+        return;
+    refusalsLogged_.push_back(key);
+    const QByteArray why = port_.errorString().toLocal8Bit();
+    // A device with no modem lines at all (a pseudo-terminal) has no RTS to raise either.
+    int lines = 0;
+    if (::ioctl(port_.handle(), TIOCMGET, &lines) != 0)
+        qCInfo(lcSerial, "COM%d (%s) has no modem lines: %s", portNumber_, openedPath_.c_str(),
+               why.constData());
+    else
+        qCWarning(lcSerial, "COM%d (%s) refused %s: %s", portNumber_, openedPath_.c_str(), what,
+                  why.constData());
 }
 
 void SerialComm::output(std::string_view bytes) {

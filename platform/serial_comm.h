@@ -5,6 +5,7 @@
 #include <QSerialPort>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "comm_control.h"
 #include "line_settings.h"
@@ -66,6 +67,8 @@ class SerialComm : public QObject, public CommControl {
     bool refuseOpen(OpenFailure failure, const std::string& device, std::string detail = {});
     bool applySettings(const LineSettings& s);
     void applyRts();
+    // Logs a line setting the open device did not take.
+    void warnRefused(const char* what);
     void onError(QSerialPort::SerialPortError error);
     void scheduleLossCheck();
     void checkLoss();
@@ -91,6 +94,7 @@ class SerialComm : public QObject, public CommControl {
     bool portLost_ = false;
     std::string lastError_;
     PortProblem problem_;
+    std::vector<std::string> refusalsLogged_;  // device and setting, each warned of once
 };
 
 }  // namespace kv

@@ -5,7 +5,6 @@
 #include <ctime>
 
 #include "spectrum_model.h"
-#include "sweep_controller.h"
 
 namespace kv::power {
 
@@ -21,48 +20,50 @@ LineTime localLineTime() {
             local.tm_hour,        local.tm_min,     local.tm_sec};
 }
 
-PowerLogger::PowerLogger(SharedState& state, CommControl& comm, Timer& timer1, EventLoop& loop,
-                         LoggerOutput& output, LoggerConfig config)
+PowerLogger::PowerLogger(SharedState& state, CommControl& comm, Timer& timer1, Timer& reopenTimer,
+                         EventLoop& loop, LoggerOutput& output, LoggerConfig config)
     : state_(state),
       comm_(comm),
       loop_(loop),
       output_(output),
       config_(std::move(config)),
-      radio_(state, comm, timer1, loop, *this),
+      session_(state, comm, timer1, reopenTimer, loop, *this),
       combiner_(static_cast<std::size_t>(usablePointCount(state)), config_.combine) {}
 
 PowerLogger::~PowerLogger() = default;
+
+bool PowerLogger::openPort() {
+    return session_.openPort(state_.settings.port) && comm_.portOpen();
+}
 
 void PowerLogger::requestStop() {
     // A second request does not wait for anything.
     if (stopping_) state_.flags.stopRequested = true;
     stopping_ = true;
     // A radio that does not answer would keep the recovery going for good.
-    if (failing_) state_.flags.stopRequested = true;
-}
-
-void PowerLogger::retryLostPort() {
-    if (stopping_ || comm_.portOpen() || !comm_.portLost()) return;
-    comm_.setPortOpen(true);
+    if (session_.inTrouble()) state_.flags.stopRequested = true;
 }
 
 void PowerLogger::eraseCommFailure(std::string_view) {}
 
 void PowerLogger::showCommFailure(std::string_view) {
-    if (stopping_) {
-        // The exchange in progress has failed: nothing more to finish.
-        state_.flags.stopRequested = true;
-        return;
-    }
-    if (failing_) return;  // one message per failure episode
-    failing_ = true;
-    if (comm_.portLost()) {
-        output_.message(config_.deviceName + " has gone; reopening it about once a second");
+    // The exchange in progress has failed: nothing more to finish.
+    if (stopping_) state_.flags.stopRequested = true;
+}
+
+void PowerLogger::troubleBegan(LinkTrouble trouble) {
+    if (stopping_) return;
+    if (trouble == LinkTrouble::DeviceGone) {
+        output_.message(config_.deviceName() + " has gone; reopening it about once a second");
     } else {
-        output_.message("the radio on " + config_.deviceName + " does not answer at " +
+        output_.message("the radio on " + config_.deviceName() + " does not answer at " +
                         state_.settings.baud +
                         " baud (RTS mode should be disabled in the radio); retrying");
     }
+}
+
+void PowerLogger::troubleEnded() {
+    ++recovered_;
 }
 
 bool PowerLogger::stopDue() const {
@@ -73,19 +74,11 @@ bool PowerLogger::measureSweep(std::vector<double>& levels) {
     const int points = static_cast<int>(levels.size());
     bool complete = true;
     for (int i = 0; i < points; ++i) {
-        auto level = radio_.measurePoint(i);
-        // A single retry, as the analyzer's sweep does it.
-        if (!level && !state_.flags.stopRequested) level = radio_.measurePoint(i);
-        if (level) {
+        if (const auto level = session_.measure(i))
             levels[static_cast<std::size_t>(i)] = *level;
-            if (failing_) {
-                failing_ = false;
-                ++recovered_;
-            }
-        } else {
+        else
             complete = false;
-        }
-        // Signals and the port retry are handled here, between two exchanges.
+        // Signals and the port's reopening are handled here, between two exchanges.
         loop_.yield();
         if (stopDue() && i + 1 < points) return false;
     }
@@ -127,7 +120,7 @@ int PowerLogger::run() {
     const auto interval = std::chrono::duration_cast<SteadyClock::duration>(
         std::chrono::duration<double>(config_.intervalSeconds.value_or(0.0)));
 
-    const bool inCommandMode = enterCommandModeWithRetries(radio_, flags);
+    const bool inCommandMode = session_.enterCommandMode();
     const auto done = [this] { return config_.once && lines_ > 0; };
     while (inCommandMode && !stopDue() && !done()) {
         const LineTime begun = localLineTime();
@@ -163,14 +156,8 @@ int PowerLogger::run() {
         finishInterval(SteadyClock::now(), true);
     }
     showStatus(true);
-
-    // Leave command mode exactly as the analyzer does when it closes.
-    if (comm_.portOpen()) radio_.exitCommandModeAtClose();
-    flags.stopRequested = true;
-    loop_.yield();
-    comm_.setHandshaking(0);
-    comm_.setRtsEnable(false);
-    if (comm_.portOpen()) comm_.setPortOpen(false);
+    // Ends exactly as the analyzer does when it closes.
+    session_.close();
     return writeFailed_ ? 1 : 0;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -9,10 +10,10 @@
 
 #include "comm_control.h"
 #include "event_loop.h"
-#include "radio.h"
+#include "link_report.h"
+#include "radio_session.h"
 #include "shared_state.h"
 #include "sweep_csv.h"
-#include "sweep_interfaces.h"
 #include "timer.h"
 
 namespace kv::power {
@@ -33,31 +34,34 @@ struct LoggerConfig {
     std::optional<double> intervalSeconds;  // none: one line per sweep
     IntervalCombiner::Mode combine = IntervalCombiner::Mode::Mean;
     bool once = false;
-    std::string deviceName;  // for the messages
+    // The device's name for the messages, known once the port is chosen.
+    std::function<std::string()> deviceName;
 };
 
-// The sweep without a window: command mode and the measurement with its recovery as the
-// analyzer does them, one line per interval. The settings in `state` give the band, the
-// point count and the level limit; the port must be open.
-class PowerLogger : public CommFailureReport {
+// The sweep without a window: the analyzer's radio session, one line per interval. The
+// settings in `state` give the band, the point count and the level limit.
+class PowerLogger : public LinkReport {
   public:
-    PowerLogger(SharedState& state, CommControl& comm, Timer& timer1, EventLoop& loop,
-                LoggerOutput& output, LoggerConfig config);
+    PowerLogger(SharedState& state, CommControl& comm, Timer& timer1, Timer& reopenTimer,
+                EventLoop& loop, LoggerOutput& output, LoggerConfig config);
     ~PowerLogger() override;
     PowerLogger(const PowerLogger&) = delete;
     PowerLogger& operator=(const PowerLogger&) = delete;
 
-    // Sweeps until stopped, then takes the radio out of command mode. 0, or 1 when a line
-    // could not be written.
+    // Opens the port of the settings; false when it cannot be opened.
+    [[nodiscard]] bool openPort();
+    // Sweeps until stopped, then takes the radio out of command mode and closes the port. 0,
+    // or 1 when a line could not be written.
     int run();
     // Ctrl-C, SIGTERM, the end of -e: the exchange in progress is finished first; a radio
     // that does not answer is given up at once.
     void requestStop();
-    // The device vanished and was closed: reopen it (called about once a second).
-    void retryLostPort();
 
     void eraseCommFailure(std::string_view shown) override;
     void showCommFailure(std::string_view message) override;
+    // One message for each failure episode.
+    void troubleBegan(LinkTrouble trouble) override;
+    void troubleEnded() override;
 
   private:
     using SteadyClock = std::chrono::steady_clock;
@@ -73,7 +77,7 @@ class PowerLogger : public CommFailureReport {
     EventLoop& loop_;
     LoggerOutput& output_;
     LoggerConfig config_;
-    Radio radio_;
+    RadioSession session_;
     IntervalCombiner combiner_;
     std::optional<LineTime> intervalBegun_;
     SteadyClock::time_point intervalEnd_;
@@ -84,7 +88,6 @@ class PowerLogger : public CommFailureReport {
     long long lines_ = 0;
     long long recovered_ = 0;
     bool stopping_ = false;
-    bool failing_ = false;  // a failure episode is going on
     bool writeFailed_ = false;
 };
 

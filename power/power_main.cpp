@@ -27,7 +27,6 @@
 namespace {
 
 constexpr int kBadUse = 2;
-constexpr int kPortRetryMs = 1000;
 
 int fail(const std::string& text) {
     kv::power::writeAll(STDERR_FILENO, "kv3710-power: " + text + "\n");
@@ -90,7 +89,8 @@ int main(int argc, char** argv) {
     if (options.spanMHz) settings.span = *options.spanMHz;
     if (options.points) settings.numberOfPoints = static_cast<std::int16_t>(*options.points);
     if (options.port) settings.port = *options.port - 1;
-    settings.baud = options.baud ? std::to_string(*options.baud) : kv::rateForBaud(settings.baud);
+    // The session turns a stored rate index into its rate.
+    if (options.baud) settings.baud = std::to_string(*options.baud);
     if (settings.numberOfPoints < 1 || settings.numberOfPoints > kv::kMaxPoints) {
         return fail("the number of points must be 1 to " + std::to_string(kv::kMaxPoints));
     }
@@ -107,33 +107,27 @@ int main(int argc, char** argv) {
     DeviceOverride store(ini, "COM" + std::to_string(settings.port + 1), options.device);
     kv::SystemSerialDetector detector;
     kv::SerialComm comm(store, detector);
-    const std::string line = kv::prepareLineSettings(settings);
-    if (!kv::configureAndOpen(comm, settings.port, line) || !comm.portOpen()) {
+    kv::power::TerminalOutput output(lineFd, lineName,
+                                     !options.quiet && ::isatty(STDERR_FILENO) == 1);
+    kv::QtEventLoop loop;
+    kv::QtTimer timer1(kv::Radio::kReplyTimeoutMs);
+    kv::QtTimer reopenTimer(kv::RadioSession::kReopenPeriodMs);
+    kv::power::LoggerConfig config;
+    config.intervalSeconds = options.intervalSeconds;
+    config.combine = options.peak ? kv::power::IntervalCombiner::Mode::Max
+                                  : kv::power::IntervalCombiner::Mode::Mean;
+    config.once = options.once;
+    config.deviceName = [&comm] { return comm.devicePath(); };
+    kv::power::PowerLogger logger(state, comm, timer1, reopenTimer, loop, output, config);
+    if (!logger.openPort()) {
         const std::string device = comm.devicePath().empty()
                                        ? "COM" + std::to_string(settings.port + 1)
                                        : comm.devicePath();
         return fail("cannot open " + device + " at " + settings.baud +
                     " baud: " + comm.lastError());
     }
-    comm.setHandshaking(0);
-    comm.setRtsEnable(false);
-
-    kv::power::TerminalOutput output(lineFd, lineName,
-                                     !options.quiet && ::isatty(STDERR_FILENO) == 1);
-    kv::QtEventLoop loop;
-    kv::QtTimer timer1(kv::Radio::kReplyTimeoutMs);
-    kv::power::LoggerConfig config;
-    config.intervalSeconds = options.intervalSeconds;
-    config.combine = options.peak ? kv::power::IntervalCombiner::Mode::Max
-                                  : kv::power::IntervalCombiner::Mode::Mean;
-    config.once = options.once;
-    config.deviceName = comm.devicePath();
-    kv::power::PowerLogger logger(state, comm, timer1, loop, output, config);
 
     kv::TerminationSignals termination([&logger] { logger.requestStop(); });
-    QTimer portRetry;
-    QObject::connect(&portRetry, &QTimer::timeout, [&logger] { logger.retryLostPort(); });
-    portRetry.start(kPortRetryMs);
     QTimer end;
     end.setSingleShot(true);
     QObject::connect(&end, &QTimer::timeout, [&logger] { logger.requestStop(); });

@@ -11,6 +11,7 @@
 #include "port_names.h"
 #include "serial_setup.h"
 #include "settings_store.h"
+#include "spectrum_model.h"
 
 namespace kv::power {
 
@@ -41,8 +42,9 @@ shows; $XDG_CONFIG_HOME/KV3710 Spectrum Analyzer.exe.ini, [Settings] and [Ports]
   --points N          number of points (radio channels 0 to N-1), 1 to 256
 
 What it writes:
-  -i SECONDS          one line per interval of SECONDS, combining its sweeps into their
-                      mean in dB (default: one line per sweep)
+  -i SECONDS          one line per interval of SECONDS, combining its sweeps into the
+                      mean of their power, written in dB: -50 and -90 dB average to
+                      -53 dB, not -70 (default: one line per sweep)
   -P                  combine into the maximum instead of the mean
   -1                  write one line and exit
   -e DURATION         stop after DURATION: 30s, 15m, 2h (plain numbers are seconds)

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cmath>
 
 #include "rounding.h"
 #include "spectrum_model.h"
@@ -73,7 +74,8 @@ void IntervalCombiner::add(std::span<const double> levelsDb) {
     const std::size_t n = std::min(levelsDb.size(), accumulated_.size());
     for (std::size_t i = 0; i < n; ++i) {
         if (mode_ == Mode::Mean) {
-            accumulated_[i] += levelsDb[i];
+            // Powers add, decibels do not: the mean is of the power each level stands for.
+            accumulated_[i] += std::pow(10.0, levelsDb[i] / 10);
         } else {
             accumulated_[i] = samples_ == 0 ? levelsDb[i] : std::max(accumulated_[i], levelsDb[i]);
         }
@@ -85,7 +87,7 @@ std::vector<double> IntervalCombiner::levels() const {
     if (samples_ == 0) return {};
     std::vector<double> result = accumulated_;
     if (mode_ == Mode::Mean) {
-        for (double& level : result) level /= samples_;
+        for (double& level : result) level = 10 * std::log10(level / samples_);
     }
     return result;
 }

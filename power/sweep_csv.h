@@ -26,8 +26,8 @@ struct LineTime {
 std::string formatSweepLine(const SettingValues& band, const LineTime& begun, int samples,
                             std::span<const double> levelsDb);
 
-// Combines the complete sweeps of one interval point by point: their mean in dB, or their
-// maximum.
+// Combines the complete sweeps of one interval point by point: the mean of their power,
+// written in dB (-50 and -90 dB give -53 dB), or their maximum.
 class IntervalCombiner {
   public:
     enum class Mode { Mean, Max };

@@ -6,6 +6,7 @@
 
 #include "level_conversion.h"
 #include "log_categories.h"
+#include "spectrum_model.h"
 
 namespace kv {
 
@@ -28,7 +29,6 @@ constexpr std::string_view kResumeReply =
     "DAT";
 constexpr std::string_view kLevelCommand = "\x21\x02";
 constexpr std::size_t kLevelReplySize = 4;
-constexpr int kHighestChannel = 255;
 
 bool endsWith(const std::string& s, std::string_view tail) {
     return s.size() >= tail.size() && std::string_view(s).substr(s.size() - tail.size()) == tail;
@@ -57,7 +57,7 @@ void appendReceived(std::string& buffer, const std::string& bytes) {
 }  // namespace
 
 Radio::Radio(SharedState& state, CommControl& comm, Timer& timer1, EventLoop& loop,
-             CommFailureReport& report)
+             LinkReport& report)
     : state_(state), comm_(comm), timer1_(timer1), loop_(loop), report_(report) {
     timer1_.setInterval(kReplyTimeoutMs);
     comm_.setOnComm([this] { onComm(); });

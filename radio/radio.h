@@ -7,31 +7,35 @@
 
 #include "comm_control.h"
 #include "event_loop.h"
+#include "link_report.h"
 #include "shared_state.h"
-#include "sweep_interfaces.h"
 #include "timer.h"
 
 namespace kv {
 
 // The serial exchanges with the KV3710: command mode, the reply waits with their time-out and
 // stop handling, the communication-failure message and the per-point measurement.
-class Radio : public RadioLink {
+class Radio {
   public:
     // Installs its handlers for the port's receive event and Timer1's tick.
     Radio(SharedState& state, CommControl& comm, Timer& timer1, EventLoop& loop,
-          CommFailureReport& report);
-    ~Radio() override;
+          LinkReport& report);
+    ~Radio();
     Radio(const Radio&) = delete;
     Radio& operator=(const Radio&) = delete;
 
-    [[nodiscard]] bool enterCommandMode() override;
-    [[nodiscard]] bool exitCommandMode() override;
+    // true when the radio confirmed both steps; false on a time-out or a stop.
+    [[nodiscard]] bool enterCommandMode();
+    [[nodiscard]] bool exitCommandMode();
     // At close: leaves command mode; a radio that did not confirm is logged, as nothing
     // follows that could retry.
     void exitCommandModeAtClose();
-    void reportCommFailure(bool eraseOnly) override;
-    // Leaves the trace to the caller, which knows where the level is plotted.
-    [[nodiscard]] std::optional<double> measurePoint(int point) override;
+    // Erases the communication-failure message and, unless eraseOnly, shows it anew.
+    void reportCommFailure(bool eraseOnly);
+    // The level in dB read for the point; nothing when the exchange failed (the radio is then
+    // back in command mode) or a stop was requested. Leaves the trace to the caller, which
+    // knows where the level is plotted.
+    [[nodiscard]] std::optional<double> measurePoint(int point);
 
     // The port's receive event: appends what arrived to the receive buffer.
     void onComm();
@@ -65,7 +69,7 @@ class Radio : public RadioLink {
     CommControl& comm_;
     Timer& timer1_;
     EventLoop& loop_;
-    CommFailureReport& report_;
+    LinkReport& report_;
     std::string lastCommand_;
     // The reply size a measurement wait is waiting for; still set after a stop ended it.
     std::size_t awaitedReply_ = 0;

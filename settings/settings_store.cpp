@@ -202,13 +202,4 @@ bool saveSettings(SettingsBackend& store, const SettingValues& values) {
     return writeSettings(store, written);
 }
 
-std::string getProgramDirectory(const std::string& executableDirectory, MessageBox& messages) {
-    if (executableDirectory.empty()) {
-        messages.show("Can't locate program directory", kProgramTitle);
-        return {};
-    }
-    if (executableDirectory.back() == '/') return executableDirectory;
-    return executableDirectory + "/";
-}
-
 }  // namespace kv

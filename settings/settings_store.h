@@ -6,7 +6,6 @@
 #include <utility>
 #include <vector>
 
-#include "message_box.h"
 #include "setting_keys.h"
 #include "settings_backend.h"
 #include "shared_state.h"
@@ -14,9 +13,6 @@
 namespace kv {
 
 inline constexpr const char* kSettingsSection = "Settings";
-inline constexpr const char* kProgramTitle = "KV3710 Spectrum Analyzer";
-// The most points a sweep can have: the channel travels to the radio as one byte.
-inline constexpr int kMaxPoints = 256;
 
 // The stored text for a key, or the text form of the default when the key is absent.
 std::string readSetting(const SettingsBackend& store, const std::string& key,
@@ -46,8 +42,5 @@ LoadResult loadSettings(const SettingsBackend& store, SharedState& state);
 // Writes the keys the exit writes back: "Port", "Center Frequency", "Span", "Amplitude" and
 // "Attenuator", in that order.
 [[nodiscard]] bool saveSettings(SettingsBackend& store, const SettingValues& settings);
-
-// The directory of the running program with a trailing slash; after a message, empty.
-std::string getProgramDirectory(const std::string& executableDirectory, MessageBox& messages);
 
 }  // namespace kv

@@ -33,8 +33,8 @@ struct SweepRig : RadioRig {
     }
     FakeTimer timer3{loop, SweepController::kTimer3IntervalMs};
     RecordingDisplay display;
-    FakeLocalClock clock;
-    SweepController sweep{state, radio, display, surface, loop, clock, timer3};
+    FakeClock clock;
+    SweepController sweep{state, session, display, surface, loop, clock, timer3};
     std::vector<std::int64_t> passEnds;  // fake time of every drawTrace
 };
 
@@ -79,8 +79,9 @@ class SweepControllerTest : public QObject {
         }
     }
 
-    // Timer3's tick starts six passes across midnight; a Run meanwhile does nothing, a layout
-    // change is honoured once after its pass, view-only from the third pass sends nothing.
+    // Timer3's tick starts six passes across midnight, the time of day stepped back an hour
+    // after the first (the sweep time is not); a Run meanwhile does nothing, a layout change is
+    // honoured once after its pass, view-only from the third pass sends nothing.
     void passes() {
         SweepRig rig(6, 24 * 3600000LL - 250);
         rig.comm.latencyMs = 1;
@@ -93,6 +94,7 @@ class SweepControllerTest : public QObject {
         rig.display.onCall = [&, inner = rig.display.onCall](const QString& name) {
             if (name == "layout") wireAtLayout = rig.comm.wire.size();
             inner(name);
+            if (name == "trace" && rig.passEnds.size() == 1) rig.clock.stepMs = -3600000;
             if (name == "trace" && rig.passEnds.size() == 2) {
                 QCOMPARE(rig.state.texts.sweepTimeText, std::string("Sweep Time (mS): 101"));
                 rig.state.flags.viewOnly = true;

@@ -11,6 +11,7 @@
 #include "number_text.h"
 #include "setting_keys.h"
 #include "settings_store.h"
+#include "titles.h"
 
 using namespace kv;
 
@@ -150,7 +151,7 @@ inf||||
     void iniFileHoldsWhatWasSaved() {
         QTemporaryDir dir;
         qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
-        QFile f(dir.path() + "/KV3710 Spectrum Analyzer.exe.ini");
+        QFile f(dir.path() + "/" + kProgramTitle + ".exe.ini");
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(
             "[Settings]\nCenter Frequency=2441.5\nGraph Top = 400\n[Ports]\nCOM3=/dev/ttyUSB0\n");

@@ -1,53 +1,65 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The real analyzer in a real window (Xvfb) on the simulated radio, used the way a person
 // would: it starts sweeping by itself, F1 puts the marker on the strongest carrier, the close
-// button releases the radio and saves the settings.
+// button and File -> Exit release the radio and save the settings.
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include "e2e_rig.h"
+#include "titles.h"
 #include "x_client.h"
 
 using namespace kv::test;
 
 class TestDesktop : public QObject {
     Q_OBJECT
+
+    QProcess xvfb_;
+    QString display_;
+    SimProcess sim_;
+    QTemporaryDir config_;
+    const QString file_ = settingsFile(config_.path());
+
+    // The analyzer on the display and the simulator, its window found.
+    bool startAnalyzer(QProcess& analyzer, XClient& x, unsigned long& window) {
+        analyzer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DISPLAY", display_);
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        analyzer.setProcessEnvironment(env);
+        return startWithSettings(analyzer, "kv3710-analyzer", config_.path()) && x.connected() &&
+               QTest::qWaitFor([&] { return (window = x.findWindow(kv::kWindowTitle)) != 0; },
+                               10000);
+    }
+
   private slots:
-    void sweepsFindsThePeakAndClosesCleanly() {
-        QProcess xvfb;
-        if (!startTied(xvfb, "Xvfb",
+    void initTestCase() {
+        if (!startTied(xvfb_, "Xvfb",
                        {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"}))
             QSKIP("Xvfb is not available");
-        QVERIFY(QTest::qWaitFor([&] { return xvfb.canReadLine(); }, 10000));
-        const QString display = ":" + QString::fromUtf8(xvfb.readLine()).trimmed();
-
-        SimProcess sim;
+        QVERIFY(QTest::qWaitFor([&] { return xvfb_.canReadLine(); }, 10000));
+        display_ = ":" + QString::fromUtf8(xvfb_.readLine()).trimmed();
         // The strongest carrier is on channel 37; no hopping transmitter, for a steady peak.
-        QVERIFY(sim.start({"--seed", "3", "--carrier", "8:-60:2", "--carrier", "37:-48:1",
-                           "--carrier", "22:-62:3"}));
-        QTemporaryDir config;
+        QVERIFY(sim_.start({"--seed", "3", "--carrier", "8:-60:2", "--carrier", "37:-48:1",
+                            "--carrier", "22:-62:3"}));
         // Labels and readouts in colours of their own, so that green is only the trace and
         // red only the marker.
-        const QString file = settingsFile(config.path());
-        QVERIFY(writeSettingsFile(file, sim.linkPath(),
+        QVERIFY(writeSettingsFile(file_, sim_.linkPath(),
                                   kv::e2e::kOldSettings +
                                       "Label Color=8421504\nMessage Color=16777215\n"
                                       "Marker1 Color=255\n"));
-        QProcess analyzer;
-        analyzer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("DISPLAY", display);
-        env.insert("QT_QPA_PLATFORM", "xcb");
-        analyzer.setProcessEnvironment(env);
-        QVERIFY(startWithSettings(analyzer, "kv3710-analyzer", config.path()));
+    }
+    void cleanupTestCase() {
+        xvfb_.terminate();
+        xvfb_.waitForFinished(5000);
+    }
 
-        auto x = std::make_unique<XClient>(display.toStdString());
+    void sweepsFindsThePeakAndClosesCleanly() {
+        QProcess analyzer;
+        auto x = std::make_unique<XClient>(display_.toStdString());
         unsigned long window = 0;
-        QVERIFY(x->connected() &&
-                QTest::qWaitFor(
-                    [&] { return (window = x->findWindow("Tessaryn Spectrum Analyzer")) != 0; },
-                    10000));
+        QVERIFY(startAnalyzer(analyzer, *x, window));
         constexpr std::uint32_t kGreen = 0x00FF00;  // Graph Color 65280: only the trace
         constexpr std::uint32_t kRed = 0xFF0000;    // Marker1 Color 255: only the marker
         WindowImage image;
@@ -80,11 +92,27 @@ class TestDesktop : public QObject {
 
         // The close button releases the radio and saves.
         x->requestClose(window);
-        const QString fault = kv::e2e::closedCleanly(analyzer, sim, file);
+        const QString fault = kv::e2e::closedCleanly(analyzer, sim_, file_);
         QVERIFY2(fault.isEmpty(), qPrintable(fault));
-        x.reset();  // before the server goes, or Xlib ends this process
-        xvfb.terminate();
-        xvfb.waitForFinished(5000);
+    }
+
+    // Exit from the menu in the middle of a sweep leaves a working radio out of command mode,
+    // as the close button does, so the next start finds it answering at once.
+    void menuExitReleasesTheRadio() {
+        XClient x(display_.toStdString());
+        for (int round = 0; round < 5; ++round) {
+            QProcess analyzer;
+            unsigned long window = 0;
+            QVERIFY(startAnalyzer(analyzer, x, window));
+            const qint64 sweeps = sim_.stat("sweeps");
+            QVERIFY(QTest::qWaitFor([&] { return sim_.stat("sweeps") > sweeps + 1; }, 10000));
+            x.click(window, 18, 10);  // "File", at the left end of the menu bar
+            QVERIFY(QTest::qWaitFor([&] { return x.popupShown(); }, 5000));
+            x.pressKey(0, "Up");  // from the bottom: Exit
+            x.pressKey(0, "Return");
+            const QString fault = kv::e2e::closedCleanly(analyzer, sim_, file_);
+            QVERIFY2(fault.isEmpty(), qPrintable(QString("round %1: %2").arg(round).arg(fault)));
+        }
     }
 };
 

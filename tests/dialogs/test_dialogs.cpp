@@ -26,6 +26,7 @@
 #include "print_save.h"
 #include "qt_colour.h"
 #include "qt_picture_output.h"
+#include "radio_session.h"
 #include "spectrum_model.h"
 
 using namespace kv;
@@ -53,9 +54,16 @@ struct Rig {
 
     test::FakeEventLoop loop;
     test::ScriptedComm comm{loop};
+    test::FakeTimer replyTimer{loop, Radio::kReplyTimeoutMs};
+    test::FakeTimer reopenTimer{loop, RadioSession::kReopenPeriodMs};
+    struct : LinkReport {  // the dialog's opening reports nothing
+        void eraseCommFailure(std::string_view) override {}
+        void showCommFailure(std::string_view) override {}
+    } report;
     MemorySettingsBackend store;
     test::FakeMachine machine;
     SharedState state;
+    RadioSession session{state, comm, replyTimer, reopenTimer, loop, report};
     ScriptedDialogs dialogs;
     int redraws = 0;
     QWidget owner;
@@ -103,7 +111,8 @@ class TestDialogs : public QObject {
         if (row[1] != "-") rig.store.values[{"Settings", "Baud"}] = row[1].toStdString();
         rig.comm.setPortOpen(true);
         rig.comm.failOpen = row[6] == "1";
-        auto* dialog = new ComPortDialog(rig.state, rig.comm, rig.store, rig.machine, &rig.owner);
+        auto* dialog =
+            new ComPortDialog(rig.state, rig.session, rig.store, rig.machine, &rig.owner);
         rig.dialog = dialog;
         dialog->show();
         QSignalSpy opened(dialog, &ComPortDialog::portOpened);

@@ -9,10 +9,12 @@
 #include "default_state.h"
 #include "display.h"
 #include "image_surface.h"
+#include "key_commands.h"
 #include "number_format.h"
 #include "qt_colour.h"
 #include "recording_surface.h"
 #include "spectrum_model.h"
+#include "virtual_keys.h"
 
 using namespace kv;
 
@@ -99,7 +101,6 @@ class DisplayTest : public QObject {
         s.centerFrequency = 2441.5f;
         s.span = 83.5f;
         s.amplitude = -50;
-        texts.previousSweepTimeText = texts.sweepTimeText;
         texts.sweepTimeText = "Sweep Time (mS): 87";
         texts.commMessage = "Communication failure.";
         m.marker = {20, 40};
@@ -123,6 +124,29 @@ class DisplayTest : public QObject {
         const Pixels text = fresh.pixelsIn(readouts, s.messageColor);
         QVERIFY(text.size() > 500);
         QCOMPARE(replaced.pixelsIn(readouts, s.messageColor), text);
+    }
+
+    // A key that composes and prints the marker lines at once (F5) after a pass, which prints
+    // the lines composed in the pass before: the rows show no older text than a redraw (F7).
+    void keyLeavesNoOldReadout() {
+        Screen screen;
+        KeyCommands keys(screen.state, screen.surface, screen.display);
+        for (int pass = 0; pass < 3; ++pass) {  // the level under the marker changes each pass
+            screen.setLevels(
+                [pass](int i) { return i == 20 ? -55.0 : -90 + (i * 7 + pass * 5) % 4; });
+            screen.display.drawTrace();
+            screen.display.drawReadouts();
+            screen.display.drawMarkers();
+        }
+        const auto& s = screen.state.settings;
+        const ImageSurface& d = screen.surface;
+        const QRect rows(QPoint(d.toDevice(s.graphLeft) + 1, d.toDevice(s.graphTop) + 1),
+                         QPoint(d.toDevice(d.scaleWidth() - s.graphRight) - 1, d.toDevice(1350)));
+        keys.keyDown(vk::kF5);
+        QCOMPARE(screen.state.markers.marker[0], std::int16_t{20});
+        const Pixels afterKey = screen.pixelsIn(rows, s.messageColor);
+        keys.keyDown(vk::kF7);
+        QCOMPARE(afterKey, screen.pixelsIn(rows, s.messageColor));
     }
 
     // Where the readouts and the legend go, on the recorded drawing calls.

@@ -91,7 +91,7 @@ class Rig {
     test::FakeMachine machine;
     SerialComm comm{store, machine};
     QtEventLoop loop;
-    SystemLocalClock clock;
+    SystemClock clock;
     test::RecordingMessages messages;
     test::ScriptedDialogs dialogs;
 

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <QtTest>
+#include <cmath>
 
 #include "sweep_csv.h"
 
@@ -8,18 +9,20 @@ using namespace kv::power;
 class PowerCsvTest : public QObject {
     Q_OBJECT
   private slots:
-    // An interval's line holds the mean or the peak of each point over its sweeps.
+    // An interval's line holds the mean power (in dB) or the peak of each point over its sweeps.
     void intervalCombines() {
-        IntervalCombiner mean(2, IntervalCombiner::Mode::Mean),
-            peak(2, IntervalCombiner::Mode::Max);
+        IntervalCombiner mean(3, IntervalCombiner::Mode::Mean),
+            peak(3, IntervalCombiner::Mode::Max);
         for (const std::vector<double>& sweep :
-             {std::vector<double>{-90, -60}, {-80, -70}, {-85, -65}}) {
+             {std::vector<double>{-50, -60, -97}, {-90, -60, -42}}) {
             mean.add(sweep);
             peak.add(sweep);
         }
-        QCOMPARE(mean.samples(), 3);
-        QCOMPARE(mean.levels(), (std::vector<double>{-85, -65}));
-        QCOMPARE(peak.levels(), (std::vector<double>{-80, -60}));
+        QCOMPARE(mean.samples(), 2);
+        std::vector<long> hundredths;
+        for (double level : mean.levels()) hundredths.push_back(std::lround(level * 100));
+        QCOMPARE(hundredths, (std::vector<long>{-5301, -6000, -4501}));
+        QCOMPARE(peak.levels(), (std::vector<double>{-50, -60, -42}));
         peak.clear();
         QVERIFY(peak.levels().empty());
     }

@@ -11,9 +11,9 @@
 #include <utility>
 #include <vector>
 
+#include "clock.h"
 #include "comm_control.h"
 #include "event_loop.h"
-#include "local_clock.h"
 #include "timer.h"
 
 namespace kv::test {
@@ -212,16 +212,22 @@ inline void FakeEventLoop::yieldWaiting() {
     handleDue();
 }
 
-// The local time of day, following the fake clock from a starting time of day.
-class FakeLocalClock : public LocalClock {
+// Both clocks follow the fake time: the steady one from `steadyStartMs`, the time of day from
+// `startMsOfDay`, stepped by `stepMs` (as NTP or a change to daylight saving would step it).
+class FakeClock : public Clock {
   public:
-    FakeLocalClock(const FakeEventLoop& loop, std::int64_t startMsOfDay = 12 * 3600000LL)
+    explicit FakeClock(const FakeEventLoop& loop, std::int64_t startMsOfDay = 12 * 3600000LL)
         : loop_(loop), start_(startMsOfDay) {}
-    LocalTime now() const override {
-        const std::int64_t ms = (start_ + loop_.now) % (24 * 3600000LL);
+    LocalTime localTime() const override {
+        constexpr std::int64_t kDay = 24 * 3600000LL;
+        const std::int64_t ms = ((start_ + stepMs + loop_.now) % kDay + kDay) % kDay;
         return {std::int32_t(ms / 3600000), std::int32_t(ms / 60000 % 60),
                 std::int32_t(ms / 1000 % 60), std::int32_t(ms % 1000)};
     }
+    std::int64_t steadyMs() const override { return steadyStartMs + loop_.now; }
+
+    std::int64_t stepMs = 0;
+    std::int64_t steadyStartMs = 1000000;
 
   private:
     const FakeEventLoop& loop_;

@@ -8,7 +8,7 @@
 #include "default_state.h"
 #include "display.h"
 #include "fake_event_loop.h"
-#include "radio.h"
+#include "radio_session.h"
 #include "recording_surface.h"
 #include "spectrum_model.h"
 
@@ -47,7 +47,7 @@ struct FakeRadio {
     int channel_ = -1;
 };
 
-// A Radio wired to a fake radio on a scripted port, on fake time.
+// A radio session wired to a fake radio on a scripted port, on fake time.
 struct RadioRig {
     RadioRig() {
         comm.setPortOpen(true);
@@ -72,11 +72,13 @@ struct RadioRig {
     SharedState state = defaultState();
     FakeEventLoop loop;
     FakeTimer timer1{loop, Radio::kReplyTimeoutMs};
+    FakeTimer reopenTimer{loop, RadioSession::kReopenPeriodMs};
     ScriptedComm comm{loop};
     RecordingSurface surface;
     FakeRadio fake;
     Display screen{state, surface};  // where the failure message is drawn
-    Radio radio{state, comm, timer1, loop, screen};
+    RadioSession session{state, comm, timer1, reopenTimer, loop, screen};
+    Radio& radio = session.radio();
     std::vector<std::int64_t> sentAt;  // fake time of every output, in order
 };
 

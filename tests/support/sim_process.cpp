@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "titles.h"
+
 namespace kv::test {
 
 namespace {
@@ -38,7 +40,7 @@ bool startWithSettings(QProcess& process, const QString& name, const QString& co
 }
 
 QString settingsFile(const QString& configHome) {
-    return configHome + QStringLiteral("/KV3710 Spectrum Analyzer.exe.ini");
+    return configHome + "/" + QString::fromLatin1(kv::kProgramTitle) + ".exe.ini";
 }
 
 bool writeSettingsFile(const QString& path, const QString& device, const QByteArray& settings) {

@@ -123,12 +123,29 @@ bool XClient::pressKey(unsigned long window, const std::string& keyName) {
     const KeySym sym = XStringToKeysym(keyName.c_str());
     const KeyCode code = XKeysymToKeycode(d, sym);
     if (sym == NoSymbol || code == 0) return false;
-    XSetInputFocus(d, window, RevertToParent, CurrentTime);
+    if (window) XSetInputFocus(d, window, RevertToParent, CurrentTime);
     XSync(d, False);
     XTestFakeKeyEvent(d, code, True, CurrentTime);
     XTestFakeKeyEvent(d, code, False, CurrentTime);
     XSync(d, False);
     return true;
+}
+
+bool XClient::popupShown() {
+    ::Display* d = dpy(display_);
+    Window root = 0, parent = 0;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    bool shown = false;
+    if (XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count)) {
+        for (unsigned int i = 0; i < count && !shown; ++i) {
+            XWindowAttributes a;
+            shown = XGetWindowAttributes(d, children[i], &a) && a.override_redirect &&
+                    a.map_state == IsViewable;
+        }
+        if (children) XFree(children);
+    }
+    return shown;
 }
 
 void XClient::click(unsigned long window, int x, int y) {

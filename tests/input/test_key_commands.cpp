@@ -44,7 +44,8 @@ class KeyCommandsTest : public QObject {
         row("rise of 6 is", {-70, -76, -70, -80, -80}, 0, {kF5}, {0, 0, 2, 0}, 0, mr);
         row("fall of 6 is", {-76, -70, -76}, 0, {kF5}, {0, 0, 1, 0}, 0, mr);
         row("F1: a tie takes the lowest", {-80, -50, -50, -70}, 0, {kF1}, {3, 3, 1, 3}, 0, rm);
-        row("F1: unmeasured is highest", {-80, -50, 0, 0}, 0, {kF1}, {3, 3, 2, 3}, 0, rm);
+        row("F1: only measured points count", {-80, -50, 0, 0}, 0, {kF1}, {3, 3, 1, 3}, 0, rm);
+        row("F1: nothing measured yet", {0, 0, 0}, 0, {kF1}, {2, 2, 2, 2}, 0, rm);
         row("F1 in delta moves marker 2", {-80, -50, -60}, kDelta, {kF1}, {2, 2, 2, 1}, kDelta, rm);
         row("arrows stop at the ends", flat, 0, QList<int>(60, kRight) + QList<int>(3, kLeft),
             {0, 0, 46, 0}, 0, arrows);

@@ -1,0 +1,12 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+namespace kv {
+
+// The main window's caption.
+inline constexpr const char* kWindowTitle = "Tessaryn Spectrum Analyzer";
+// The program's title: the caption of its message boxes and, with ".exe", the name its
+// settings file is kept under.
+inline constexpr const char* kProgramTitle = "KV3710 Spectrum Analyzer";
+
+}  // namespace kv
