@@ -2,7 +2,6 @@
 #include "power_logger.h"
 
 #include <algorithm>
-#include <ctime>
 
 #include "spectrum_model.h"
 
@@ -10,14 +9,6 @@ namespace kv::power {
 
 namespace {
 constexpr auto kStatusPeriod = std::chrono::milliseconds(250);
-}
-
-LineTime localLineTime() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-            local.tm_hour,        local.tm_min,     local.tm_sec};
 }
 
 PowerLogger::PowerLogger(SharedState& state, CommControl& comm, Timer& timer1, Timer& reopenTimer,

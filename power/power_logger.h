@@ -10,10 +10,11 @@
 
 #include "comm_control.h"
 #include "event_loop.h"
+#include "interval_combiner.h"
 #include "link_report.h"
 #include "radio_session.h"
 #include "shared_state.h"
-#include "sweep_csv.h"
+#include "sweep_log.h"
 #include "timer.h"
 
 namespace kv::power {
@@ -90,8 +91,5 @@ class PowerLogger : public LinkReport {
     bool stopping_ = false;
     bool writeFailed_ = false;
 };
-
-// The local date and time now.
-LineTime localLineTime();
 
 }  // namespace kv::power

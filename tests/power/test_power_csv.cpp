@@ -2,7 +2,7 @@
 #include <QtTest>
 #include <cmath>
 
-#include "sweep_csv.h"
+#include "interval_combiner.h"
 
 using namespace kv::power;
 
