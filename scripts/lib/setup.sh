@@ -8,6 +8,10 @@ KV_PACKAGES=(
     poppler-utils scdoc librsvg2-bin desktop-file-utils appstream man-db x11-utils
 )
 
+# What scripts/fuzz (and the short fuzzing of scripts/test) needs on top: clang with libFuzzer
+# and the sanitizers' run-time, and the symbolizer that puts lines into their reports.
+KV_FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev llvm-14)
+
 kv_sudo() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }

@@ -1,0 +1,95 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Any argument vector (the input's pieces between NUL bytes) for the analyzer, the simulator
+// and the logger, and any lines for the simulator's standard input: an answer or an error,
+// and what is accepted can be used: the simulator answers a sweep with it, the logger's line
+// for the band replays, and its times fit the clocks that time them.
+#include <chrono>
+#include <climits>
+#include <string>
+#include <vector>
+
+#include "command_line.h"
+#include "fuzz_check.h"
+#include "power_options.h"
+#include "settings_store.h"
+#include "sim_options.h"
+#include "sim_radio.h"
+#include "sweep_csv.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// Command mode, channel 5, its level, channel 0 and its level.
+const std::string kSweep("AT+++\r\xCC\x65\xB1\x05\x00\x21\x02\xB1\x00\x00\x21\x02", 16);
+// A year after the machine started: the simulator's clock is the monotonic one.
+constexpr kv::sim::SimTime kNow = 24h * 365;
+
+void analyzer(std::vector<std::string> args) {
+    std::vector<char*> argv{const_cast<char*>("kv3710-analyzer")};
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    const kv::CommandLine line = kv::parseArguments(static_cast<int>(argv.size()) - 1, argv.data());
+    fuzzCheck((line.request == kv::CommandLine::Request::Error) != line.error.empty(),
+              "the analyzer says what is wrong, and only then");
+}
+
+void simulator(const std::vector<std::string>& args, std::string_view text) {
+    const kv::sim::OptionsResult parsed = kv::sim::parseOptions(args);
+    fuzzCheck(parsed.options.has_value() == parsed.error.empty(),
+              "the simulator: options or error");
+    if (parsed.options) {
+        kv::sim::RadioEmulator radio(parsed.options->radio, parsed.options->scene);
+        for (const kv::sim::Reply& reply : radio.receive(kSweep, kNow))
+            fuzzCheck(reply.sendAt >= kNow, "a reply goes after its command");
+    }
+    kv::sim::RadioEmulator radio({}, {});
+    for (std::string_view line : kv::sim::split(text, "\n")) {
+        const kv::sim::ControlResult control = kv::sim::parseControl(line);
+        fuzzCheck(!(control.command && !control.error.empty()), "a command or an error");
+        if (control.command && control.command->kind == kv::sim::ControlCommand::Kind::Dead)
+            radio.goDead(kNow, control.command->duration);
+    }
+}
+
+void logger(const std::vector<std::string>& args) {
+    for (const std::string& arg : args) {
+        const auto duration = kv::power::parseDuration(arg);
+        fuzzCheck(!duration || (duration->count() > 0 && duration->count() <= INT_MAX),
+                  "a duration is 1 ms to 24 days");
+    }
+    const kv::power::OptionsResult parsed = kv::power::parseOptions(args);
+    fuzzCheck(parsed.options.has_value() == parsed.error.empty(), "the logger: options or error");
+    if (!parsed.options) return;
+    const kv::power::PowerOptions& o = *parsed.options;
+    fuzzCheck(!o.device || !o.port, "one port");
+    fuzzCheck(!o.intervalSeconds || std::chrono::duration<double>(*o.intervalSeconds) <
+                                        std::chrono::steady_clock::duration::max(),
+              "the interval fits the clock that times it");
+    kv::SettingValues band;
+    band.centerFrequency = o.centerMHz.value_or(915);
+    band.span = o.spanMHz.value_or(26);
+    band.numberOfPoints = static_cast<std::int16_t>(o.points.value_or(50));
+    fuzzCheck(band.numberOfPoints >= 1 && band.numberOfPoints <= kv::kMaxPoints, "1 to 256 points");
+    const std::vector<double> levels(static_cast<std::size_t>(band.numberOfPoints), -60.5);
+    const kv::sim::ReplayLoad replay =
+        kv::sim::parseReplay(kv::power::formatSweepLine(band, {}, 1, levels));
+    // Unless the band is too narrow for the two decimals of its Hz step.
+    fuzzCheck((replay.rows.size() == 1 && replay.rows[0].levelsDb == levels) ||
+                  replay.error.ends_with("Hz step is no positive number"),
+              "the logger's line for the band replays");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    std::vector<std::string> args;
+    if (!text.empty())
+        for (std::string_view piece : kv::sim::split(text, std::string_view("\0", 1)))
+            args.emplace_back(piece);
+    analyzer(args);
+    simulator(args, text);
+    logger(args);
+    return 0;
+}
