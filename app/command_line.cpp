@@ -63,14 +63,14 @@ CommandLine parseArguments(int argc, char** argv) {
         std::string_view arg = argv[i];
         if (arg == "-h" || arg == "--help") return {Request::Help, {}};
         if (arg == "--version") return {Request::Version, {}};
-        std::string_view name = arg.substr(arg.starts_with("--") ? 2 : 1);
+        // An empty argument is an argument too, and has no dash to take off.
+        if (!arg.starts_with('-'))
+            return {Request::Error, "unknown argument '" + std::string(arg) + "'"};
+        const std::string_view name = arg.substr(arg.starts_with("--") ? 2 : 1);
         const auto qt = std::find_if(kQtOptions.begin(), kQtOptions.end(),
                                      [name](const QtOption& o) { return o.name == name; });
-        if (!arg.starts_with('-') || qt == kQtOptions.end()) {
-            return {Request::Error, std::string("unknown ") +
-                                        (arg.starts_with('-') ? "option" : "argument") + " '" +
-                                        argv[i] + "'"};
-        }
+        if (qt == kQtOptions.end())
+            return {Request::Error, "unknown option '" + std::string(arg) + "'"};
         if (qt->takesValue && ++i >= argc)
             return {Request::Error, "option '" + std::string(argv[i - 1]) + "' needs a value"};
     }
