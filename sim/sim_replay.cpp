@@ -98,8 +98,9 @@ double replayLevel(const ReplayRow& row, int channel, int channelCount) {
     if (channelCount > 0) {
         // The band's lower edge lies one step below the first bin, its upper edge at highHz.
         const double lowerEdge = row.lowHz - row.stepHz;
+        // In double: a channel or count at the top of int has no int one past it.
         const double frequency =
-            lowerEdge + (channel + 1) * (row.highHz - lowerEdge) / (channelCount + 1);
+            lowerEdge + (channel + 1.0) * (row.highHz - lowerEdge) / (channelCount + 1.0);
         bin = std::llround((frequency - row.lowHz) / row.stepHz);
     }
     return row.levelsDb[static_cast<std::size_t>(std::clamp(bin, 0LL, bins - 1))];

@@ -2,6 +2,7 @@
 // The emulated radio byte for byte: the dialogue, whole and byte by byte (its faults are seen
 // end to end); a replayed scene; and its level scale as the analyzer reads it back.
 #include <QtTest>
+#include <climits>
 
 #include "level_conversion.h"
 #include "sim_levels.h"
@@ -96,6 +97,8 @@ class SimRadioTest : public QObject {
         QCOMPARE(sweep(5), (std::vector<int>{-97, -97, -42, -62, -51}));
         sweep(2);  // a new channel count shows from the next sweep on
         QCOMPARE(sweep(2), (std::vector<int>{-97, -62}));
+        // A count at the top of int still spreads its channels over the band.
+        QCOMPARE(replayLevel(config.replay[0], INT_MAX - 1, INT_MAX), -51.0);
     }
 
     // Every level the radio can report reads back as itself through the analyzer's conversion.
