@@ -23,6 +23,10 @@ QString keyPath(const std::string& section, const std::string& key) {
 
 std::optional<std::string> IniSettingsBackend::read(const std::string& section,
                                                     const std::string& key) const {
+    // QSettings parses a section when a key of it is first read, and after a damaged section
+    // head (such as "[Settings\ ") that misses keys a parse of the whole file finds; a save
+    // parses the whole file and writes them back. Parsed whole, a read sees what a save keeps.
+    (void)settings_->allKeys();
     const QVariant v = settings_->value(keyPath(section, key));
     if (!v.isValid()) return std::nullopt;
     // An unquoted value with commas comes back as a list; the store holds text.
