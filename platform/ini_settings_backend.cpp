@@ -29,8 +29,9 @@ std::optional<std::string> IniSettingsBackend::read(const std::string& section,
     (void)settings_->allKeys();
     const QVariant v = settings_->value(keyPath(section, key));
     if (!v.isValid()) return std::nullopt;
-    // An unquoted value with commas comes back as a list; the store holds text.
-    if (v.metaType().id() == QMetaType::QStringList)
+    // An unquoted value with commas comes back as a list, of variants when an item starts with
+    // '@' (as a save writes an item holding a NUL); the store holds text.
+    if (v.metaType().id() == QMetaType::QStringList || v.metaType().id() == QMetaType::QVariantList)
         return v.toStringList().join(QLatin1Char(',')).toStdString();
     return v.toString().toStdString();
 }

@@ -7,7 +7,6 @@
 #include <QTest>
 
 #include "ini_settings_backend.h"
-#include "memory_settings_backend.h"
 #include "number_text.h"
 #include "setting_keys.h"
 #include "settings_store.h"
@@ -17,13 +16,12 @@ using namespace kv;
 
 namespace {
 
-// The five keys the program writes, in the program's own text form, and the trace length.
+// Every key's value in the program's own text form, and the trace length.
 std::map<QString, QString> loaded(const SharedState& state) {
-    MemorySettingsBackend written;
-    (void)saveSettings(written, state.settings);  // a memory store takes every write
     std::map<QString, QString> values;
-    for (const auto& [key, value] : written.writes)
-        values[QString::fromStdString(key)] = QString::fromStdString(value);
+    for (const SettingKey& key : kSettingKeys)
+        values[QString::fromStdString(std::string(key.name))] =
+            QString::fromStdString(settingText(key, state.settings));
     values["Number of Points"] = QString::number(state.trace.size());
     return values;
 }
