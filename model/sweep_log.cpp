@@ -52,9 +52,10 @@ std::string formatSweepLine(const SettingValues& band, const LineTime& begun, in
     appendTwoDigits(line, begun.minute, ':');
     appendTwoDigits(line, begun.second, ':');
     line += ", ";
-    appendWhole(line, static_cast<long long>(roundHalfEven(firstHz)));
+    // A band far out of range (only a centre of more than some 9e12 MHz) writes the limits.
+    appendWhole(line, roundToInteger<long long>(firstHz));
     line += ", ";
-    appendWhole(line, static_cast<long long>(roundHalfEven(edgeHz)));
+    appendWhole(line, roundToInteger<long long>(edgeHz));
     line += ", ";
     appendFixed(line, stepHz);
     line += ", ";

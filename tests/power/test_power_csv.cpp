@@ -26,6 +26,17 @@ class PowerCsvTest : public QObject {
         peak.clear();
         QVERIFY(peak.levels().empty());
     }
+
+    // A band beyond the whole numbers of Hz writes their limit, not an undefined number.
+    void farBandWritesTheLimit() {
+        kv::SettingValues band;
+        band.centerFrequency = 1e25f;
+        band.span = 26;
+        band.numberOfPoints = 1;
+        const std::string line = formatSweepLine(band, {}, 1, std::vector<double>{-60});
+        QVERIFY2(line.starts_with("1970-01-01, 00:00:00, 9223372036854775807, 9223372036854775807"),
+                 line.c_str());
+    }
 };
 
 QTEST_GUILESS_MAIN(PowerCsvTest)
