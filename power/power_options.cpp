@@ -42,12 +42,13 @@ shows; $XDG_CONFIG_HOME/KV3710 Spectrum Analyzer.exe.ini, [Settings] and [Ports]
   --points N          number of points (radio channels 0 to N-1), 1 to 256
 
 What it writes:
-  -i SECONDS          one line per interval of SECONDS, combining its sweeps into the
-                      mean of their power, written in dB: -50 and -90 dB average to
-                      -53 dB, not -70 (default: one line per sweep)
+  -i SECONDS          one line per interval of SECONDS (24 days at most), combining its
+                      sweeps into the mean of their power, written in dB: -50 and -90 dB
+                      average to -53 dB, not -70 (default: one line per sweep)
   -P                  combine into the maximum instead of the mean
   -1                  write one line and exit
-  -e DURATION         stop after DURATION: 30s, 15m, 2h (plain numbers are seconds)
+  -e DURATION         stop after DURATION: 30s, 15m, 2h (plain numbers are seconds;
+                      24 days at most)
   -q                  no status line
   --help              show this text and exit
   --version           show the version and exit
@@ -72,6 +73,10 @@ for two hours:
   kv3710-power --device /dev/ttyUSB0 --center 915 --span 26 --points 50 -i 60 -P \
       -e 2h band.csv
 )";
+
+// The longest interval and run: a timer of int milliseconds ends a run, and an interval is
+// added to the steady clock's time.
+constexpr double kLongestSeconds = std::numeric_limits<int>::max() / 1000.0;
 
 // Options that take a value: long ones by name, short ones by letter.
 bool takesValue(std::string_view name) {
@@ -116,7 +121,7 @@ std::string applyOption(std::string_view name, std::string_view value, PowerOpti
         options.points = *points;
     } else if (name == "i") {
         const auto seconds = parseNumber<double>(value);
-        if (!seconds || *seconds <= 0) return bad();
+        if (!seconds || *seconds <= 0 || *seconds > kLongestSeconds) return bad();
         options.intervalSeconds = *seconds;
     } else if (name == "e") {
         const auto duration = parseDuration(value);
@@ -162,10 +167,7 @@ std::optional<std::chrono::milliseconds> parseDuration(std::string_view text) {
     const auto value = parseNumber<double>(text);
     if (!value || *value <= 0) return std::nullopt;
     const double millis = std::ceil(*value * unit * 1000.0);
-    // A timer ends it: at most 24 days.
-    if (millis > static_cast<double>(std::numeric_limits<int>::max())) {
-        return std::nullopt;
-    }
+    if (millis > kLongestSeconds * 1000.0) return std::nullopt;
     return std::chrono::milliseconds{static_cast<std::int64_t>(millis)};
 }
 

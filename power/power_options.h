@@ -36,7 +36,8 @@ struct OptionsResult {
 // `args` without the program name. Long options take "--name VALUE" or "--name=VALUE".
 OptionsResult parseOptions(std::span<const std::string> args);
 
-// "30s", "15m", "2h" or plain seconds; decimals allowed. Nothing for anything else or <= 0.
+// "30s", "15m", "2h" or plain seconds; decimals allowed. Nothing for anything else, <= 0 or
+// beyond 24 days.
 std::optional<std::chrono::milliseconds> parseDuration(std::string_view text);
 
 std::string_view helpText();

@@ -62,6 +62,8 @@ Pacing:
                            at N baud, 10 bits per byte (default 0: no wire time)
   --latency-ms MS          fixed extra delay before each reply (default 0)
 
+Times in ms are at most 2147483647 (some 24 days).
+
 Faults (KIND is one of dead, wrong-echo, extra-echo, short-level, garbage, pause, vanish):
   --fault KIND[:AFTER[:COUNT]]
                            inject KIND into COUNT commands it applies to (default 1,
@@ -105,9 +107,12 @@ constexpr std::array<FaultKind, 5> kReplyFaults = {FaultKind::WrongEcho, FaultKi
                                                    FaultKind::ShortLevel, FaultKind::Garbage,
                                                    FaultKind::Pause};
 
+// The emulator adds a time to its clock, nanoseconds since the machine started: int
+// milliseconds (some 24 days) leave it centuries of room.
 std::optional<std::chrono::milliseconds> parseMillis(std::string_view text) {
     const auto value = parseNumber<std::int64_t>(text);
-    if (!value || *value < 0) return std::nullopt;
+    if (!value || *value < 0 || *value > std::numeric_limits<std::int32_t>::max())
+        return std::nullopt;
     return std::chrono::milliseconds{*value};
 }
 
