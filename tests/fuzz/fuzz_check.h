@@ -4,9 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-// A broken rule aborts, so that libFuzzer keeps the input as a crash and says which rule.
+// A broken rule aborts, so that libFuzzer keeps the input as a crash, and says which rule.
 inline void fuzzCheck(bool holds, const char* rule) {
-    if (holds) return;
-    std::fprintf(stderr, "broken: %s\n", rule);
-    std::abort();
+    if (!holds) std::fprintf(stderr, "broken: %s\n", rule), std::abort();
 }

@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Any text as the settings file, loaded as the program loads it and saved back over it: the
-// point count and the trace stay usable, and what the save writes reads back as itself.
+// Any text as the settings file, loaded and saved back as the program does it: the point count
+// and the trace stay usable, what the save wrote loads as itself, a good file stays the same.
 #include <QDateTime>
 #include <QFile>
 #include <QTemporaryDir>
-#include <cstdint>
 
 #include "fuzz_check.h"
 #include "ini_settings_backend.h"
@@ -15,34 +14,26 @@ using namespace kv;
 
 namespace {
 
-const SettingKey& keyNamed(const std::string& name) {
-    for (const SettingKey& key : kSettingKeys)
-        if (key.name == name) return key;
-    std::abort();
+std::vector<std::string> texts(const SettingValues& values) {
+    std::vector<std::string> all;
+    for (const SettingKey& key : kSettingKeys) all.push_back(settingText(key, values));
+    return all;
 }
 
-bool sameTexts(const SettingValues& a, const SettingValues& b) {
-    for (const SettingKey& key : kSettingKeys)
-        if (settingText(key, a) != settingText(key, b)) return false;
-    return true;
-}
-
-// QSettings keeps a file it has read and reads it again when its size or time differs: every
-// input gets a time of its own.
+// QSettings keeps a file it has read until its size or time changes: each input has its time.
 void writeFile(const QString& path, const QByteArray& bytes, int round) {
     QFile file(path);
-    fuzzCheck(file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-                  file.write(bytes) == bytes.size() && file.flush(),
+    fuzzCheck(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() &&
+                  file.flush() &&
+                  file.setFileTime(QDateTime::fromSecsSinceEpoch(round),
+                                   QFileDevice::FileModificationTime),
               "the file is written");
-    fuzzCheck(
-        file.setFileTime(QDateTime::fromSecsSinceEpoch(round), QFileDevice::FileModificationTime),
-        "the file's time is set");
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    // Most inputs hold a key that does not load or a value Qt cannot read, and each would log.
+    // Most inputs hold a key that does not load or a value Qt cannot read; each would log.
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     return 0;
 }
@@ -50,46 +41,36 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static QTemporaryDir dir;
     static int round = 0;
-    ++round;
     const QString path = dir.filePath("settings.ini"), copy = dir.filePath("saved.ini");
-    writeFile(path, QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size)),
-              round);
-
+    writeFile(path, QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)), ++round);
     SharedState state;
-    LoadResult loaded;
-    {
-        IniSettingsBackend store(path);
-        loaded = loadSettings(store, state);
-        const int points = state.settings.numberOfPoints;
-        fuzzCheck(points >= 1 && points <= kMaxPoints, "the point count is 1 to 256");
-        fuzzCheck(state.trace.size() == static_cast<std::size_t>(points) &&
-                      state.previousTrace.size() == state.trace.size(),
-                  "both trace arrays hold the point count");
-        fuzzCheck(loaded.ok == loaded.failedKey.empty(), "a failed load names its key");
-        fuzzCheck(saveSettings(store, state.settings), "the save succeeds");
-    }
+    IniSettingsBackend store(path);
+    const LoadResult loaded = loadSettings(store, state);
+    const int points = state.settings.numberOfPoints;
+    fuzzCheck(points >= 1 && points <= kMaxPoints && state.trace.size() == std::size_t(points) &&
+                  state.previousTrace.size() == state.trace.size(),
+              "1 to 256 points, and both trace arrays as long");
+    fuzzCheck(loaded.ok == loaded.failedKey.empty(), "a failed load names its key");
+    fuzzCheck(saveSettings(store, state.settings), "the save succeeds");
+
     // What the save left on the disk, read afresh.
     QFile saved(path);
     fuzzCheck(saved.open(QIODevice::ReadOnly), "the saved file reads");
     writeFile(copy, saved.readAll(), round);
     IniSettingsBackend reread(copy);
     MemorySettingsBackend written;
-    for (const SettingKey& key : kSettingKeys) {
-        if (!writes(key.writers, SettingWriter::SaveSettings)) continue;
-        const auto text = reread.read(kSettingsSection, std::string(key.name));
-        fuzzCheck(text == settingText(key, state.settings), "a saved key holds the value's text");
-        written.values[{kSettingsSection, std::string(key.name)}] = *text;
-    }
-    // The saved texts alone load, and as the values that were saved.
-    SharedState again;
-    fuzzCheck(loadSettings(written, again).ok, "the saved texts load");
-    for (const auto& [where, text] : written.values)
-        fuzzCheck(settingText(keyNamed(where.second), again.settings) == text,
+    for (const SettingKey& key : kSettingKeys)
+        if (writes(key.writers, SettingWriter::SaveSettings))
+            written.values[{kSettingsSection, std::string(key.name)}] =
+                reread.read(kSettingsSection, std::string(key.name)).value_or("");
+    SharedState again, reloaded;
+    fuzzCheck(loadSettings(written, again).ok, "the saved keys load");
+    for (const SettingKey& key : kSettingKeys)
+        fuzzCheck(!writes(key.writers, SettingWriter::SaveSettings) ||
+                      settingText(key, again.settings) == settingText(key, state.settings),
                   "a saved value reads back as itself");
-    // A file that loaded loads the same after the save: it kept the keys the save does not write.
-    SharedState reloaded;
-    const bool reloadedOk = loadSettings(reread, reloaded).ok;
-    fuzzCheck(!loaded.ok || (reloadedOk && sameTexts(reloaded.settings, state.settings)),
-              "a good file stays good and the same after a save");
+    fuzzCheck(!loaded.ok || (loadSettings(reread, reloaded).ok &&
+                             texts(reloaded.settings) == texts(state.settings)),
+              "a file that loaded loads the same after a save");
     return 0;
 }
