@@ -10,7 +10,6 @@
 
 namespace kv {
 
-
 namespace {
 
 constexpr double kHzPerMHz = 1e6;

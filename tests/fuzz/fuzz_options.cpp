@@ -10,7 +10,8 @@
 #include "power_options.h"
 #include "settings_store.h"
 #include "sim_options.h"
-#include "sweep_csv.h"
+#include "spectrum_model.h"
+#include "sweep_log.h"
 
 using namespace std::chrono_literals;
 
@@ -58,7 +59,7 @@ void logger(const std::vector<std::string>& args) {
     fuzzCheck(band.numberOfPoints >= 1 && band.numberOfPoints <= kv::kMaxPoints, "1 to 256 points");
     const std::vector<double> levels(static_cast<std::size_t>(band.numberOfPoints), -60.5);
     const kv::sim::ReplayLoad replay =
-        kv::sim::parseReplay(kv::power::formatSweepLine(band, {}, 1, levels));
+        kv::sim::parseReplay(kv::formatSweepLine(band, {}, 1, levels));
     // Unless the band is too narrow for the two decimals of its Hz step.
     fuzzCheck((replay.rows.size() == 1 && replay.rows[0].levelsDb == levels) ||
                   replay.error.ends_with("Hz step is no positive number"),

@@ -9,6 +9,7 @@
 #include "ini_settings_backend.h"
 #include "memory_settings_backend.h"
 #include "settings_store.h"
+#include "spectrum_model.h"
 
 using namespace kv;
 
