@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "interval_combiner.h"
+#include "sweep_log.h"
 
 using namespace kv::power;
 
@@ -33,7 +34,7 @@ class PowerCsvTest : public QObject {
         band.centerFrequency = 1e25f;
         band.span = 26;
         band.numberOfPoints = 1;
-        const std::string line = formatSweepLine(band, {}, 1, std::vector<double>{-60});
+        const std::string line = kv::formatSweepLine(band, {}, 1, std::vector<double>{-60});
         QVERIFY2(line.starts_with("1970-01-01, 00:00:00, 9223372036854775807, 9223372036854775807"),
                  line.c_str());
     }
