@@ -2,6 +2,7 @@
 #include "sweep_controller.h"
 
 #include <algorithm>
+#include <limits>
 #include <string>
 
 #include "spectrum_model.h"
@@ -58,6 +59,7 @@ void SweepController::run() {
         if (!flags.viewOnly) {
             if (!measureSweep()) return;
             recordSweepEnd();
+            if (observer_) observer_->sweepEnded(begun_, measured_);
         }
         if (flags.layoutChanged) {
             redoLayout();
@@ -80,10 +82,21 @@ void SweepController::redoLayout() {
 bool SweepController::measureSweep() {
     const auto& flags = state_.flags;
     const int points = usablePointCount(state_);
+    if (observer_) {
+        begun_ = localLineTime();
+        measured_.assign(static_cast<std::size_t>(points),
+                         std::numeric_limits<double>::quiet_NaN());
+    }
     for (int i = 0; i < points; ++i) {
-        if (const auto level = radio_.measure(i))
-            storeMeasurement(state_, i, *level,
-                             levelToY(state_.settings, *level, surface_.scaleHeight()));
+        if (const auto measured = radio_.measure(i)) {
+            double level = *measured;
+            if (observer_) {
+                measured_[static_cast<std::size_t>(i)] = level;
+                level = observer_->traceLevel(i, level);
+            }
+            storeMeasurement(state_, i, level,
+                             levelToY(state_.settings, level, surface_.scaleHeight()));
+        }
         if (flags.stopRequested) return false;
     }
     return true;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "clock.h"
 #include "event_loop.h"
@@ -31,6 +32,9 @@ class SweepController {
     // The legend and the trace laid out for the window's current size, then the full redraw.
     void redoLayout();
 
+    // Follows every sweep measured from now on; nullptr for none.
+    void setObserver(SweepObserver* observer) { observer_ = observer; }
+
     static constexpr int kTimer3IntervalMs = 100;
 
   private:
@@ -46,6 +50,10 @@ class SweepController {
     EventLoop& loop_;
     const Clock& clock_;
     Timer& timer3_;
+    SweepObserver* observer_ = nullptr;
+    // For the observer: when the sweep began and its levels as measured.
+    LineTime begun_;
+    std::vector<double> measured_;
 };
 
 }  // namespace kv

@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QScreen>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 
@@ -44,10 +45,11 @@ MainWindow::MainWindow(AppServices services, QWidget* parent)
       display_(state_, surface_),
       session_(state_, services_.comm, timer1_, reopenTimer_, services_.loop, display_),
       keys_(state_, surface_, display_),
-      sweep_(state_, session_, display_, surface_, services_.loop, services_.clock, timer3_) {
+      sweep_(state_, session_, display_, surface_, services_.loop, services_.clock, timer3_),
+      bandWatch_(state_, services_.messages, services_.dialogs, *this, logicalDpiX()) {
     setWindowTitle(QString::fromLatin1(kWindowTitle));
     view_ = new SurfaceView(surface_, this);
-    setCentralWidget(view_);
+    layOutPictureAndStrip();
     view_->onResized = [this](int, int) { onViewResized(); };
     view_->onKeyPressed = [this](QKeyEvent* e) { onKeyPressed(e->key()); };
     // The picture is retained, so an expose needs no redraw; only a change of pixel density
@@ -65,6 +67,19 @@ MainWindow::~MainWindow() {
     terminate();
 }
 
+void MainWindow::layOutPictureAndStrip() {
+    auto* central = new QWidget(this);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(view_, 1);
+    column->addWidget(bandWatch_.strip());
+    setCentralWidget(central);
+    sweep_.setObserver(&bandWatch_);
+    keys_.setStripCalls(
+        {[this] { bandWatch_.toggleStrip(); }, [this] { bandWatch_.redrawStrip(); }});
+}
+
 void MainWindow::buildMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
     file->setObjectName(QStringLiteral("Main_File"));
@@ -74,11 +89,16 @@ void MainWindow::buildMenus() {
         connect(a, &QAction::triggered, this, handler);
         return a;
     };
-    add(file, "Main_File_Print", "Print", &MainWindow::printCommand);
-    add(file, "Main_File_Save", "Save", &MainWindow::saveCommand);
+    add(file, "Main_File_Print", "Print", &MainWindow::printCommand)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    add(file, "Main_File_Save", "Save", &MainWindow::saveCommand)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    bandWatch_.addFileItems(*file);
     file->addSeparator()->setObjectName(QStringLiteral("Main_File_Space2"));
-    add(file, "Main_Exit", "Exit", &MainWindow::exitCommand);
+    add(file, "Main_Exit", "Exit", &MainWindow::exitCommand)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     add(file, "Main_File_Run", "Run", &MainWindow::runCommand)->setVisible(false);
+    bandWatch_.addViewMenu(*menuBar(), [this] { keys_.keyDown(vk::kA); });
     QMenu* settings = menuBar()->addMenu(QStringLiteral("Settings"));
     settings->setObjectName(QStringLiteral("Main_Settings"));
     add(settings, "Main_Settings_Settings", "Colors", &MainWindow::showColoursDialog);
@@ -144,6 +164,8 @@ void MainWindow::placeWindow() {
     };
     const auto left = stored("Left"), top = stored("Top");
     const auto width = stored("Width"), height = stored("Height");
+    bandWatch_.placeStrip(stored(BandWatch::kStripKey), stored(BandWatch::kStripHeightKey),
+                          width && height);
     QRect placed = geometry();
     if (width && height) placed.setSize(QSize(*width, *height));
     placed.setSize(placed.size().boundedTo(available.size()));
@@ -160,11 +182,14 @@ void MainWindow::placeWindow() {
 
 void MainWindow::saveWindowPlacement() {
     const QRect normal = normalGeometry();
-    services_.store.writeAll(kWindowSection, {{"Left", std::to_string(normal.x())},
-                                              {"Top", std::to_string(normal.y())},
-                                              {"Width", std::to_string(normal.width())},
-                                              {"Height", std::to_string(normal.height())},
-                                              {"Maximized", isMaximized() ? "1" : "0"}});
+    std::vector<std::pair<std::string, std::string>> place = {
+        {"Left", std::to_string(normal.x())},
+        {"Top", std::to_string(normal.y())},
+        {"Width", std::to_string(normal.width())},
+        {"Height", std::to_string(normal.height())},
+        {"Maximized", isMaximized() ? "1" : "0"}};
+    for (auto& entry : bandWatch_.placement()) place.push_back(std::move(entry));
+    services_.store.writeAll(kWindowSection, place);
 }
 
 void MainWindow::onKeyPressed(int qtKey) {

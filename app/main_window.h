@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <string>
 
+#include "band_watch.h"
 #include "clock.h"
 #include "colours_dialog.h"
 #include "comm_control.h"
@@ -64,6 +65,7 @@ class MainWindow : public QMainWindow {
     SurfaceView* view() const { return view_; }
     ComPortDialog* comPortDialog() const { return comPortDialog_; }
     ColoursDialog* coloursDialog() const { return coloursDialog_; }
+    BandWatch& bandWatch() { return bandWatch_; }
     bool unloaded() const { return unloaded_; }
 
     // Menu commands.
@@ -78,6 +80,8 @@ class MainWindow : public QMainWindow {
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    // The picture, and below it the waterfall strip while it is shown.
+    void layOutPictureAndStrip();
     void buildMenus();
     void unload();
     void terminate();
@@ -102,6 +106,7 @@ class MainWindow : public QMainWindow {
     KeyCommands keys_;
     SweepController sweep_;
     SurfaceView* view_ = nullptr;
+    BandWatch bandWatch_;
     QPointer<ComPortDialog> comPortDialog_;
     QPointer<ColoursDialog> coloursDialog_;
     bool unloaded_ = false;

@@ -17,6 +17,14 @@ constexpr double kReadoutIndent = 50;
 constexpr float kRightColumnOffset = 2500;
 constexpr std::array<double, 4> kReadoutRowOffsets = {50, 250, 450, 650};
 
+// The sweep time, and while the average is on how many sweeps it takes.
+std::string sweepTimeRowText(const SharedState& state) {
+    if (!state.average.on) return state.texts.sweepTimeText;
+    const std::string average = "Avg " + std::to_string(state.average.sweeps);
+    if (state.texts.sweepTimeText.empty()) return average;
+    return state.texts.sweepTimeText + "    " + average;
+}
+
 }  // namespace
 
 Display::Display(SharedState& state, Surface& surface) : state_(state), surface_(surface) {}
@@ -167,7 +175,7 @@ void Display::drawReadouts() {
     const double top = s.graphTop;
     const auto y = [top](int r) { return top + kReadoutRowOffsets[static_cast<std::size_t>(r)]; };
 
-    printReadoutRow(ReadoutRow::SweepTime, left, y(0), t.sweepTimeText);
+    printReadoutRow(ReadoutRow::SweepTime, left, y(0), sweepTimeRowText(state_));
     printReadoutRow(ReadoutRow::MarkerLine1, left, y(1), t.markerLine1);
     printReadoutRow(ReadoutRow::MarkerLine2, left, y(2), t.markerLine2);
     printReadoutRow(ReadoutRow::CenterFrequency, right, y(0),

@@ -56,6 +56,7 @@ void KeyCommands::keyDown(int virtualKeyCode) {
             break;
         case vk::kF7:
             display_.drawScreen(true);
+            if (strip_.redraw) strip_.redraw();
             break;
         case vk::kLeft:
             stepMarkerLeft();
@@ -67,9 +68,31 @@ void KeyCommands::keyDown(int virtualKeyCode) {
             display_.drawReadouts();
             display_.drawMarkers();
             break;
+        case vk::kW:
+            if (strip_.toggle) strip_.toggle();
+            break;
+        case vk::kA:
+        case vk::kAdd:
+        case vk::kSubtract:
+            averageKey(virtualKeyCode);
+            break;
         default:
             break;
     }
+}
+
+void KeyCommands::averageKey(int virtualKeyCode) {
+    auto& average = state_.average;
+    if (virtualKeyCode == vk::kA) {
+        average.on = !average.on;
+    } else if (average.on) {
+        const int step = virtualKeyCode == vk::kAdd ? 1 : -1;
+        average.sweeps = std::clamp(average.sweeps + step, TraceAverage::kFewestSweeps,
+                                    TraceAverage::kMostSweeps);
+    } else {
+        return;
+    }
+    display_.drawReadouts();
 }
 
 void KeyCommands::peakSearch() {

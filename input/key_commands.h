@@ -24,6 +24,13 @@ class KeyCommands {
                 MarkerSymbolPainter drawMarkerSymbol);
     KeyCommands(SharedState& state, const Surface& surface, Display& display);
 
+    // What W and F7 do to the window's waterfall strip: show or hide it, draw it again.
+    struct StripCalls {
+        std::function<void()> toggle;
+        std::function<void()> redraw;
+    };
+    void setStripCalls(StripCalls calls) { strip_ = std::move(calls); }
+
     // A virtual-key code (see virtual_keys.h); modifiers play no part.
     void keyDown(int virtualKeyCode);
 
@@ -37,6 +44,8 @@ class KeyCommands {
     void toggleMarkerDelta();
     // Erases marker 1's symbol, and marker 2's in marker-delta mode.
     void eraseMarkers();
+    // A and, while it is on, + and -: the average on or off, one sweep more or fewer.
+    void averageKey(int virtualKeyCode);
 
   private:
     std::int16_t& activeMarker();
@@ -45,6 +54,7 @@ class KeyCommands {
     const Surface& surface_;
     DisplayCalls& display_;
     MarkerSymbolPainter drawMarkerSymbol_;
+    StripCalls strip_;
 };
 
 }  // namespace kv

@@ -21,4 +21,9 @@ constexpr int blueOf(Colour c) {
     return static_cast<int>((c >> 16) & 0xFF);
 }
 
+// The colour as an opaque 0xAARRGGBB word, the pixel form of the window's images.
+constexpr std::uint32_t opaquePixel(Colour c) {
+    return 0xFF000000u | static_cast<std::uint32_t>(redOf(c) << 16 | greenOf(c) << 8 | blueOf(c));
+}
+
 }  // namespace kv

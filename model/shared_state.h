@@ -31,6 +31,15 @@ struct RunFlags {
     bool maxHold = false;
 };
 
+// Average (A): the trace shows the mean, in dB, of the newest `sweeps` sweeps; + and - change
+// the count within the limits.
+struct TraceAverage {
+    static constexpr int kFewestSweeps = 2;
+    static constexpr int kMostSweeps = 100;
+    bool on = false;
+    int sweeps = 10;
+};
+
 struct MarkerState {
     std::array<std::int16_t, 2> marker{};  // trace-point index of marker 1 and marker 2
     bool markerDelta = false;
@@ -68,6 +77,7 @@ struct SharedState {
     // Per point, the heights (and their level) that Trace held before its latest measurement.
     std::vector<TracePoint> previousTrace;
     RunFlags flags;
+    TraceAverage average;
     MarkerState markers;
     ReadoutTexts texts;
     std::string receiveBuffer;

@@ -26,8 +26,9 @@ void appendWhole(std::string& line, long long value) {
     line += std::to_string(value);
 }
 
+// After `before`, unless that is '\0'.
 void appendTwoDigits(std::string& line, int value, char before) {
-    line += before;
+    if (before != '\0') line += before;
     line += static_cast<char>('0' + value / 10 % 10);
     line += static_cast<char>('0' + value % 10);
 }
@@ -65,6 +66,20 @@ std::string formatSweepLine(const SettingValues& band, const LineTime& begun, in
     }
     line += '\n';
     return line;
+}
+
+std::string timedFileName(std::string_view stem, const LineTime& made, std::string_view suffix) {
+    std::string name(stem);
+    name += '-';
+    appendWhole(name, made.year);
+    appendTwoDigits(name, made.month, '-');
+    appendTwoDigits(name, made.day, '-');
+    appendTwoDigits(name, made.hour, '-');
+    appendTwoDigits(name, made.minute, '\0');
+    appendTwoDigits(name, made.second, '\0');
+    name += '.';
+    name += suffix;
+    return name;
 }
 
 LineTime localLineTime() {

@@ -3,6 +3,7 @@
 
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "setting_values.h"
 
@@ -24,6 +25,9 @@ struct LineTime {
 // Hz high is the upper edge of the last point, Hz low + points x step.
 std::string formatSweepLine(const SettingValues& band, const LineTime& begun, int samples,
                             std::span<const double> levelsDb);
+
+// A file name that tells when it was made: "STEM-YYYY-MM-DD-HHMMSS.SUFFIX".
+std::string timedFileName(std::string_view stem, const LineTime& made, std::string_view suffix);
 
 // The local date and time now.
 LineTime localLineTime();

@@ -5,6 +5,8 @@ namespace kv {
 
 // The main window's caption.
 inline constexpr const char* kWindowTitle = "Tessaryn Spectrum Analyzer";
+// Follows the caption while sweeps are being recorded.
+inline constexpr const char* kRecordingTitleSuffix = " \u2014 recording";
 // The program's title: the caption of its message boxes and, with ".exe", the name its
 // settings file is kept under.
 inline constexpr const char* kProgramTitle = "KV3710 Spectrum Analyzer";

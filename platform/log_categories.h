@@ -9,3 +9,5 @@ Q_DECLARE_LOGGING_CATEGORY(lcRadio)
 Q_DECLARE_LOGGING_CATEGORY(lcSettings)
 // Serial devices: detection, numbering, failed opens and writes, a device that vanished.
 Q_DECLARE_LOGGING_CATEGORY(lcSerial)
+// Recording sweeps to a file: a file that did not open, a line that could not be written.
+Q_DECLARE_LOGGING_CATEGORY(lcRecording)

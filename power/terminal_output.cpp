@@ -12,16 +12,6 @@ constexpr std::string_view kProgram = "kv3710-power: ";
 constexpr std::string_view kEraseLine = "\r\x1b[K";
 }  // namespace
 
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
 TerminalOutput::TerminalOutput(int lineFd, std::string lineName, bool statusLine)
     : lineFd_(lineFd), lineName_(std::move(lineName)), statusLine_(statusLine) {}
 

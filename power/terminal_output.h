@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "line_file.h"
 #include "power_logger.h"
 
 namespace kv::power {
@@ -31,7 +32,6 @@ class TerminalOutput : public LoggerOutput {
     bool statusShown_ = false;
 };
 
-// Writes all of `bytes` to `fd`, retrying after interruptions; false on an error.
-bool writeAll(int fd, std::string_view bytes);
+using kv::writeAll;
 
 }  // namespace kv::power

@@ -24,6 +24,17 @@ class CommonDialogs {
     // The bitmap file to save the picture in: the chosen path, ".bmp" appended to a name typed
     // without an extension, or nothing when the dialog was cancelled.
     virtual std::optional<std::string> showSave() = 0;
+
+    // A file to write other than the window's picture.
+    struct FileChoice {
+        std::string caption;
+        std::string suggestedName;  // in the home folder
+        std::string filter;         // e.g. "Png Files (*.png)"
+        std::string suffix;         // added to a name typed without an extension
+        bool appends = false;       // an existing file is added to, so no question to replace it
+    };
+    // The chosen path, or nothing when the dialog was cancelled.
+    virtual std::optional<std::string> chooseFile(const FileChoice& choice) = 0;
 };
 
 }  // namespace kv

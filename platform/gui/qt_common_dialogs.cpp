@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QColorDialog>
+#include <QDir>
 #include <QFileDialog>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -39,6 +40,21 @@ std::optional<std::string> QtCommonDialogs::showSave() {
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(QStringLiteral("bmp"));
     dialog.setNameFilter(QStringLiteral("Bmp Files (*.bmp)"));
+    return chosenPath(dialog);
+}
+
+std::optional<std::string> QtCommonDialogs::chooseFile(const FileChoice& choice) {
+    QFileDialog dialog(dialogParent(), QString::fromStdString(choice.caption));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(QString::fromStdString(choice.suffix));
+    dialog.setNameFilter(QString::fromStdString(choice.filter));
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, choice.appends);
+    dialog.selectFile(QDir::home().filePath(QString::fromStdString(choice.suggestedName)));
+    return chosenPath(dialog);
+}
+
+std::optional<std::string> QtCommonDialogs::chosenPath(QFileDialog& dialog) {
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     const QStringList files = dialog.selectedFiles();
     if (files.isEmpty() || files.front().isEmpty()) return std::nullopt;

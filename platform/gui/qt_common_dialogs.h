@@ -6,6 +6,8 @@
 
 #include "common_dialogs.h"
 
+class QFileDialog;
+
 namespace kv {
 
 // The common dialogs over QColorDialog, QPrintDialog and QFileDialog, each shown modally.
@@ -18,9 +20,11 @@ class QtCommonDialogs : public CommonDialogs {
     std::optional<Colour> showColor(Colour start) override;
     bool showPrinter(QPrinter& printer) override;
     std::optional<std::string> showSave() override;
+    std::optional<std::string> chooseFile(const FileChoice& choice) override;
 
   private:
     QWidget* dialogParent() const;
+    static std::optional<std::string> chosenPath(QFileDialog& dialog);
 
     QPointer<QWidget> fallbackParent_;
 };

@@ -11,4 +11,13 @@ void QtMessageBox::show(const std::string& text, const std::string& caption) {
     box.exec();
 }
 
+void QtMessageBox::showWithoutWaiting(const std::string& text, const std::string& caption) {
+    auto* box = new QMessageBox(QMessageBox::NoIcon, QString::fromStdString(caption),
+                                QString::fromStdString(text), QMessageBox::Ok);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    // Left open, it must not keep the program alive after its window has closed.
+    box->setAttribute(Qt::WA_QuitOnClose, false);
+    box->show();
+}
+
 }  // namespace kv

@@ -8,6 +8,7 @@ namespace kv {
 class QtMessageBox : public MessageBox {
   public:
     void show(const std::string& text, const std::string& caption) override;
+    void showWithoutWaiting(const std::string& text, const std::string& caption) override;
 };
 
 }  // namespace kv

@@ -33,6 +33,7 @@ class ScriptedDialogs : public CommonDialogs {
         return copies > 0;
     }
     std::optional<std::string> showSave() override { return savePath; }
+    std::optional<std::string> chooseFile(const FileChoice&) override { return savePath; }
 
     std::optional<Colour> colour;  // nothing: cancelled
     std::vector<Colour> starts;

@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "sweep_log.h"
+
+namespace kv {
+
+// The newest sweeps as measured, in a ring of fixed size: what the waterfall strip is drawn
+// from at any size, and what the average is taken over. A level is NaN where a point failed.
+class SweepHistory {
+  public:
+    static constexpr std::size_t kDefaultCapacity = 2048;
+
+    explicit SweepHistory(std::size_t capacity = kDefaultCapacity);
+
+    // The first sweep sets the point count; a sweep of another count starts the ring afresh.
+    void add(const LineTime& begun, std::span<const double> levelsDb);
+
+    std::size_t size() const { return size_; }
+    std::size_t points() const { return points_; }
+    // Sweeps ever added; sweep `back` from the newest is number added() - 1 - back.
+    std::uint64_t added() const { return added_; }
+    // Sweep `back` from the newest (0 is the newest), back < size().
+    std::span<const float> levels(std::size_t back) const;
+    const LineTime& begun(std::size_t back) const;
+
+    // The mean of `newest` and the levels of `point` in the newest sweeps - 1 sweeps held
+    // (fewer while fewer are held); NaN levels do not count, and nothing else gives NaN.
+    double meanWith(double newest, std::size_t point, int sweeps) const;
+
+  private:
+    std::size_t slot(std::size_t back) const;
+
+    std::size_t capacity_;
+    std::size_t points_ = 0;
+    std::size_t size_ = 0;
+    std::size_t newest_ = 0;
+    std::uint64_t added_ = 0;
+    std::vector<float> levels_;  // capacity_ rows of points_
+    std::vector<LineTime> begun_;
+};
+
+}  // namespace kv
