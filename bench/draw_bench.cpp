@@ -27,6 +27,7 @@
 #include "settings_store.h"
 #include "spectrum_model.h"
 #include "surface_view.h"
+#include "sweep_log.h"
 
 namespace {
 
@@ -82,6 +83,9 @@ struct Figures {
     double repaint = 0;
     double fullRedraw = 0;
     double fullRepaint = 0;
+    double stripRow = 0;
+    double stripBlit = 0;
+    double stripRedraw = 0;
 };
 
 Figures measure(int points, int passes) {
@@ -187,6 +191,34 @@ Figures measure(int points, int passes) {
     }
     f.fullRedraw = median(full);
     f.fullRepaint = median(fullRepaint);
+
+    // The waterfall strip shown: a sweep's new row, and its blit to the window; and the
+    // whole strip drawn again from a full history, as after a resize.
+    kv::BandWatch& watch = window.bandWatch();
+    watch.setStripShown(true);
+    QApplication::processEvents();
+    std::vector<double> stripRow;
+    std::vector<double> stripBlit;
+    std::vector<double> sweepLevels(static_cast<std::size_t>(points));
+    const int stripSweeps = std::max(passes, static_cast<int>(kv::SweepHistory::kDefaultCapacity));
+    for (int sweep = 0; sweep < stripSweeps; ++sweep) {
+        for (double& level : sweepLevels) level = levels.next();
+        auto start = Clock::now();
+        watch.sweepEnded(kv::localLineTime(), sweepLevels);
+        stripRow.push_back(msSince(start));
+        start = Clock::now();
+        watch.strip()->repaint();  // at once, rather than whenever the event loop gets to it
+        stripBlit.push_back(msSince(start));
+    }
+    f.stripRow = median(stripRow);
+    f.stripBlit = median(stripBlit);
+    std::vector<double> redraw;
+    for (int k = 0; k < 10; ++k) {
+        const auto start = Clock::now();
+        watch.redrawStrip();
+        redraw.push_back(msSince(start));
+    }
+    f.stripRedraw = median(redraw);
     window.close();
     QApplication::processEvents();
     return f;
@@ -211,6 +243,11 @@ int main(int argc, char** argv) {
         row(label + "repaint of the window after a pass, ms (median)", f.repaint, "");
         row(label + "drawScreen(true), ms (median)", f.fullRedraw, "");
         row(label + "repaint of the window after drawScreen, ms (median)", f.fullRepaint, "");
+        row(label + "waterfall per sweep: new row + its blit, ms (median)",
+            f.stripRow + f.stripBlit, points == 256 ? "<= 0.3" : "");
+        row(label + "  of which the new row, ms", f.stripRow, "");
+        row(label + "  of which the blit (window repaint), ms", f.stripBlit, "");
+        row(label + "waterfall redrawn from the history (resize, F7), ms", f.stripRedraw, "");
     }
     return 0;
 }

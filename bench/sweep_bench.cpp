@@ -5,6 +5,7 @@
 // on a private Xvfb, how soon a key, an uncovering and a menu show on the screen.
 //
 //   kv-bench-sweep sweep   --build DIR --points N --baud B [--sweeps N]
+//   kv-bench-sweep strip   --build DIR --points N --baud B [--sweeps N]   (strip hidden/shown)
 //   kv-bench-sweep soak    --build DIR --points N --baud B --seconds S
 //   kv-bench-sweep latency --build DIR --points N --baud B [--keys K]
 //
@@ -17,6 +18,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -61,7 +63,7 @@ struct Options {
 
 [[noreturn]] void usage() {
     std::fprintf(stderr,
-                 "usage: kv-bench-sweep sweep|soak|latency --build DIR --points N --baud B "
+                 "usage: kv-bench-sweep sweep|strip|soak|latency --build DIR --points N --baud B "
                  "[--sweeps N] [--rounds R] [--seconds S] [--keys K]\n");
     std::exit(2);
 }
@@ -70,7 +72,8 @@ Options parse(int argc, char** argv) {
     if (argc < 2) usage();
     Options o;
     o.mode = argv[1];
-    if (o.mode != "sweep" && o.mode != "soak" && o.mode != "latency") usage();
+    if (o.mode != "sweep" && o.mode != "soak" && o.mode != "latency" && o.mode != "strip")
+        usage();
     for (int i = 2; i + 1 < argc; i += 2) {
         const std::string key = argv[i];
         const std::string value = argv[i + 1];
@@ -289,13 +292,17 @@ class Simulator {
 };
 
 // Offscreen unless an X display is given.
+// With `strip`, the waterfall strip is shown from the start.
 std::vector<std::string> analyzerEnvironment(const Options& o, const fs::path& dir,
                                              const fs::path& link,
-                                             const std::string& display = {}) {
+                                             const std::string& display = {},
+                                             bool strip = false) {
     const fs::path config = dir / "config";
     fs::create_directories(config);
     std::ofstream ini(config / (std::string(kv::kProgramTitle) + ".exe.ini"));
-    ini << "[Ports]\nCOM1=" << link.string() << "\n\n[Settings]\n";
+    ini << "[Ports]\nCOM1=" << link.string() << "\n\n";
+    if (strip) ini << "[Window]\nWaterfall=1\n\n";
+    ini << "[Settings]\n";
     if (o.points != 50) ini << "Number of Points=" << o.points << "\n";
     if (display.empty()) return {"QT_QPA_PLATFORM=offscreen", "XDG_CONFIG_HOME=" + config.string()};
     // Labels and readouts in colours of their own, so that within the plot red is only the
@@ -400,6 +407,35 @@ int runSweep(const Options& o) {
         "<= 64");
     if (analyzer.exitStatus != 0)
         row(label + "analyzer exit status after SIGTERM", std::to_string(analyzer.exitStatus), "0");
+    return both ? 0 : 1;
+}
+
+// The analyzer's sweep period with the waterfall strip hidden and shown, taking turns.
+int runStrip(const Options& o) {
+    Workspace work;
+    const std::string label = std::to_string(o.points) + " points, " + paceName(o.baud) + ": ";
+    const int perRound = (o.sweeps + o.rounds - 1) / o.rounds;
+    std::array<Sweeps, 2> runs;  // hidden, shown
+    for (int round = 0; round < o.rounds && runs[0].ok && runs[1].ok; ++round) {
+        for (const bool shown : {false, true}) {
+            Simulator sim(o, work.dir(), shown ? "shown" : "hidden");
+            Child client({(o.build / "kv3710-analyzer").string()},
+                         analyzerEnvironment(o, work.dir(), sim.link(), {}, shown),
+                         work.dir() / "analyzer.out");
+            measure(perRound, client, sim.sweepLog(), runs[shown ? 1 : 0]);
+        }
+    }
+    const auto ms = [](const Sweeps& s) { return s.ok ? fixed(s.periodMs(), 2) : "failed"; };
+    row(label + "sweep period, strip hidden / shown, ms",
+        ms(runs[0]) + " / " + ms(runs[1]), "");
+    const bool both = runs[0].ok && runs[1].ok;
+    row(label + "period ratio strip shown/hidden (" + std::to_string(runs[0].periods.size()) +
+            " + " + std::to_string(runs[1].periods.size()) + " sweeps)",
+        both ? fixed(runs[1].periodMs() / runs[0].periodMs(), 3) : "n/a", "<= 1.02");
+    row(label + "analyzer CPU s per s, strip hidden / shown",
+        both ? fixed(runs[0].cpuPerSecond(), 3) + " / " + fixed(runs[1].cpuPerSecond(), 3)
+             : "n/a",
+        "");
     return both ? 0 : 1;
 }
 
@@ -645,5 +681,6 @@ int main(int argc, char** argv) {
     const Options o = parse(argc, argv);
     std::signal(SIGPIPE, SIG_IGN);
     if (o.mode == "latency") return runLatency(o);
+    if (o.mode == "strip") return runStrip(o);
     return o.mode == "sweep" ? runSweep(o) : runSoak(o);
 }

@@ -3,9 +3,12 @@
 #include <QTest>
 #include <cstring>
 
+#include <cmath>
+
 #include "radio_rig.h"
 #include "recording_display.h"
 #include "sweep_controller.h"
+#include "sweep_history.h"
 
 using namespace kv;
 using namespace kv::test;
@@ -160,6 +163,17 @@ class SweepControllerTest : public QObject {
         rig.sweep.run();
         QVERIFY2(sent > 0 && sent < 50, qPrintable(QString::number(sent)));
         QVERIFY(updated == sent || updated == sent - 1);
+    }
+
+    // Once full, the ring holds the newest sweeps; a failed point counts in no mean.
+    void historyKeepsTheNewest() {
+        SweepHistory history(3);
+        for (int k = 0; k < 5; ++k)
+            history.add({}, std::vector<double>{double(k), k == 3 ? std::nan("") : -k});
+        QCOMPARE(history.size(), std::size_t{3});
+        QCOMPARE(history.levels(0)[0], 4.0f);
+        QCOMPARE(history.levels(2)[0], 2.0f);
+        QCOMPARE(history.meanWith(10, 1, 3), 3.0);
     }
 };
 

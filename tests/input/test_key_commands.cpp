@@ -97,6 +97,29 @@ class KeyCommandsTest : public QObject {
         QCOMPARE(erased, deltaOff ? std::vector<Colour>(2, state.settings.backgroundColor)
                                   : std::vector<Colour>{});
     }
+
+    // A turns the average on and off; + and - count its sweeps only while it is on, from 2 to
+    // 100; each of them prints the readouts again.
+    void averageKeys() {
+        SharedState state = test::defaultState();
+        RecordingSurface surface(10755, 8730);
+        test::RecordingDisplay display;
+        KeyCommands commands(state, surface, display, [](double, double, Colour) {});
+        const auto press = [&](Qt::Key key, int times) {
+            for (int k = 0; k < times; ++k) commands.keyDown(virtualKeyFor(key).value_or(0));
+        };
+        const int before = state.average.sweeps;
+        press(Qt::Key_Plus, 3);
+        QCOMPARE(state.average.sweeps, before);
+        press(Qt::Key_A, 1);
+        press(Qt::Key_Minus, 120);
+        QCOMPARE(state.average.sweeps, 2);
+        press(Qt::Key_Plus, 120);
+        QCOMPARE(state.average.sweeps, 100);
+        press(Qt::Key_A, 1);
+        QVERIFY(!state.average.on);
+        QCOMPARE(display.calls.count("readouts"), 242);
+    }
 };
 
 QTEST_APPLESS_MAIN(KeyCommandsTest)

@@ -1,0 +1,181 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The band over time on the simulated radio replaying two sweeps in turn: the waterfall
+// strip's rows in the colours of the levels measured, newest on top, under the trace's
+// vertices also after a resize, the picture keeping its size and the strip's place stored;
+// the average settling at the mean; a recording that reads back through the simulator's
+// replay parser, and one whose writes fail stopping with a message while the sweep goes on.
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QtTest>
+
+#include "default_state.h"
+#include "e2e_rig.h"
+#include "sim_replay.h"
+#include "surface_view.h"
+#include "titles.h"
+#include "waterfall_map.h"
+
+using namespace kv;
+using namespace kv::e2e;
+
+namespace {
+
+// Point i at -95 + i dB and at -46 - i dB in turn: every row differs from the one before,
+// and the mean of any even count of sweeps is -70.5 dB everywhere.
+std::vector<double> sweepLevels(int which) {
+    std::vector<double> levels;
+    for (int i = 0; i < 50; ++i) levels.push_back(which == 0 ? -95 + i : -46 - i);
+    return levels;
+}
+
+// The strip's pixel under each trace vertex, on its rows `row` and `row + 1`, has the colour
+// of the level the history holds for the newest and the one before.
+QString stripMismatch(MainWindow& w) {
+    const QImage strip = w.bandWatch().strip()->grab().toImage();
+    const SweepHistory& history = w.bandWatch().history();
+    const auto& trace = w.state().trace;
+    const float amplitude = w.state().settings.amplitude;
+    for (std::size_t back : {0u, 1u}) {
+        for (std::size_t i = 0; i < trace.size(); ++i) {
+            const TracePoint& p = trace[i];
+            const double vertex = i == 0 ? p.xLeft : i + 1 == trace.size() ? p.xRight : p.xCenter;
+            const int x = w.surface().toDevice(vertex);
+            const QRgb expected =
+                opaquePixel(waterfallShadeColour(waterfallShade(history.levels(back)[i], amplitude)));
+            if (strip.pixel(x, int(back)) != expected)
+                return QString("row %1, point %2 at x %3").arg(back).arg(i).arg(x);
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+class TestE2eWaterfall : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    const QString replay_ = dir_.filePath("two.csv");
+
+  private slots:
+    void initTestCase() {
+        QApplication::setQuitOnLastWindowClosed(false);
+        QFile file(replay_);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        const SettingValues band = test::defaultState().settings;
+        for (int which : {0, 1})
+            file.write(formatSweepLine(band, LineTime{}, 1, sweepLevels(which)).c_str());
+    }
+
+    void stripAndAverageFollowTheSweeps() {
+        Rig rig;
+        QVERIFY(rig.start({"--replay", replay_}));
+        MainWindow& w = rig.open();
+        SweepHistory const& history = w.bandWatch().history();
+        QSize picture, grown;
+        int windowHeight = 0;
+        // A sweep whose row and the one before are clear of the time labels.
+        const auto unlabelledSweep = [&] {
+            if (!rig.sweptSinceMark()) return false;
+            rig.markSweep();
+            return history.added() % kRowsPerTimeLabel >= 3 &&
+                   history.added() % kRowsPerTimeLabel < 40;
+        };
+        Script script;
+        script.then("first sweep", [&] { return rig.state().lastSweepEnd != 0; })
+            .thenDo("W",
+                    [&] {
+                        picture = w.view()->size();
+                        windowHeight = w.height();
+                        QTest::keyClick(w.view(), Qt::Key_W);
+                    })
+            .then("unlabelled sweep", unlabelledSweep)
+            .thenDo("rows under the trace",
+                    [&] {
+                        grown = w.view()->size();
+                        script.expect(w.height() == windowHeight + w.bandWatch().strip()->height(),
+                                      "the window grew by the strip");
+                        const QString fault = stripMismatch(w);
+                        script.expect(fault.isEmpty(), "strip: " + fault);
+                        const auto newest = history.levels(0), before = history.levels(1);
+                        script.expect(std::vector<double>(newest.begin(), newest.end()) ==
+                                              sweepLevels(newest[0] == -95 ? 0 : 1) &&
+                                          newest[0] != before[0],
+                                      "the history holds the sweeps measured");
+                        w.resize(520, w.height());
+                    })
+            .then("sweep after the resize", unlabelledSweep)
+            .then("unlabelled sweep after the resize", unlabelledSweep)
+            .thenDo("rows under the resized trace",
+                    [&] {
+                        const QString fault = stripMismatch(w);
+                        script.expect(fault.isEmpty(), "resized strip: " + fault);
+                        QTest::keyClick(w.view(), Qt::Key_A);
+                        rig.markSweep();
+                    })
+            .then("ten sweeps averaged", [&] {
+                return rig.sweptSinceMark() &&
+                       history.added() >= 12 + std::uint64_t(rig.state().average.sweeps);
+            });
+        QVERIFY2(script.run(w, 60000), qPrintable(script.report()));
+        QCOMPARE(grown, picture);
+        for (const TracePoint& p : rig.state().trace) QCOMPARE(p.amplitudeDb, -70.5);
+        QVERIFY(rig.state().texts.shownIn(ReadoutRow::SweepTime).ends_with("    Avg 10"));
+        QCOMPARE(rig.store.read(MainWindow::kWindowSection, BandWatch::kStripKey),
+                 std::optional<std::string>("1"));
+        QCOMPARE(rig.store.read(MainWindow::kWindowSection, BandWatch::kStripHeightKey),
+                 std::optional<std::string>(std::to_string(BandWatch::kDefaultStripHeight)));
+    }
+
+    void recordingReadsBackAndStopsOnAWriteError() {
+        Rig rig;
+        QVERIFY(rig.start({"--replay", replay_}));
+        MainWindow& w = rig.open();
+        const QString recorded = dir_.filePath("recorded");
+        rig.dialogs.savePath = recorded.toStdString();
+        const auto action = [&](const char* name) { w.findChild<QAction*>(name)->trigger(); };
+        const auto sweeps = [&](int count) {
+            return [&rig, count, seen = 0]() mutable {
+                if (rig.sweptSinceMark()) rig.markSweep(), ++seen;
+                return seen >= count;
+            };
+        };
+        QString titleWhileRecording;
+        Script script;
+        script.then("first sweep", [&] { return rig.state().lastSweepEnd != 0; })
+            .thenDo("record", [&] { action("Main_File_Record"), rig.markSweep(); })
+            .then("four sweeps", sweeps(4))
+            .thenDo("stop",
+                    [&] {
+                        titleWhileRecording = w.windowTitle();
+                        action("Main_File_StopRecording");
+                        w.bandWatch().startRecording("/dev/full");
+                    })
+            .then("a failed write", [&] { return !w.bandWatch().recording(); })
+            .thenDo("mark", [&] { rig.markSweep(); })
+            .then("sweeps go on", sweeps(2));
+        QVERIFY2(script.run(w, 60000), qPrintable(script.report()));
+        QCOMPARE(titleWhileRecording, QString(kWindowTitle) + kRecordingTitleSuffix);
+        QCOMPARE(w.windowTitle(), QString(kWindowTitle));
+        QCOMPARE(rig.messages.shown.size(), std::size_t{1});
+        QVERIFY(rig.messages.shown[0].starts_with("Recording stopped: cannot write /dev/full"));
+
+        QFile file(recorded + ".csv");
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const sim::ReplayLoad load = sim::parseReplay(file.readAll().toStdString());
+        QVERIFY2(load.rows.size() >= 4, load.error.c_str());
+        const sim::ReplayRow replayed = sim::loadReplay(replay_.toStdString()).rows[0];
+        for (std::size_t k = 0; k < load.rows.size(); ++k) {
+            const sim::ReplayRow& row = load.rows[k];
+            QVERIFY(row.lowHz == replayed.lowHz && row.highHz == replayed.highHz &&
+                    row.stepHz == replayed.stepHz);
+            const int which = row.levelsDb[0] == -95 ? 0 : 1;
+            QCOMPARE(row.levelsDb, sweepLevels(which));
+            if (k > 0) QVERIFY(row.levelsDb != load.rows[k - 1].levelsDb);
+        }
+    }
+};
+
+QTEST_MAIN(TestE2eWaterfall)
+#include "test_e2e_waterfall.moc"
