@@ -41,7 +41,8 @@ double SweepHistory::meanWith(double newest, std::size_t point, int sweeps) cons
     double sum = 0;
     int count = 0;
     if (!std::isnan(newest)) sum = newest, count = 1;
-    const std::size_t held = std::min<std::size_t>(size_, static_cast<std::size_t>(std::max(sweeps, 1) - 1));
+    const std::size_t held =
+        std::min<std::size_t>(size_, static_cast<std::size_t>(std::max(sweeps, 1) - 1));
     for (std::size_t back = 0; back < held && point < points_; ++back) {
         const float level = levels_[slot(back) * points_ + point];
         if (std::isnan(level)) continue;

@@ -35,16 +35,15 @@ BandWatch::~BandWatch() {
 }
 
 void BandWatch::addFileItems(QMenu& file) {
-    saveAction_ = file.addAction(QStringLiteral("Save Waterfall..."), this,
-                                 &BandWatch::saveWaterfallCommand);
+    saveAction_ =
+        file.addAction(QStringLiteral("Save Waterfall..."), this, &BandWatch::saveWaterfallCommand);
     saveAction_->setObjectName(QStringLiteral("Main_File_SaveWaterfall"));
     saveAction_->setEnabled(false);
     file.addSeparator();
     recordAction_ =
         file.addAction(QStringLiteral("Record Sweeps..."), this, &BandWatch::recordCommand);
     recordAction_->setObjectName(QStringLiteral("Main_File_Record"));
-    stopAction_ =
-        file.addAction(QStringLiteral("Stop Recording"), this, &BandWatch::stopRecording);
+    stopAction_ = file.addAction(QStringLiteral("Stop Recording"), this, &BandWatch::stopRecording);
     stopAction_->setObjectName(QStringLiteral("Main_File_StopRecording"));
     stopAction_->setEnabled(false);
 }
@@ -129,9 +128,9 @@ void BandWatch::sweepEnded(const LineTime& begun, std::span<const double> measur
 }
 
 void BandWatch::recordCommand() {
-    const auto path = dialogs_.chooseFile({"Record Sweeps",
-                                           timedFileName("sweeps", localLineTime(), "csv"),
-                                           "Sweep logs (*.csv)", "csv", true});
+    const auto path =
+        dialogs_.chooseFile({"Record Sweeps", timedFileName("sweeps", localLineTime(), "csv"),
+                             "Sweep logs (*.csv)", "csv", true});
     if (!path || path->empty()) return;
     if (!startRecording(withDefaultExtension(*path, "csv")))
         messages_.show(recording_.error(), kProgramTitle);
@@ -158,9 +157,9 @@ void BandWatch::recordingChanged() {
 
 void BandWatch::saveWaterfallCommand() {
     if (!stripShown()) return;
-    const auto path = dialogs_.chooseFile({"Save Waterfall",
-                                           timedFileName("waterfall", localLineTime(), "png"),
-                                           "Png Files (*.png)", "png", false});
+    const auto path =
+        dialogs_.chooseFile({"Save Waterfall", timedFileName("waterfall", localLineTime(), "png"),
+                             "Png Files (*.png)", "png", false});
     if (!path || path->empty()) return;
     const std::string file = withDefaultExtension(*path, "png");
     if (!strip_->grab().save(QString::fromStdString(file), "PNG"))

@@ -257,7 +257,11 @@ void MainWindow::onPortOpenedByDialog() {
 void MainWindow::showColoursDialog() {
     if (!coloursDialog_)
         coloursDialog_ = new ColoursDialog(
-            state_, services_.store, services_.dialogs, [this] { display_.drawScreen(true); },
+            state_, services_.store, services_.dialogs,
+            [this] {
+                display_.drawScreen(true);
+                bandWatch_.redrawStrip();
+            },
             this);
     coloursDialog_->show();
 }

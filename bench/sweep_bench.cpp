@@ -72,8 +72,7 @@ Options parse(int argc, char** argv) {
     if (argc < 2) usage();
     Options o;
     o.mode = argv[1];
-    if (o.mode != "sweep" && o.mode != "soak" && o.mode != "latency" && o.mode != "strip")
-        usage();
+    if (o.mode != "sweep" && o.mode != "soak" && o.mode != "latency" && o.mode != "strip") usage();
     for (int i = 2; i + 1 < argc; i += 2) {
         const std::string key = argv[i];
         const std::string value = argv[i + 1];
@@ -294,8 +293,7 @@ class Simulator {
 // Offscreen unless an X display is given.
 // With `strip`, the waterfall strip is shown from the start.
 std::vector<std::string> analyzerEnvironment(const Options& o, const fs::path& dir,
-                                             const fs::path& link,
-                                             const std::string& display = {},
+                                             const fs::path& link, const std::string& display = {},
                                              bool strip = false) {
     const fs::path config = dir / "config";
     fs::create_directories(config);
@@ -426,15 +424,13 @@ int runStrip(const Options& o) {
         }
     }
     const auto ms = [](const Sweeps& s) { return s.ok ? fixed(s.periodMs(), 2) : "failed"; };
-    row(label + "sweep period, strip hidden / shown, ms",
-        ms(runs[0]) + " / " + ms(runs[1]), "");
+    row(label + "sweep period, strip hidden / shown, ms", ms(runs[0]) + " / " + ms(runs[1]), "");
     const bool both = runs[0].ok && runs[1].ok;
     row(label + "period ratio strip shown/hidden (" + std::to_string(runs[0].periods.size()) +
             " + " + std::to_string(runs[1].periods.size()) + " sweeps)",
         both ? fixed(runs[1].periodMs() / runs[0].periodMs(), 3) : "n/a", "<= 1.02");
     row(label + "analyzer CPU s per s, strip hidden / shown",
-        both ? fixed(runs[0].cpuPerSecond(), 3) + " / " + fixed(runs[1].cpuPerSecond(), 3)
-             : "n/a",
+        both ? fixed(runs[0].cpuPerSecond(), 3) + " / " + fixed(runs[1].cpuPerSecond(), 3) : "n/a",
         "");
     return both ? 0 : 1;
 }

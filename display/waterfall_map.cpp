@@ -37,9 +37,7 @@ Colour waterfallShadeColour(int shade) {
                       (kWaterfallShades - 1);
     const auto low = std::min(static_cast<std::size_t>(at), kViridis.size() - 2);
     const double t = at - static_cast<double>(low);
-    const auto mix = [t](int a, int b) {
-        return static_cast<int>(std::lround(a + (b - a) * t));
-    };
+    const auto mix = [t](int a, int b) { return static_cast<int>(std::lround(a + (b - a) * t)); };
     const Colour a = kViridis[low];
     const Colour b = kViridis[low + 1];
     return rgbColour(mix(redOf(a), redOf(b)), mix(greenOf(a), greenOf(b)),
@@ -58,8 +56,8 @@ std::vector<PixelRun> pointPixelRuns(std::span<const TracePoint> points,
     std::vector<PixelRun> runs(points.size());
     for (std::size_t i = 0; i < points.size(); ++i) {
         const int first = toDevice(points[i].xLeft);
-        const int end = i + 1 < points.size() ? toDevice(points[i + 1].xLeft)
-                                              : toDevice(points[i].xRight) + 1;
+        const int end =
+            i + 1 < points.size() ? toDevice(points[i + 1].xLeft) : toDevice(points[i].xRight) + 1;
         runs[i] = {first, std::max(first, end)};
     }
     return runs;
@@ -74,9 +72,8 @@ void paintWaterfallRow(std::span<const float> levelsDb, std::span<const PixelRun
     for (std::size_t i = 0; i < n; ++i) {
         const float level = levelsDb[i];
         const std::uint32_t pixel =
-            std::isnan(level)
-                ? noLevel
-                : palette[static_cast<std::size_t>(waterfallShade(level, amplitude))];
+            std::isnan(level) ? noLevel
+                              : palette[static_cast<std::size_t>(waterfallShade(level, amplitude))];
         const int first = std::clamp(runs[i].first, 0, width);
         const int end = std::clamp(runs[i].end, first, width);
         std::fill(row.begin() + first, row.begin() + end, pixel);

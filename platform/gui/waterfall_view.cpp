@@ -32,9 +32,8 @@ void WaterfallView::resetRows(std::uint32_t fill) {
     ring_ = QImage(static_cast<int>(std::ceil(width() * dpr)),
                    static_cast<int>(std::ceil(rowsHeight() * dpr)), QImage::Format_RGB32);
     // Text on the ring is set at the resolution the surfaces use.
-    const int dotsPerMeter =
-        static_cast<int>(std::lround(ImageSurface::kTwipsPerInch / scale_.twipsPerLogicalPixel() *
-                                     dpr / 0.0254));
+    const int dotsPerMeter = static_cast<int>(
+        std::lround(ImageSurface::kTwipsPerInch / scale_.twipsPerLogicalPixel() * dpr / 0.0254));
     ring_.setDotsPerMeterX(dotsPerMeter);
     ring_.setDotsPerMeterY(dotsPerMeter);
     ring_.fill(fill);

@@ -41,8 +41,8 @@ QString stripMismatch(MainWindow& w) {
             const TracePoint& p = trace[i];
             const double vertex = i == 0 ? p.xLeft : i + 1 == trace.size() ? p.xRight : p.xCenter;
             const int x = w.surface().toDevice(vertex);
-            const QRgb expected =
-                opaquePixel(waterfallShadeColour(waterfallShade(history.levels(back)[i], amplitude)));
+            const QRgb expected = opaquePixel(
+                waterfallShadeColour(waterfallShade(history.levels(back)[i], amplitude)));
             if (strip.pixel(x, int(back)) != expected)
                 return QString("row %1, point %2 at x %3").arg(back).arg(i).arg(x);
         }
