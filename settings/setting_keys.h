@@ -16,6 +16,7 @@ enum class SettingWriter : unsigned {
     SaveSettings = 1,   // at exit
     PortDialog = 2,     // OK of the serial port dialog
     ColoursDialog = 4,  // every colour change
+    SweepDialog = 8,    // OK of the sweep dialog
 };
 constexpr SettingWriter operator|(SettingWriter a, SettingWriter b) {
     return static_cast<SettingWriter>(static_cast<unsigned>(a) | static_cast<unsigned>(b));
@@ -60,13 +61,13 @@ inline constexpr std::array<SettingKey, 24> kSettingKeys{{
      [](SettingValues& s) -> SettingField { return &s.markerColor[0]; }},
     {"Marker2 Color", "255", SettingWriter::ColoursDialog,
      [](SettingValues& s) -> SettingField { return &s.markerColor[1]; }},
-    {"Center Frequency", "915", SettingWriter::SaveSettings,
+    {"Center Frequency", "915", SettingWriter::SaveSettings | SettingWriter::SweepDialog,
      [](SettingValues& s) -> SettingField { return &s.centerFrequency; }},
-    {"Span", "26", SettingWriter::SaveSettings,
+    {"Span", "26", SettingWriter::SaveSettings | SettingWriter::SweepDialog,
      [](SettingValues& s) -> SettingField { return &s.span; }},
-    {"Amplitude", "-40", SettingWriter::SaveSettings,
+    {"Amplitude", "-40", SettingWriter::SaveSettings | SettingWriter::SweepDialog,
      [](SettingValues& s) -> SettingField { return &s.amplitude; }},
-    {"Attenuator", "0", SettingWriter::SaveSettings,
+    {"Attenuator", "0", SettingWriter::SaveSettings | SettingWriter::SweepDialog,
      [](SettingValues& s) -> SettingField { return &s.attenuator; }},
     {"Graph Top", "500", SettingWriter::None,
      [](SettingValues& s) -> SettingField { return &s.graphTop; }},
@@ -76,13 +77,13 @@ inline constexpr std::array<SettingKey, 24> kSettingKeys{{
      [](SettingValues& s) -> SettingField { return &s.graphLeft; }},
     {"Graph Right", "500", SettingWriter::None,
      [](SettingValues& s) -> SettingField { return &s.graphRight; }},
-    {"Number of Gradiants", "10", SettingWriter::None,
+    {"Number of Gradiants", "10", SettingWriter::SweepDialog,
      [](SettingValues& s) -> SettingField { return &s.numberOfGradiants; }},
     {"View Markers", "True", SettingWriter::None,
      [](SettingValues& s) -> SettingField { return &s.viewMarkers; }},
     {"View Function1", "True", SettingWriter::None,
      [](SettingValues& s) -> SettingField { return &s.viewFunction1; }},
-    {"Number of Points", "50", SettingWriter::None,
+    {"Number of Points", "50", SettingWriter::SweepDialog,
      [](SettingValues& s) -> SettingField { return &s.numberOfPoints; }},
 }};
 

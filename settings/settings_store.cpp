@@ -14,6 +14,7 @@
 #include "number_text.h"
 #include "rounding.h"
 #include "setting_keys.h"
+#include "setting_ranges.h"
 #include "spectrum_model.h"
 
 namespace kv {
@@ -156,6 +157,10 @@ std::string settingText(const SettingKey& key, const SettingValues& values) {
         key.field(copy));
 }
 
+bool readSettingText(const SettingKey& key, const std::string& text, SettingValues& values) {
+    return assignText(key.field(values), text);
+}
+
 bool writeSettings(SettingsBackend& store,
                    const std::vector<std::pair<std::string, std::string>>& values) {
     if (store.writeAll(kSettingsSection, values)) return true;
@@ -175,9 +180,10 @@ LoadResult loadSettings(const SettingsBackend& store, SharedState& state) {
         const std::string text = result.ok ? readSetting(store, name, defaultText) : defaultText;
         const SettingField field = key.field(s);
         bool loaded = assignText(field, text);
-        // The count sizes the trace; a channel travels to the radio as one byte.
+        // The count sizes the trace; a channel travels to the radio as one byte. The other
+        // ranges bind the program's editors only: a hand-written value loads as before.
         if (loaded && key.name == settingKey("Number of Points").name)
-            loaded = s.numberOfPoints >= 1 && s.numberOfPoints <= kMaxPoints;
+            loaded = settingInRange(key, s);
         if (!loaded) {
             qCWarning(lcSettings).noquote()
                 << "setting" << QString::fromStdString(name) << "holds"

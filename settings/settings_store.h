@@ -22,6 +22,10 @@ std::string readSetting(const SettingsBackend& store, const std::string& key,
                                  const std::vector<std::pair<std::string, std::string>>& values);
 // The key's variable in its text form.
 std::string settingText(const SettingKey& key, const SettingValues& values);
+// Reads the text into the key's variable as the load does; false, with the variable left as it
+// was, when the text does not read as the variable's type.
+[[nodiscard]] bool readSettingText(const SettingKey& key, const std::string& text,
+                                   SettingValues& values);
 
 // Text conversions of the store. Each returns nothing for a text that does not convert or
 // lies outside the type's range.
