@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <limits>
 #include <string>
+#include <utility>
 
 #include "spectrum_model.h"
 
@@ -56,8 +57,11 @@ void SweepController::run() {
 
     for (;;) {
         if (flags.stopRequested) return;
+        applyRequestedSettings();
         if (!flags.viewOnly) {
-            if (!measureSweep()) return;
+            const Pass pass = measureSweep();
+            if (pass == Pass::Stopped) return;
+            if (pass == Pass::SettingsRequested) continue;
             recordSweepEnd();
             if (observer_) observer_->sweepEnded(begun_, measured_);
         }
@@ -79,7 +83,22 @@ void SweepController::redoLayout() {
     display_.drawScreen(true);
 }
 
-bool SweepController::measureSweep() {
+void SweepController::requestSettings(SettingsChange change) {
+    requested_ = std::move(change);
+    if (state_.flags.stopRequested) applyRequestedSettings();  // no exchange to wait for
+}
+
+void SweepController::applyRequestedSettings() {
+    if (!requested_) return;
+    const SettingsChange change = std::exchange(requested_, nullptr);
+    change(state_.settings);
+    createTraceArrays(state_);
+    clampMarkers(state_);
+    redoLayout();
+    state_.flags.layoutChanged = false;  // a resize meanwhile is laid out too
+}
+
+SweepController::Pass SweepController::measureSweep() {
     const auto& flags = state_.flags;
     const int points = usablePointCount(state_);
     if (observer_) {
@@ -97,9 +116,10 @@ bool SweepController::measureSweep() {
             storeMeasurement(state_, i, level,
                              levelToY(state_.settings, level, surface_.scaleHeight()));
         }
-        if (flags.stopRequested) return false;
+        if (flags.stopRequested) return Pass::Stopped;
+        if (requested_) return Pass::SettingsRequested;
     }
-    return true;
+    return Pass::Complete;
 }
 
 void SweepController::recordSweepEnd() {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "clock.h"
@@ -13,6 +14,9 @@
 #include "timer.h"
 
 namespace kv {
+
+// A change of the settings that shape the sweep: band, reference level, point count, grid.
+using SettingsChange = std::function<void(SettingValues&)>;
 
 // The Run command and the sweep loop: command mode, one measurement per point, the sweep
 // time, the redraw, one yield per pass. Also the automatic first start on Timer3.
@@ -31,6 +35,13 @@ class SweepController {
     void onTimer3Tick();
     // The legend and the trace laid out for the window's current size, then the full redraw.
     void redoLayout();
+    // Makes the change between two exchanges with the radio: at once when no sweep run is in
+    // progress, else after the exchange in progress, the radio staying in command mode. The
+    // trace then starts again, as a fresh start at the new settings would: empty arrays of the
+    // new size (so max hold starts over), the markers on points of it, the full redraw.
+    void requestSettings(SettingsChange change);
+    // Makes a requested change now, if one is waiting (at exit, before the settings are saved).
+    void applyRequestedSettings();
 
     // Follows every sweep measured from now on; nullptr for none.
     void setObserver(SweepObserver* observer) { observer_ = observer; }
@@ -38,8 +49,9 @@ class SweepController {
     static constexpr int kTimer3IntervalMs = 100;
 
   private:
-    // Measures every point once; false when a stop was requested.
-    bool measureSweep();
+    enum class Pass { Complete, Stopped, SettingsRequested };
+    // Measures every point once, unless a stop or a change of the settings comes first.
+    Pass measureSweep();
     // The sweep time, on the steady clock: a step of the time of day does not show in it.
     void recordSweepEnd();
 
@@ -54,6 +66,7 @@ class SweepController {
     // For the observer: when the sweep began and its levels as measured.
     LineTime begun_;
     std::vector<double> measured_;
+    SettingsChange requested_;
 };
 
 }  // namespace kv

@@ -13,7 +13,7 @@ bool SweepRecording::start(const std::string& path) {
     error_.clear();
     if (file_.open(path)) return true;
     error_ = "Cannot record to " + path + ": " + file_.error();
-    qCWarning(lcRecording, "%s", error_.c_str());
+    qCWarning(lcFiles, "%s", error_.c_str());
     return false;
 }
 
@@ -27,7 +27,7 @@ bool SweepRecording::add(const SettingValues& band, const LineTime& begun,
     if (std::ranges::any_of(levelsDb, [](double level) { return std::isnan(level); })) return true;
     if (file_.append(formatSweepLine(band, begun, 1, levelsDb))) return true;
     error_ = "Recording stopped: cannot write " + path_ + ": " + file_.error();
-    qCWarning(lcRecording, "%s", error_.c_str());
+    qCWarning(lcFiles, "%s", error_.c_str());
     stop();
     return false;
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "markers.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 
@@ -20,6 +21,16 @@ std::optional<int> highestPoint(std::span<const TracePoint> points) {
         }
     }
     return found;
+}
+
+std::optional<int> highestPointNear(std::span<const TracePoint> points, int centre, int reach) {
+    const int first = std::max(centre - reach, 0);
+    const int last = std::min(centre + reach, static_cast<int>(points.size()) - 1);
+    if (first > last) return std::nullopt;
+    const auto found = highestPoint(points.subspan(static_cast<std::size_t>(first),
+                                                   static_cast<std::size_t>(last - first + 1)));
+    if (!found) return std::nullopt;
+    return first + *found;
 }
 
 std::optional<int> nextPeakFrom(std::span<const TracePoint> points, int start,

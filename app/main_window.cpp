@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -17,7 +18,9 @@
 #include "settings_store.h"
 #include "surface_view.h"
 #include "titles.h"
+#include "trace_export.h"
 #include "virtual_keys.h"
+#include "whole_file.h"
 
 namespace kv {
 
@@ -52,6 +55,8 @@ MainWindow::MainWindow(AppServices services, QWidget* parent)
     layOutPictureAndStrip();
     view_->onResized = [this](int, int) { onViewResized(); };
     view_->onKeyPressed = [this](QKeyEvent* e) { onKeyPressed(e->key()); };
+    view_->onMousePressed = [this](QMouseEvent* e) { onMouse(*e, false); };
+    view_->onMouseDoubleClicked = [this](QMouseEvent* e) { onMouse(*e, true); };
     // The picture is retained, so an expose needs no redraw; only a change of pixel density
     // (the window moved to another screen) makes the full redraw necessary.
     view_->onRedrawNeeded = [this] { display_.drawScreen(true); };
@@ -84,7 +89,7 @@ void MainWindow::buildMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
     file->setObjectName(QStringLiteral("Main_File"));
     auto add = [this](QMenu* menu, const char* name, const char* caption, auto handler) {
-        QAction* a = menu->addAction(QString::fromLatin1(caption));
+        QAction* a = menu->addAction(QString::fromUtf8(caption));
         a->setObjectName(QString::fromLatin1(name));
         connect(a, &QAction::triggered, this, handler);
         return a;
@@ -93,6 +98,7 @@ void MainWindow::buildMenus() {
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
     add(file, "Main_File_Save", "Save", &MainWindow::saveCommand)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    add(file, "Main_File_Export", "Export Trace…", &MainWindow::exportCommand);
     bandWatch_.addFileItems(*file);
     file->addSeparator()->setObjectName(QStringLiteral("Main_File_Space2"));
     add(file, "Main_Exit", "Exit", &MainWindow::exitCommand)
@@ -103,6 +109,7 @@ void MainWindow::buildMenus() {
     settings->setObjectName(QStringLiteral("Main_Settings"));
     add(settings, "Main_Settings_Settings", "Colors", &MainWindow::showColoursDialog);
     add(settings, "Main_Settings_COM", "COM Port", &MainWindow::showComPortDialog);
+    add(settings, "Main_Settings_Sweep", "Sweep…", &MainWindow::showSweepDialog);
 }
 
 MainWindow::LoadOutcome MainWindow::load() {
@@ -146,7 +153,7 @@ void MainWindow::drawIdlePicture() {
     sweep_.redoLayout();
 }
 
-void MainWindow::placeWindow() {
+void MainWindow::fitMinimumSize() {
     const double twipsPerPixel = surface_.twipsPerLogicalPixel();
     const auto pixels = [twipsPerPixel](double twips) {
         return static_cast<int>(std::ceil(twips / twipsPerPixel));
@@ -157,7 +164,11 @@ void MainWindow::placeWindow() {
     const ClientSize least = display_.minimumClientSize();
     view_->setMinimumSize(std::min(pixels(least.width), available.width()),
                           std::min(pixels(least.height), available.height() - menuHeight));
+}
 
+void MainWindow::placeWindow() {
+    fitMinimumSize();
+    const QRect available = screen()->availableGeometry();
     const auto stored = [this](const char* key) {
         const auto text = services_.store.read(kWindowSection, key);
         return text ? parseInt32(*text) : std::nullopt;
@@ -215,6 +226,8 @@ void MainWindow::unload() {
     if (unloaded_) return;
     unloaded_ = true;
     session_.close([this] {
+        // The sweep dialog's values, stored already, are what the exit writes too.
+        sweep_.applyRequestedSettings();
         // A failed write is logged; there is nothing else left to do at exit.
         (void)saveSettings(services_.store, state_.settings);
         // Apart from the five keys, which are written together, and only for a window that
@@ -224,12 +237,14 @@ void MainWindow::unload() {
     // A dialog left open would keep the program alive after its main window is gone.
     if (comPortDialog_) comPortDialog_->close();
     if (coloursDialog_) coloursDialog_->close();
+    if (sweepDialog_) sweepDialog_->close();
 }
 
 void MainWindow::terminate() {
     state_.flags.stopRequested = true;
     if (comPortDialog_) comPortDialog_->close();
     if (coloursDialog_) coloursDialog_->close();
+    if (sweepDialog_) sweepDialog_->close();
     if (!unloaded_) unload();
 }
 
@@ -275,6 +290,44 @@ void MainWindow::printCommand() {
 void MainWindow::saveCommand() {
     QtPictureOutput output(services_.dialogs, surface_, nullptr);
     savePicture(output);
+}
+
+void MainWindow::showSweepDialog() {
+    if (!sweepDialog_)
+        sweepDialog_ = new SweepDialog(
+            state_.settings, services_.store,
+            [this](SettingsChange change) {
+                sweep_.requestSettings([this, change = std::move(change)](SettingValues& s) {
+                    change(s);
+                    fitMinimumSize();
+                });
+            },
+            this);
+    sweepDialog_->show();
+    sweepDialog_->raise();
+    sweepDialog_->activateWindow();
+}
+
+void MainWindow::exportCommand() {
+    const auto path =
+        services_.dialogs.chooseFile({"Export Trace", "trace.csv", "CSV Files (*.csv)", "csv"});
+    if (!path || path->empty()) return;
+    const std::string file = withDefaultExtension(*path, "csv");
+    // The sweep waits while a dialog is open; the message lets it go on.
+    if (const auto problem = writeWholeFile(file, traceCsv(state_)))
+        services_.messages.showWithoutWaiting(
+            "The trace could not be written to " + file + ": " + *problem, kProgramTitle);
+}
+
+void MainWindow::onMouse(const QMouseEvent& event, bool doubleClick) {
+    if (event.button() != Qt::LeftButton) return;
+    const double twips = surface_.twipsPerLogicalPixel();
+    const double x = event.position().x() * twips;
+    const double y = event.position().y() * twips;
+    if (doubleClick)
+        keys_.doubleClick(x, y);
+    else
+        keys_.click(x, y);
 }
 
 }  // namespace kv

@@ -22,8 +22,10 @@
 #include "settings_backend.h"
 #include "shared_state.h"
 #include "sweep_controller.h"
+#include "sweep_dialog.h"
 
 class QAction;
+class QMouseEvent;
 
 namespace kv {
 
@@ -66,6 +68,7 @@ class MainWindow : public QMainWindow {
     ComPortDialog* comPortDialog() const { return comPortDialog_; }
     ColoursDialog* coloursDialog() const { return coloursDialog_; }
     BandWatch& bandWatch() { return bandWatch_; }
+    SweepDialog* sweepDialog() const { return sweepDialog_; }
     bool unloaded() const { return unloaded_; }
 
     // Menu commands.
@@ -75,6 +78,9 @@ class MainWindow : public QMainWindow {
     void printCommand();
     void saveCommand();
     void runCommand();
+    void showSweepDialog();
+    // Writes the trace as a CSV file; a file that cannot be written is a message.
+    void exportCommand();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -94,6 +100,10 @@ class MainWindow : public QMainWindow {
     void saveWindowPlacement();
     void onKeyPressed(int qtKey);
     void onPortOpenedByDialog();
+    // A left click or double click on the picture, at its place in logical pixels.
+    void onMouse(const QMouseEvent& event, bool doubleClick);
+    // The least size the picture needs at the current settings, within the screen.
+    void fitMinimumSize();
 
     AppServices services_;
     SharedState state_;
@@ -109,6 +119,7 @@ class MainWindow : public QMainWindow {
     BandWatch bandWatch_;
     QPointer<ComPortDialog> comPortDialog_;
     QPointer<ColoursDialog> coloursDialog_;
+    QPointer<SweepDialog> sweepDialog_;
     bool unloaded_ = false;
 };
 

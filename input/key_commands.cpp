@@ -5,11 +5,16 @@
 #include <cstdint>
 
 #include "display.h"
+#include "pointer_target.h"
 #include "screen_geometry.h"
 #include "spectrum_model.h"
 #include "virtual_keys.h"
 
 namespace kv {
+
+namespace {
+constexpr float kReferenceLevelStepDb = 10;
+}  // namespace
 
 KeyCommands::KeyCommands(SharedState& state, const Surface& surface, DisplayCalls& display,
                          MarkerSymbolPainter drawMarkerSymbol)
@@ -76,6 +81,12 @@ void KeyCommands::keyDown(int virtualKeyCode) {
         case vk::kSubtract:
             averageKey(virtualKeyCode);
             break;
+        case vk::kPageUp:
+            shiftReferenceLevel(kReferenceLevelStepDb);
+            break;
+        case vk::kPageDown:
+            shiftReferenceLevel(-kReferenceLevelStepDb);
+            break;
         default:
             break;
     }
@@ -95,16 +106,57 @@ void KeyCommands::averageKey(int virtualKeyCode) {
     display_.drawReadouts();
 }
 
+std::span<const TracePoint> KeyCommands::usablePoints() const {
+    return {state_.trace.data(), static_cast<std::size_t>(usablePointCount(state_))};
+}
+
+std::optional<int> KeyCommands::pointUnder(double x, double y) const {
+    return kv::pointUnder(usablePoints(), state_.settings, surface_.scaleWidth(),
+                          surface_.scaleHeight(), x, y);
+}
+
+void KeyCommands::click(double x, double y) {
+    if (state_.flags.stopRequested) return;
+    const auto target = pointUnder(x, y);
+    if (!target) return;
+    auto& k = activeMarker();
+    while (k != *target) {
+        const std::int16_t before = k;
+        if (*target > k)
+            stepMarkerRight();
+        else
+            stepMarkerLeft();
+        if (k == before) break;  // as far as the arrow keys go
+    }
+    display_.drawReadouts();
+    display_.drawMarkers();
+}
+
+void KeyCommands::doubleClick(double x, double y) {
+    if (state_.flags.stopRequested) return;
+    const auto target = pointUnder(x, y);
+    if (!target) return;
+    if (const auto found = highestPointNear(usablePoints(), *target, kDoubleClickReach))
+        activeMarker() = static_cast<std::int16_t>(*found);
+    display_.drawReadouts();
+    display_.drawMarkers();
+}
+
+void KeyCommands::shiftReferenceLevel(float db) {
+    state_.settings.amplitude += db;
+    // The heights follow at once, as the rest of the pass is plotted against the new level and
+    // max hold compares heights; the layout change clears and redraws at the end of the pass.
+    fitTraceToSize(state_, surface_.scaleWidth(), surface_.scaleHeight());
+    state_.flags.layoutChanged = true;
+}
+
 void KeyCommands::peakSearch() {
-    const std::span<const TracePoint> points(state_.trace.data(),
-                                             static_cast<std::size_t>(usablePointCount(state_)));
-    if (const auto found = highestPoint(points)) activeMarker() = static_cast<std::int16_t>(*found);
+    if (const auto found = highestPoint(usablePoints()))
+        activeMarker() = static_cast<std::int16_t>(*found);
 }
 
 void KeyCommands::nextPeak(SearchDirection direction) {
-    const std::span<const TracePoint> points(state_.trace.data(),
-                                             static_cast<std::size_t>(usablePointCount(state_)));
-    if (const auto found = nextPeakFrom(points, activeMarker(), direction))
+    if (const auto found = nextPeakFrom(usablePoints(), activeMarker(), direction))
         activeMarker() = static_cast<std::int16_t>(*found);
 }
 

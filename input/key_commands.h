@@ -2,6 +2,8 @@
 #pragma once
 
 #include <functional>
+#include <optional>
+#include <span>
 
 #include "colour.h"
 #include "markers.h"
@@ -13,8 +15,9 @@ namespace kv {
 
 class Display;
 
-// The keyboard commands of the main window: the markers, peak searches and the display
-// modes. Every key is ignored while no sweep run is in progress.
+// The keyboard and mouse commands of the main window: the markers, peak searches, the
+// reference level and the display modes. Every key and click is ignored while no sweep run is
+// in progress.
 class KeyCommands {
   public:
     // Draws the marker diamond with its bottom vertex on (x, y).
@@ -33,6 +36,12 @@ class KeyCommands {
 
     // A virtual-key code (see virtual_keys.h); modifiers play no part.
     void keyDown(int virtualKeyCode);
+    // A left click at (x, y), in twips: inside the plot the active marker steps towards the
+    // point under the pointer as the arrow keys would take it there.
+    void click(double x, double y);
+    // A double click: the active marker goes to the highest point near the one under the
+    // pointer, within kDoubleClickReach columns.
+    void doubleClick(double x, double y);
 
     // Moves the active marker to the highest point.
     void peakSearch();
@@ -42,6 +51,8 @@ class KeyCommands {
     void stepMarkerLeft();
     void stepMarkerRight();
     void toggleMarkerDelta();
+    // Page Up and Page Down: the reference level by `db`; the picture follows on the next pass.
+    void shiftReferenceLevel(float db);
     // Erases marker 1's symbol, and marker 2's in marker-delta mode.
     void eraseMarkers();
     // A and, while it is on, + and -: the average on or off, one sweep more or fewer.
@@ -49,6 +60,8 @@ class KeyCommands {
 
   private:
     std::int16_t& activeMarker();
+    std::span<const TracePoint> usablePoints() const;
+    std::optional<int> pointUnder(double x, double y) const;
 
     SharedState& state_;
     const Surface& surface_;

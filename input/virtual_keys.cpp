@@ -7,6 +7,8 @@ namespace {
 // Qt::Key values.
 constexpr int kQtKeyLeft = 0x01000012;
 constexpr int kQtKeyRight = 0x01000014;
+constexpr int kQtKeyPageUp = 0x01000016;
+constexpr int kQtKeyPageDown = 0x01000017;
 constexpr int kQtKeyF1 = 0x01000030;
 constexpr int kQtKeyF7 = 0x01000036;
 constexpr int kQtKeyPlus = 0x2B;
@@ -24,6 +26,8 @@ std::optional<int> virtualKeyFor(int qtKey) {
     if (qtKey == kQtKeyW) return vk::kW;
     if (qtKey == kQtKeyPlus) return vk::kAdd;
     if (qtKey == kQtKeyMinus) return vk::kSubtract;
+    if (qtKey == kQtKeyPageUp) return vk::kPageUp;
+    if (qtKey == kQtKeyPageDown) return vk::kPageDown;
     return std::nullopt;
 }
 

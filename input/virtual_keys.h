@@ -7,6 +7,8 @@ namespace kv {
 
 // The keyboard's virtual-key codes that the key commands act on.
 namespace vk {
+inline constexpr int kPageUp = 33;
+inline constexpr int kPageDown = 34;
 inline constexpr int kLeft = 37;
 inline constexpr int kRight = 39;
 inline constexpr int kF1 = 112;
@@ -22,7 +24,8 @@ inline constexpr int kAdd = 0x6B;
 inline constexpr int kSubtract = 0x6D;
 }  // namespace vk
 
-// The virtual-key code for a Qt::Key value (F1..F7, Left, Right, A, W, + and -), or nothing
+// The virtual-key code for a Qt::Key value (F1..F7, Left, Right, Page Up, Page Down, A, W, +
+// and -), or nothing
 // for any other key. Qt key values are plain ints, so this needs no Qt header.
 std::optional<int> virtualKeyFor(int qtKey);
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "number_text.h"
 
+#include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -37,6 +39,14 @@ std::string singleText(float value) {
               mantissa.substr(static_cast<std::size_t>(pointAt));
     }
     return negative ? "-" + out : out;
+}
+
+std::string fixedText(double value, int decimals) {
+    // Through to_chars rather than printf: the locale may use a decimal comma.
+    std::array<char, 48> text{};
+    const auto [end, ec] = std::to_chars(text.data(), text.data() + text.size(), value,
+                                         std::chars_format::fixed, decimals);
+    return {text.data(), ec == std::errc{} ? end : text.data()};
 }
 
 }  // namespace kv

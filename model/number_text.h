@@ -10,4 +10,8 @@ namespace kv {
 // trailing zeros, no exponent: 915, -40, 2441.5. Zero, infinities and NaN give "0".
 std::string singleText(float value);
 
+// The value in plain decimal with that many decimals and a point whatever the locale: -57.00;
+// empty for a value too large for 48 characters.
+std::string fixedText(double value, int decimals);
+
 }  // namespace kv

@@ -69,6 +69,12 @@ void createTraceArrays(SharedState& state) {
     state.previousTrace.assign(n, TracePoint{});
 }
 
+void clampMarkers(SharedState& state) {
+    const int last = std::max(usablePointCount(state) - 1, 0);
+    for (auto& index : state.markers.marker)
+        index = static_cast<std::int16_t>(std::clamp<int>(index, 0, last));
+}
+
 void storeMeasurement(SharedState& state, int point, double level, std::int32_t y) {
     if (point < 0 || point >= static_cast<int>(state.trace.size()) ||
         point >= static_cast<int>(state.previousTrace.size()))

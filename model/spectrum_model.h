@@ -38,6 +38,9 @@ void fitTraceToSize(SharedState& state, float scaleWidth, float scaleHeight);
 // Creates both trace arrays with numberOfPoints zeroed points.
 void createTraceArrays(SharedState& state);
 
+// Moves a marker past the last usable point onto the last one (after the count has shrunk).
+void clampMarkers(SharedState& state);
+
 // Stores a measured level plotted at y for the point, unless max hold keeps the stronger
 // level; the point's previous position goes to previousTrace either way.
 void storeMeasurement(SharedState& state, int point, double level, std::int32_t y);

@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sweep_log.h"
 
-#include <array>
-#include <charconv>
 #include <ctime>
 
+#include "number_text.h"
 #include "rounding.h"
 #include "spectrum_model.h"
 
@@ -14,12 +13,8 @@ namespace {
 
 constexpr double kHzPerMHz = 1e6;
 
-// Through to_chars rather than printf: the locale may use a decimal comma.
 void appendFixed(std::string& line, double value) {
-    std::array<char, 48> text{};
-    const auto [end, ec] =
-        std::to_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed, 2);
-    line.append(text.data(), ec == std::errc{} ? end : text.data());
+    line += fixedText(value, 2);
 }
 
 void appendWhole(std::string& line, long long value) {

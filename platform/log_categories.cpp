@@ -4,4 +4,4 @@
 Q_LOGGING_CATEGORY(lcRadio, "kv3710.radio", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcSettings, "kv3710.settings", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcSerial, "kv3710.serial", QtWarningMsg)
-Q_LOGGING_CATEGORY(lcRecording, "kv3710.recording", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcFiles, "kv3710.files", QtWarningMsg)

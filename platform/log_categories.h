@@ -9,5 +9,6 @@ Q_DECLARE_LOGGING_CATEGORY(lcRadio)
 Q_DECLARE_LOGGING_CATEGORY(lcSettings)
 // Serial devices: detection, numbering, failed opens and writes, a device that vanished.
 Q_DECLARE_LOGGING_CATEGORY(lcSerial)
-// Recording sweeps to a file: a file that did not open, a line that could not be written.
-Q_DECLARE_LOGGING_CATEGORY(lcRecording)
+// Files the program writes on the user's command, other than the settings: a recording or an
+// export that did not open or could not be written.
+Q_DECLARE_LOGGING_CATEGORY(lcFiles)

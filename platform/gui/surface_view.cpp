@@ -2,6 +2,7 @@
 #include "surface_view.h"
 
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <algorithm>
@@ -106,6 +107,16 @@ void SurfaceView::resizeEvent(QResizeEvent* event) {
 
 void SurfaceView::keyPressEvent(QKeyEvent* event) {
     if (onKeyPressed) onKeyPressed(event);
+    flush();
+}
+
+void SurfaceView::mousePressEvent(QMouseEvent* event) {
+    if (onMousePressed) onMousePressed(event);
+    flush();
+}
+
+void SurfaceView::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (onMouseDoubleClicked) onMouseDoubleClicked(event);
     flush();
 }
 

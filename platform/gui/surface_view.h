@@ -22,6 +22,9 @@ class SurfaceView : public QWidget {
 
     std::function<void(int width, int height)> onResized;
     std::function<void(QKeyEvent*)> onKeyPressed;
+    // A mouse button pressed, and the second press of a double click.
+    std::function<void(QMouseEvent*)> onMousePressed;
+    std::function<void(QMouseEvent*)> onMouseDoubleClicked;
     // The picture has to be drawn again (a screen of another pixel density).
     std::function<void()> onRedrawNeeded;
 
@@ -38,6 +41,8 @@ class SurfaceView : public QWidget {
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     bool event(QEvent* event) override;
 
   private:

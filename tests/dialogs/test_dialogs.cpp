@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The dialogs as a user works them: the serial port dialog, the colour choice, the focus
-// keeper; Print and Save of the window picture (the BMP file's pixels, the PDF's pages).
+// The dialogs as a user works them: the serial port dialog, the colour choice, the sweep
+// settings, the focus keeper; Print and Save of the window picture (the BMP file's pixels, the
+// PDF's pages).
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
@@ -28,6 +30,7 @@
 #include "qt_picture_output.h"
 #include "radio_session.h"
 #include "spectrum_model.h"
+#include "sweep_dialog.h"
 
 using namespace kv;
 using test::ScriptedDialogs;
@@ -181,6 +184,56 @@ class TestDialogs : public QObject {
         QVERIFY(rig.closedAndDeleted());
         open();
         for (int i = 0; i < 7; ++i) QVERIFY((i == row) == (rig.face(i) == now));
+    }
+
+    // OK with one field changed: a value the store reads and the range allows is stored with
+    // the other five, in the store's form, and handed on in that form; any other is refused
+    // beside its field, nothing stored or handed on. Cancel changes nothing.
+    void sweepDialog_data() {
+        QTest::addColumn<QString>("typed");   // field=text; none: Cancel
+        QTest::addColumn<QString>("stored");  // its stored text; none: refused
+        for (const char* row :
+             {"Number of Points=256|256", "Number of Points=257|", "Number of Points=0.5|",
+              "Number of Points=1.5|2", "Number of Gradiants=50|50", "Number of Gradiants=0|",
+              "Span=0|", "Span=-26|", "Span=0.001|0.001", "Center Frequency= 2441.50 |2441.5",
+              "Amplitude=1e39|", "Amplitude=-1e-3|-0.001", "Attenuator=-32768|-32768",
+              "Attenuator=32768|", "Attenuator=ten|", "|"})
+            QTest::newRow(row) << QString(row).section('|', 0, 0) << QString(row).section('|', 1);
+    }
+    void sweepDialog() {
+        QFETCH(QString, typed);
+        QFETCH(QString, stored);
+        Rig rig;
+        std::vector<SettingsChange> handed;
+        rig.dialog = new SweepDialog(
+            rig.state.settings, rig.store, [&](SettingsChange c) { handed.push_back(c); },
+            &rig.owner);
+        rig.dialog->show();
+        const std::string field = typed.section('=', 0, 0).toStdString();
+        if (!typed.isEmpty())
+            rig.child<QLineEdit>(QString::fromStdString(field))->setText(typed.section('=', 1));
+        rig.child(typed.isEmpty() ? "Cancel" : "OK")->click();
+        std::vector<std::pair<std::string, std::string>> written;
+        for (const SettingKey& key : kSettingKeys) {
+            const QString name = QString::fromUtf8(key.name.data(), qsizetype(key.name.size()));
+            if (auto* reason = rig.child<QLabel>(name + " refused"))
+                QCOMPARE(reason->text().isEmpty(), key.name != field || !stored.isEmpty());
+            if (writes(key.writers, SettingWriter::SweepDialog))
+                written.emplace_back(key.name, key.name == field ? stored.toStdString()
+                                                                 : std::string(key.defaultText));
+        }
+        if (stored.isEmpty()) {
+            QVERIFY(rig.store.writes.empty() && handed.empty());
+            QCOMPARE(rig.closedAndDeleted(), typed.isEmpty());
+            return;
+        }
+        QCOMPARE(rig.store.writes, written);
+        QCOMPARE(handed.size(), std::size_t{1});
+        handed[0](rig.state.settings);
+        for (const SettingKey& key : kSettingKeys)
+            if (key.name == field)
+                QCOMPARE(settingText(key, rig.state.settings), stored.toStdString());
+        QVERIFY(rig.closedAndDeleted());
     }
 
     // A kept dialog takes the focus back from the main window, not from a modal or kept one.

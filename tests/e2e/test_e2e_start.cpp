@@ -2,16 +2,20 @@
 // The main window started on stored settings, good and bad, with the simulated radio: it sweeps
 // the port they name at their rate, or, where the port or the load fails, shows the port dialog
 // and sends nothing until a port is chosen there. Odd but valid layouts (wide margins, extreme
-// floats, one point or 256) sweep with every key pressed. A shrunk window draws what a fresh
-// start at that size draws.
+// floats, one point or 256) sweep with every key pressed. A change mid-sweep (a shrunk window,
+// the sweep dialog, Page Up, clicks) draws what a fresh start at its outcome draws. Export writes
+// the scene's levels.
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPushButton>
 #include <QtTest>
 
 #include "e2e_rig.h"
+#include "sim_scene.h"
 #include "surface_view.h"
 
 using namespace kv;
@@ -22,12 +26,23 @@ namespace {
 // Levels without noise, so that two runs measure the same trace.
 const QStringList kScene{"--noise-spread", "0", "--carrier", "20:-50:9"};
 
-// Runs the window until a sweep has ended, then `between`, then until `more` sweeps have
-// ended; with the picture as they end.
+// The bytes of a sweep over `points` points.
+QByteArray sweepOf(int points) {
+    QByteArray bytes;
+    for (int i = 0; i < points; ++i) bytes += wire::channel(i) + wire::kLevel;
+    return bytes;
+}
+
+// Runs the window until a sweep has ended and the next has begun, then `between`, then until
+// `more` sweeps have ended; with the picture as they end.
 bool sweepAround(Rig& rig, const std::function<void()>& between, int more,
                  QImage* picture = nullptr) {
     Script script;
+    qsizetype sent = 0;
     script.then("first sweep", [&] { return rig.state().lastSweepEnd != 0; })
+        .thenDo("its bytes", [&] { sent = rig.sent().size(); })
+        // Inside the next pass where the replies are slow enough for its waits to yield.
+        .then("next pass", [&] { return rig.sent().size() > sent; })
         .thenDo("between", [&] { between(), rig.markSweep(); });
     for (int i = 0; i < more; ++i)
         script.then("a sweep", [&] {
@@ -133,34 +148,161 @@ Center Frequency=-3.4e38;Span=3.4e38;Amplitude=3.4e38;Graph Top=30000;Number of 
                         .starts_with(byId.path().toStdString() + "/usb-"));
     }
 
-    // Found as a fault: the marker symbols were erased at their old places, outside the plot.
-    void shrunkPictureEqualsAFreshStart() {
-        const QSize client(520, 400);
-        Rig shrunk, fresh;
-        QVERIFY(shrunk.start(kScene) && fresh.start(kScene));
-        MainWindow& w = shrunk.open();
-        QImage actual, expected;
-        const auto shrink = [&] {
-            shrunk.state().flags.maxHold = true;
-            w.resize(client.width(), client.height() + w.menuBar()->height());
+    // A change in the middle of a sweep draws, three passes later, what a fresh start at the
+    // settings and marker it leads to draws; the radio stays in command mode and gets sweeps
+    // only, of the new point count from the exchange after the change on. Found as a fault:
+    // after a shrink the marker symbols were erased at their old places, outside the plot.
+    void changeMidSweepEqualsAFreshStart_data() {
+        QTest::addColumn<QStringList>("change");   // what is done, then its fields or column
+        QTest::addColumn<QList<int>>("marker");    // marker 1 before the change; in the fresh start
+        QTest::addColumn<QStringList>("written");  // to the store by the change
+        QTest::addColumn<QStringList>("alsoStored");  // besides, for the fresh start
+        QTest::addColumn<int>("points");
+        const QStringList dialog{"Center Frequency=2441.50", "Span=83.5",
+                                 "Amplitude=-60.0",          "Number of Points=30",
+                                 "Number of Gradiants=8",    "Attenuator=3"};
+        const QStringList stored{"Center Frequency=2441.5", "Span=83.5",
+                                 "Amplitude=-60",           "Attenuator=3",
+                                 "Number of Gradiants=8",   "Number of Points=30"};
+        const auto row = [](const char* name, QStringList change, QList<int> marker,
+                            QStringList written, QStringList also, int points) {
+            QTest::newRow(name) << change << marker << written << also << points;
         };
-        QVERIFY(sweepAround(shrunk, shrink, 2, &actual));
-        QCOMPARE(actual.size(), client);
-        for (const auto& [key, value] : shrunk.store.values)
+        row("shrunk window", {"shrink"}, {0, 0}, {}, {}, 50);
+        row("sweep dialog", QStringList{"dialog"} + dialog, {45, 29}, stored, {}, 30);
+        row("refused by the dialog", {"dialog", "Number of Points=30", "Span=0"}, {0, 0}, {}, {},
+            50);
+        row("page up twice, down once", {"page up"}, {0, 0}, {}, {"Amplitude=-30"}, 50);
+        row("click", {"click", "17"}, {0, 17}, {}, {}, 50);
+        row("click above the plot", {"click above", "17"}, {0, 0}, {}, {}, 50);
+        row("double click near the carrier", {"double click", "23"}, {0, 19}, {}, {}, 50);
+    }
+    void changeMidSweepEqualsAFreshStart() {
+        QFETCH(QStringList, change);
+        QFETCH(QList<int>, marker);
+        QFETCH(QStringList, written);
+        QFETCH(QStringList, alsoStored);
+        QFETCH(int, points);
+        const QSize client(520, 400);
+        Rig changed, fresh;
+        // Replies slower than a reply wait goes without yielding: the dialog and the keys come
+        // in the middle of a pass.
+        const bool slow = change[0] == "dialog" || change[0] == "page up";
+        QVERIFY(
+            changed.start(kScene + (slow ? QStringList{"--latency-ms", "11"} : QStringList{})) &&
+            fresh.start(kScene));
+        MainWindow& w = changed.open();
+        QImage actual, expected;
+        qsizetype mark = 0;
+        QStringList writes;
+        bool refused = false;
+        const auto act = [&] {
+            changed.state().flags.maxHold = true;
+            changed.state().markers.marker[0] = std::int16_t(marker[0]);
+            mark = changed.sent().size();
+            const SharedState& s = changed.state();
+            const ImageSurface& surface = w.surface();
+            const int column = change.value(1).toInt();
+            const QPoint at(
+                surface.toDevice(s.trace[std::size_t(column)].xCenter),
+                surface.toDevice(change[0] == "click above" ? s.settings.graphTop / 2
+                                                            : s.settings.graphTop + 900));
+            if (change[0] == "shrink")
+                w.resize(client.width(), client.height() + w.menuBar()->height());
+            if (change[0].startsWith("click")) QTest::mouseClick(w.view(), Qt::LeftButton, {}, at);
+            if (change[0] == "double click") QTest::mouseDClick(w.view(), Qt::LeftButton, {}, at);
+            for (Qt::Key key : {Qt::Key_PageUp, Qt::Key_PageUp, Qt::Key_PageDown})
+                if (change[0] == "page up") QTest::keyClick(w.view(), key);
+            if (change[0] == "dialog") {
+                w.showSweepDialog();
+                for (const QString& field : change.mid(1))
+                    w.sweepDialog()
+                        ->findChild<QLineEdit*>(field.section('=', 0, 0))
+                        ->setText(field.section('=', 1));
+                w.sweepDialog()->findChild<QPushButton*>("OK")->click();
+                refused = w.sweepDialog()->isVisible();
+            }
+            for (const auto& [key, value] : changed.store.writes)
+                writes << QString::fromStdString(key + "=" + value);
+        };
+        // The third pass: a readout changed in a pass leaves the grid under its old text erased
+        // until the next one.
+        QVERIFY(sweepAround(changed, act, 3, &actual));
+        QCOMPARE(writes, written);
+        QCOMPARE(refused, change[0] == "dialog" && written.isEmpty());
+        QCOMPARE(int(changed.state().trace.size()), points);
+        for (const auto& [key, value] : changed.store.values)
             if (key.first == MainWindow::kWindowSection) fresh.store.values[key] = value;
+        for (const QString& setting : written + alsoStored)
+            fresh.store.values[{"Settings", setting.section('=', 0, 0).toStdString()}] =
+                setting.section('=', 1).toStdString();
         fresh.open();
         QVERIFY(sweepAround(
-            fresh, [] {}, 2, &expected));
+            fresh, [&] { fresh.state().markers.marker[0] = std::int16_t(marker[1]); }, 3,
+            &expected));
+        QCOMPARE(changed.state().markers.marker[0], std::int16_t(marker[1]));
+        if (change[0] == "shrink") QCOMPARE(actual.size(), client);
         // Only the sweep time may differ, and the top edge, where the first pass of a run
         // erases the marker symbols it drew above the window for points not yet measured.
         const auto& s = fresh.state().settings;
         const auto device = [](double twips) { return qRound(twips / 15); };
         for (QImage* image : {&expected, &actual}) {
-            QPainter(image).fillRect(device(s.graphLeft), device(s.graphTop), client.width() / 2,
+            QPainter(image).fillRect(device(s.graphLeft), device(s.graphTop), image->width() / 2,
                                      device(250), Qt::black);
-            QPainter(image).fillRect(0, 0, client.width(), 1, Qt::black);
+            QPainter(image).fillRect(0, 0, image->width(), 1, Qt::black);
         }
         QVERIFY(actual == expected);
+
+        // After the change the pass goes on to its end, or with a new point count the exchange
+        // in progress (logged late by up to 5 bytes) ends it; then only sweeps of that count.
+        QTRY_VERIFY(changed.sent().endsWith(wire::kExit + wire::kResume));
+        const QByteArray after = changed.sent().mid(mark);
+        const bool restarts = points != 50;
+        const qsizetype next = after.indexOf(sweepOf(points) + sweepOf(points));
+        QVERIFY2(next >= 0 && next <= (restarts ? 5 : sweepOf(50).size()) &&
+                     sweepOf(50).contains(after.left(next)),
+                 after.left(300).toHex(' ').constData());
+    }
+
+    // Export writes the trace the window shows: the scene's levels, marker 1 where the readout
+    // puts it. A file that cannot be written is a message, and the sweep goes on.
+    void exportsTheTrace() {
+        Rig rig;
+        QVERIFY(rig.start(kScene));
+        QTemporaryDir dir;
+        MainWindow& w = rig.open();
+        QString readout;
+        Script script;
+        script.then("swept", [&] { return rig.state().lastSweepEnd != 0; })
+            .thenDo("export",
+                    [&] {
+                        QTest::keyClick(w.view(), Qt::Key_F1);
+                        auto* command = w.findChild<QAction*>("Main_File_Export");
+                        for (const char* name : {"missing/trace", "trace"}) {
+                            rig.dialogs.savePath = dir.filePath(name).toStdString();
+                            command->trigger();
+                        }
+                        readout = QString::fromStdString(rig.state().texts.markerLine1);
+                        rig.markSweep();
+                    })
+            .then("sweeps on", [&] { return rig.sweptSinceMark(); });
+        QVERIFY2(script.run(w, 30000), qPrintable(script.report()));
+        QCOMPARE(rig.messages.shown.size(), std::size_t{1});
+        QFile file(dir.filePath("trace.csv"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = file.readAll().split('\n');
+        QCOMPARE(lines.size(), 53);  // the header, 50 points, marker 1, the last line's end
+        QCOMPARE(lines[0], QByteArray("index, frequency_mhz, level_db"));
+        sim::Scene scene(sim::SceneConfig{-95, 0, {{20, -50, 9}}, {}, 1, {}});
+        for (int i = 0; i < 50; ++i) {
+            const QList<QByteArray> fields = lines[1 + i].split(',');
+            QCOMPARE(fields.value(0).toInt(), i);
+            QCOMPARE(fields.value(2).toDouble(), double(scene.measure(i, {})));
+        }
+        const QList<QByteArray> marker = lines[51].split(',');
+        QCOMPARE(marker[0], "# marker 1: " + QByteArray::number(rig.state().markers.marker[0]));
+        QCOMPARE(qRound(marker.value(1).toDouble() * 10),
+                 qRound(readout.section(' ', -1).toDouble() * 10));
     }
 };
 

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The keys over a trace: where the markers land, which modes flip, what is redrawn and erased.
+// The keys and clicks over a trace: where the markers land, which modes flip, what is redrawn
+// and erased.
 #include <QtTest>
 
 #include "default_state.h"
@@ -119,6 +120,63 @@ class KeyCommandsTest : public QObject {
         press(Qt::Key_A, 1);
         QVERIFY(!state.average.on);
         QCOMPARE(display.calls.count("readouts"), 242);
+    }
+
+    // A click over the kPeaks trace steps the active marker (from 3) as the arrows would, to the
+    // column nearest the pointer; a double click takes the highest point within 5 columns of it.
+    // Outside the plot, as while stopped, nothing happens.
+    void clicks_data() {
+        QTest::addColumn<QStringList>("row");
+        // x: a column's centre (7), half way between two (7.5) or the plot's left edge (-1) |
+        // and twips added | y: in, above or on the bottom edge | click, double or stopped |
+        // points | marker afterwards (-: untouched, nothing redrawn)
+        const QString table = R"(7|0|in|click|16|7
+7.5|0|in|click|16|7
+7.5|1|in|click|16|8
+-1|0|in|click|16|0
+-1|-1|in|click|16|-
+7|0|above|click|16|-
+7|0|bottom|click|16|7
+-1|0|in|click|256|1
+7|0|in|double|16|11
+2|0|in|double|16|0
+7|0|in|stopped|16|-)";
+        for (const QString& row : table.split('\n'))
+            QTest::newRow(qPrintable(row)) << row.split('|');
+    }
+    void clicks() {
+        QFETCH(QStringList, row);
+        SharedState state = test::defaultState();
+        RecordingSurface surface(10755, 8730);
+        auto& s = state.settings;
+        s.numberOfPoints = std::int16_t(row[4].toInt());
+        createTraceArrays(state);
+        layoutTracePoints(state, surface.scaleWidth());
+        for (std::size_t i = 0; i < state.trace.size(); ++i) {
+            auto& p = state.trace[i];
+            p.amplitudeDb = kPeaks[int(i % 16)];
+            p.yOut = p.yIn = levelToY(s, p.amplitudeDb, 8730);
+        }
+        state.markers.marker[0] = 3;
+        state.flags.stopRequested = row[3] == "stopped";
+        const double column = row[0].toDouble();
+        const auto centre = [&](int i) { return state.trace[std::size_t(i)].xCenter; };
+        const double x =
+            (column < 0 ? s.graphLeft
+                        : (centre(int(column)) + centre(int(std::ceil(column)))) / 2.0) +
+            row[1].toDouble();
+        const double y = row[2] == "above"    ? s.graphTop - 1
+                         : row[2] == "bottom" ? 8730 - s.graphBottom
+                                              : 4000;
+        test::RecordingDisplay display;
+        KeyCommands commands(state, surface, display, [](double, double, Colour) {});
+        if (row[3] == "double")
+            commands.doubleClick(x, y);
+        else
+            commands.click(x, y);
+        const bool moved = row[5] != "-";
+        QCOMPARE(int(state.markers.marker[0]), moved ? row[5].toInt() : 3);
+        QCOMPARE(display.calls, moved ? QStringList({"readouts", "markers"}) : QStringList());
     }
 };
 
