@@ -18,6 +18,20 @@ const QList<double> kPeaks = {-60, -63, -70, -72, -68, -64, -66, -75,
                               -80, -70, -62, -58, -61, -66, -70, -69};
 enum Modes { kHold = 1, kView = 2, kDelta = 4, kStopped = 8 };
 
+// The default window's state with a trace of these levels (0: a point not measured yet).
+SharedState stateWith(const QList<double>& levels, const Surface& surface) {
+    SharedState state = test::defaultState();
+    state.settings.numberOfPoints = static_cast<std::int16_t>(levels.size());
+    createTraceArrays(state);
+    layoutTracePoints(state, surface.scaleWidth());
+    for (int i = 0; i < levels.size(); ++i) {
+        auto& p = state.trace[std::size_t(i)];
+        p.amplitudeDb = levels[i];
+        p.yOut = p.yIn = levels[i] ? levelToY(state.settings, levels[i], surface.scaleHeight()) : 0;
+    }
+    return state;
+}
+
 }  // namespace
 
 class KeyCommandsTest : public QObject {
@@ -66,16 +80,8 @@ class KeyCommandsTest : public QObject {
         QFETCH(QList<int>, markers);
         QFETCH(int, modesAfter);
         QFETCH(QStringList, redraws);
-        SharedState state = test::defaultState();
         RecordingSurface surface(10755, 8730);
-        state.settings.numberOfPoints = static_cast<std::int16_t>(levels.size());
-        createTraceArrays(state);
-        layoutTracePoints(state, surface.scaleWidth());
-        for (int i = 0; i < levels.size(); ++i) {
-            auto& p = state.trace[std::size_t(i)];
-            p.amplitudeDb = levels[i];
-            p.yOut = p.yIn = levels[i] ? levelToY(state.settings, levels[i], 8730) : 0;
-        }
+        SharedState state = stateWith(levels, surface);
         auto& m = state.markers;
         m.marker = {std::int16_t(markers[0]), std::int16_t(markers[1])};
         m.markerDelta = modesBefore & kDelta;
@@ -127,9 +133,8 @@ class KeyCommandsTest : public QObject {
     // Outside the plot, as while stopped, nothing happens.
     void clicks_data() {
         QTest::addColumn<QStringList>("row");
-        // x: a column's centre (7), half way between two (7.5) or the plot's left edge (-1) |
-        // and twips added | y: in, above or on the bottom edge | click, double or stopped |
-        // points | marker afterwards (-: untouched, nothing redrawn)
+        // x: a column's centre (7), half way between two (7.5) or the plot's left edge (-1), plus
+        // twips | y: in, above, bottom edge | click, double, stopped | points | marker after
         const QString table = R"(7|0|in|click|16|7
 7.5|0|in|click|16|7
 7.5|1|in|click|16|8
@@ -146,17 +151,11 @@ class KeyCommandsTest : public QObject {
     }
     void clicks() {
         QFETCH(QStringList, row);
-        SharedState state = test::defaultState();
+        QList<double> levels;
+        while (levels.size() < row[4].toInt()) levels += kPeaks;
         RecordingSurface surface(10755, 8730);
-        auto& s = state.settings;
-        s.numberOfPoints = std::int16_t(row[4].toInt());
-        createTraceArrays(state);
-        layoutTracePoints(state, surface.scaleWidth());
-        for (std::size_t i = 0; i < state.trace.size(); ++i) {
-            auto& p = state.trace[i];
-            p.amplitudeDb = kPeaks[int(i % 16)];
-            p.yOut = p.yIn = levelToY(s, p.amplitudeDb, 8730);
-        }
+        SharedState state = stateWith(levels, surface);
+        const auto& s = state.settings;
         state.markers.marker[0] = 3;
         state.flags.stopRequested = row[3] == "stopped";
         const double column = row[0].toDouble();
@@ -166,7 +165,7 @@ class KeyCommandsTest : public QObject {
                         : (centre(int(column)) + centre(int(std::ceil(column)))) / 2.0) +
             row[1].toDouble();
         const double y = row[2] == "above"    ? s.graphTop - 1
-                         : row[2] == "bottom" ? 8730 - s.graphBottom
+                         : row[2] == "bottom" ? surface.scaleHeight() - s.graphBottom
                                               : 4000;
         test::RecordingDisplay display;
         KeyCommands commands(state, surface, display, [](double, double, Colour) {});
@@ -174,7 +173,7 @@ class KeyCommandsTest : public QObject {
             commands.doubleClick(x, y);
         else
             commands.click(x, y);
-        const bool moved = row[5] != "-";
+        const bool moved = row[5] != "-";  // "-": untouched, nothing redrawn
         QCOMPARE(int(state.markers.marker[0]), moved ? row[5].toInt() : 3);
         QCOMPARE(display.calls, moved ? QStringList({"readouts", "markers"}) : QStringList());
     }
