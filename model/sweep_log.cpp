@@ -13,10 +13,6 @@ namespace {
 
 constexpr double kHzPerMHz = 1e6;
 
-void appendFixed(std::string& line, double value) {
-    line += fixedText(value, 2);
-}
-
 void appendWhole(std::string& line, long long value) {
     line += std::to_string(value);
 }
@@ -30,13 +26,22 @@ void appendTwoDigits(std::string& line, int value, char before) {
 
 }  // namespace
 
-std::string formatSweepLine(const SettingValues& band, const LineTime& begun, int samples,
-                            std::span<const double> levelsDb) {
-    const int points = band.numberOfPoints;
+LogBand logBand(const SettingValues& band) {
     const double firstHz = pointFrequency(band, 0) * kHzPerMHz;
     // The upper edge of the last point is where a point after it would lie.
-    const double edgeHz = pointFrequency(band, points) * kHzPerMHz;
-    const double stepHz = (pointFrequency(band, 1) - pointFrequency(band, 0)) * kHzPerMHz;
+    const double edgeHz = pointFrequency(band, band.numberOfPoints) * kHzPerMHz;
+    // A band far out of range (only a centre of more than some 9e12 MHz) gives the limits.
+    return {roundToInteger<long long>(firstHz), roundToInteger<long long>(edgeHz),
+            (pointFrequency(band, 1) - pointFrequency(band, 0)) * kHzPerMHz};
+}
+
+void appendLogDecimal(std::string& text, double value) {
+    text += fixedText(value, 2);
+}
+
+std::string formatSweepLine(const SettingValues& band, const LineTime& begun, int samples,
+                            std::span<const double> levelsDb) {
+    const LogBand hz = logBand(band);
     std::string line;
     line.reserve(48 + levelsDb.size() * 9);
     appendWhole(line, begun.year);
@@ -47,17 +52,16 @@ std::string formatSweepLine(const SettingValues& band, const LineTime& begun, in
     appendTwoDigits(line, begun.minute, ':');
     appendTwoDigits(line, begun.second, ':');
     line += ", ";
-    // A band far out of range (only a centre of more than some 9e12 MHz) writes the limits.
-    appendWhole(line, roundToInteger<long long>(firstHz));
+    appendWhole(line, hz.hzLow);
     line += ", ";
-    appendWhole(line, roundToInteger<long long>(edgeHz));
+    appendWhole(line, hz.hzHigh);
     line += ", ";
-    appendFixed(line, stepHz);
+    appendLogDecimal(line, hz.hzStep);
     line += ", ";
     appendWhole(line, samples);
     for (double level : levelsDb) {
         line += ", ";
-        appendFixed(line, level);
+        appendLogDecimal(line, level);
     }
     line += '\n';
     return line;
@@ -77,12 +81,36 @@ std::string timedFileName(std::string_view stem, const LineTime& made, std::stri
     return name;
 }
 
-LineTime localLineTime() {
-    const std::time_t now = std::time(nullptr);
+LineTime localLineTime(std::chrono::system_clock::time_point when) {
+    const std::time_t seconds =
+        std::chrono::system_clock::to_time_t(std::chrono::floor<std::chrono::seconds>(when));
     std::tm local{};
-    localtime_r(&now, &local);
+    localtime_r(&seconds, &local);
     return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
             local.tm_hour,        local.tm_min,     local.tm_sec};
+}
+
+std::string utcIsoTime(std::chrono::system_clock::time_point when) {
+    // Floored, not rounded: 23:59:59.9996 stays on its day.
+    const auto millis = std::chrono::floor<std::chrono::milliseconds>(when);
+    const auto whole = std::chrono::floor<std::chrono::seconds>(millis);
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(whole);
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    const auto fraction = static_cast<int>((millis - whole).count());
+    std::string text;
+    appendWhole(text, utc.tm_year + 1900);
+    appendTwoDigits(text, utc.tm_mon + 1, '-');
+    appendTwoDigits(text, utc.tm_mday, '-');
+    appendTwoDigits(text, utc.tm_hour, 'T');
+    appendTwoDigits(text, utc.tm_min, ':');
+    appendTwoDigits(text, utc.tm_sec, ':');
+    text += '.';
+    text += static_cast<char>('0' + fraction / 100);
+    text += static_cast<char>('0' + fraction / 10 % 10);
+    text += static_cast<char>('0' + fraction % 10);
+    text += 'Z';
+    return text;
 }
 
 }  // namespace kv

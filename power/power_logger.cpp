@@ -76,12 +76,14 @@ bool PowerLogger::measureSweep(std::vector<double>& levels) {
     return complete;
 }
 
-bool PowerLogger::writeCombined(const LineTime& begun, int samples,
+bool PowerLogger::writeCombined(std::chrono::system_clock::time_point begun, int samples,
                                 const std::vector<double>& levels) {
-    if (!output_.writeLine(formatSweepLine(state_.settings, begun, samples, levels))) {
+    if (config_.writeLines && !output_.writeLine(formatSweepLine(
+                                  state_.settings, localLineTime(begun), samples, levels))) {
         writeFailed_ = true;
         return false;
     }
+    if (config_.publish) config_.publish(begun, samples, levels);
     ++lines_;
     return true;
 }
@@ -114,7 +116,7 @@ int PowerLogger::run() {
     const bool inCommandMode = session_.enterCommandMode();
     const auto done = [this] { return config_.once && lines_ > 0; };
     while (inCommandMode && !stopDue() && !done()) {
-        const LineTime begun = localLineTime();
+        const auto begun = std::chrono::system_clock::now();
         const auto sweepStart = SteadyClock::now();
         if (!intervalBegun_) {
             intervalBegun_ = begun;

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,6 +36,11 @@ struct LoggerConfig {
     std::optional<double> intervalSeconds;  // none: one line per sweep
     IntervalCombiner::Mode combine = IntervalCombiner::Mode::Mean;
     bool once = false;
+    // Lines to the output's file; off where they are only published.
+    bool writeLines = true;
+    // Each interval besides its line: when it began, its samples, its levels.
+    std::function<void(std::chrono::system_clock::time_point, int, std::span<const double>)>
+        publish;
     // The device's name for the messages, known once the port is chosen.
     std::function<std::string()> deviceName;
 };
@@ -69,7 +75,8 @@ class PowerLogger : public LinkReport {
     // One pass over every point: the levels, and whether every point was measured.
     bool measureSweep(std::vector<double>& levels);
     void finishInterval(SteadyClock::time_point now, bool last);
-    bool writeCombined(const LineTime& begun, int samples, const std::vector<double>& levels);
+    bool writeCombined(std::chrono::system_clock::time_point begun, int samples,
+                       const std::vector<double>& levels);
     bool stopDue() const;
     void showStatus(bool force);
 
@@ -80,7 +87,7 @@ class PowerLogger : public LinkReport {
     LoggerConfig config_;
     RadioSession session_;
     IntervalCombiner combiner_;
-    std::optional<LineTime> intervalBegun_;
+    std::optional<std::chrono::system_clock::time_point> intervalBegun_;
     SteadyClock::time_point intervalEnd_;
     SteadyClock::time_point lastStatus_;
     std::optional<SteadyClock::time_point> lastSweepEnd_;

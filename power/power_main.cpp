@@ -5,13 +5,19 @@
 #include <QCoreApplication>
 #include <QLoggingCategory>
 #include <QTimer>
+#include <array>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "ini_settings_backend.h"
+#include "mqtt_client.h"
+#include "port_names.h"
 #include "power_logger.h"
 #include "power_options.h"
 #include "qt_event_loop.h"
@@ -21,12 +27,15 @@
 #include "serial_setup.h"
 #include "settings_store.h"
 #include "spectrum_model.h"
+#include "sweep_message.h"
 #include "terminal_output.h"
 #include "termination_signals.h"
 
 namespace {
 
 constexpr int kBadUse = 2;
+// How long a stop waits for the broker to acknowledge what is queued.
+constexpr std::chrono::seconds kMqttFlushLimit(3);
 
 int fail(const std::string& text) {
     kv::power::writeAll(STDERR_FILENO, "kv3710-power: " + text + "\n");
@@ -53,6 +62,33 @@ class DeviceOverride : public kv::SettingsBackend {
     std::string portKey_;
     std::optional<std::string> device_;
 };
+
+// The password for the --mqtt URL's user: the file's first line, else the variable's value.
+// False, with `error` set, when the file cannot be read or there is a password and no user.
+bool readMqttPassword(const kv::power::PowerOptions& options, std::optional<std::string>& password,
+                      std::string& error) {
+    if (options.mqttPasswordFile) {
+        std::ifstream file(*options.mqttPasswordFile);
+        std::string line;
+        if (!file.is_open() || (!std::getline(file, line) && !file.eof())) {
+            error = "cannot read " + *options.mqttPasswordFile + ": " + std::strerror(errno);
+            return false;
+        }
+        password = line;
+    } else if (const char* text = std::getenv("KV3710_MQTT_PASSWORD"); text && *text) {
+        password = text;
+    }
+    if (password && !options.mqtt->user) {
+        error = "KV3710_MQTT_PASSWORD is set but the --mqtt URL names no user (mqtt://USER@HOST)";
+        return false;
+    }
+    return true;
+}
+
+std::string hostName() {
+    std::array<char, 256> name{};
+    return ::gethostname(name.data(), name.size() - 1) == 0 ? name.data() : "localhost";
+}
 
 }  // namespace
 
@@ -98,7 +134,8 @@ int main(int argc, char** argv) {
 
     int lineFd = STDOUT_FILENO;
     std::string lineName = "standard output";
-    if (options.output != "-") {
+    const bool writeLines = !options.mqtt || options.outputNamed;
+    if (writeLines && options.output != "-") {
         lineName = options.output;
         lineFd = ::open(options.output.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
         if (lineFd < 0) return fail("cannot write " + options.output + ": " + std::strerror(errno));
@@ -109,6 +146,37 @@ int main(int argc, char** argv) {
     kv::SerialComm comm(store, detector);
     kv::power::TerminalOutput output(lineFd, lineName,
                                      !options.quiet && ::isatty(STDERR_FILENO) == 1);
+
+    std::unique_ptr<kv::mqtt::MqttClient> mqtt;
+    std::string sweepTopic;
+    if (options.mqtt) {
+        kv::mqtt::BrokerSettings broker;
+        std::string error;
+        if (!readMqttPassword(options, broker.password, error)) return fail(error);
+        const std::string radio =
+            options.radioId ? *options.radioId
+                            : kv::power::defaultRadioId(
+                                  detector.devices(),
+                                  kv::devicePathForPort(store, settings.port + 1), hostName());
+        const std::string topics = options.mqtt->prefix + '/' + radio + '/';
+        sweepTopic = topics + "sweep";
+        broker.host = options.mqtt->host;
+        broker.port = options.mqtt->port;
+        broker.tls = options.mqtt->tls;
+        broker.caFile = options.mqttCaFile.value_or("");
+        broker.user = options.mqtt->user;
+        broker.clientId = "kv3710-power-" + radio;
+        broker.statusTopic = topics + "status";
+        broker.queueLimit = options.mqttQueue.value_or(kv::power::kDefaultMqttQueue);
+        // The network thread's lines reach standard error from the event loop, between two
+        // exchanges, as the logger's own do.
+        mqtt = std::make_unique<kv::mqtt::MqttClient>(
+            std::move(broker), [&app, &output](const std::string& text) {
+                QMetaObject::invokeMethod(
+                    &app, [&output, text] { output.message(text); }, Qt::QueuedConnection);
+            });
+        if (!mqtt->error().empty()) return fail(mqtt->error());
+    }
     kv::QtEventLoop loop;
     kv::QtTimer timer1(kv::Radio::kReplyTimeoutMs);
     kv::QtTimer reopenTimer(kv::RadioSession::kReopenPeriodMs);
@@ -117,6 +185,15 @@ int main(int argc, char** argv) {
     config.combine = options.peak ? kv::power::IntervalCombiner::Mode::Max
                                   : kv::power::IntervalCombiner::Mode::Mean;
     config.once = options.once;
+    config.writeLines = writeLines;
+    std::uint64_t seq = 0;
+    if (mqtt) {
+        config.publish = [&](std::chrono::system_clock::time_point begun, int samples,
+                             std::span<const double> levels) {
+            mqtt->publish(sweepTopic,
+                          kv::power::formatSweepMessage(settings, begun, seq++, samples, levels));
+        };
+    }
     config.deviceName = [&comm] { return comm.devicePath(); };
     kv::power::PowerLogger logger(state, comm, timer1, reopenTimer, loop, output, config);
     if (!logger.openPort()) {
@@ -127,6 +204,8 @@ int main(int argc, char** argv) {
                     " baud: " + comm.lastError());
     }
 
+    if (mqtt) mqtt->start();
+
     kv::TerminationSignals termination([&logger] { logger.requestStop(); });
     QTimer end;
     end.setSingleShot(true);
@@ -134,6 +213,15 @@ int main(int argc, char** argv) {
     if (options.duration) end.start(options.duration->count());
 
     const int result = logger.run();
+    if (mqtt) {
+        const kv::mqtt::MqttClient::Summary left = mqtt->stop(kMqttFlushLimit);
+        QCoreApplication::sendPostedEvents();  // the network thread's last lines
+        if (left.undelivered > 0 || left.dropped > 0) {
+            output.message(
+                "MQTT messages not delivered at the stop: " + std::to_string(left.undelivered) +
+                "; dropped while the queue was full: " + std::to_string(left.dropped));
+        }
+    }
     if (lineFd != STDOUT_FILENO) ::close(lineFd);
     return result;
 }

@@ -12,6 +12,7 @@
 #include "serial_setup.h"
 #include "settings_store.h"
 #include "spectrum_model.h"
+#include "sweep_message.h"
 
 namespace kv::power {
 
@@ -50,6 +51,25 @@ What it writes:
   -e DURATION         stop after DURATION: 30s, 15m, 2h (plain numbers are seconds;
                       24 days at most)
   -q                  no status line
+
+Publishing over MQTT (QoS 1), for a broker that collects many radios:
+  --mqtt URL          publish every line as one message to the broker at URL:
+                      mqtt://[USER@]HOST[:PORT][/PREFIX] (port 1883, prefix kv3710), or
+                      mqtts://... for TLS (port 8883). FILE is still written when it is
+                      named ("-" for standard output); without one nothing is written
+                      locally. Topics: PREFIX/RADIO/sweep, one JSON object per line
+                      (time in UTC, seq from 0, hz_low, hz_high, hz_step, samples, db),
+                      and PREFIX/RADIO/status, retained: online, or offline after a stop
+                      (or, from the broker, when the logger vanished)
+  --mqtt-cafile FILE  the certificates that sign the broker's (default: the system's)
+  --mqtt-password-file FILE
+                      USER's password, the file's first line; or $KV3710_MQTT_PASSWORD
+                      (never on the command line)
+  --mqtt-queue N      messages kept while the broker is unreachable (default 10000);
+                      past N the oldest are dropped, with one warning
+  --radio-id NAME     RADIO in the topics (default: the serial number in the device's
+                      /dev/serial/by-id name, else HOST-DEVICE)
+
   --help              show this text and exit
   --version           show the version and exit
 
@@ -65,8 +85,12 @@ no line. A device that vanishes is reopened about once a second.
 
 Ctrl-C, SIGTERM or the end of -e finish the exchange in progress, write the sweeps of an
 unfinished interval as a last line, take the radio out of command mode, close the port
-and exit with 0. Bad options or a port that cannot be opened: a message and exit
-code 2, with nothing sent to the radio.
+and exit with 0; with --mqtt they publish the retained offline and give the broker a few
+seconds to acknowledge what is queued. Bad options (a bad URL, a CA or password file
+that cannot be read) or a port that cannot be opened: a message and exit code 2, with
+nothing sent to the radio. A broker that is unreachable or refuses the login is said
+once on standard error and tried again, after 1 s, then 2, 4, ... up to 30 s; the
+sweep never waits for it.
 
 Example: sweep 902 to 928 MHz in 50 points on /dev/ttyUSB0, one line of maxima a minute
 for two hours:
@@ -80,10 +104,71 @@ constexpr double kLongestSeconds = std::numeric_limits<int>::max() / 1000.0;
 
 // Options that take a value: long ones by name, short ones by letter.
 bool takesValue(std::string_view name) {
-    for (std::string_view n : {"device", "port", "baud", "center", "span", "points", "i", "e"}) {
+    for (std::string_view n :
+         {"device", "port", "baud", "center", "span", "points", "i", "e", "mqtt", "mqtt-cafile",
+          "mqtt-password-file", "mqtt-queue", "radio-id"}) {
         if (n == name) return true;
     }
     return false;
+}
+
+bool isTopicLevel(std::string_view level) {
+    return !level.empty() && std::all_of(level.begin(), level.end(), isTopicCharacter);
+}
+
+// The reason `text` is not an MQTT URL, or nothing.
+std::string parseMqttUrl(std::string_view text, MqttUrl& url) {
+    const auto scheme = text.find("://");
+    if (scheme == std::string_view::npos) return "not a URL";
+    if (text.substr(0, scheme) == "mqtts") {
+        url.tls = true;
+        url.port = 8883;
+    } else if (text.substr(0, scheme) != "mqtt") {
+        return "unknown scheme " + std::string(text.substr(0, scheme)) + "://";
+    }
+    text.remove_prefix(scheme + 3);
+    std::string_view authority = text.substr(0, text.find('/'));
+    const std::string_view path = text.substr(authority.size());
+    if (const auto at = authority.rfind('@'); at != std::string_view::npos) {
+        const std::string_view user = authority.substr(0, at);
+        if (user.find(':') != std::string_view::npos) {
+            return "no password on the command line: KV3710_MQTT_PASSWORD or "
+                   "--mqtt-password-file";
+        }
+        if (user.empty()) return "no user before @";
+        url.user = std::string(user);
+        authority.remove_prefix(at + 1);
+    }
+    std::string_view port;
+    if (authority.starts_with('[')) {
+        const auto close = authority.find(']');
+        if (close == std::string_view::npos) return "no ] after the IPv6 address";
+        url.host = std::string(authority.substr(1, close - 1));
+        authority.remove_prefix(close + 1);
+        if (!authority.empty() && !authority.starts_with(':')) return "junk after ]";
+        if (!authority.empty()) port = authority.substr(1);
+    } else {
+        const auto colon = authority.find(':');
+        url.host = std::string(authority.substr(0, colon));
+        if (colon != std::string_view::npos) port = authority.substr(colon + 1);
+        if (url.host.find_first_of("[] ") != std::string::npos) return "a bad host";
+    }
+    if (url.host.empty()) return "no host";
+    if (authority.find(':') != std::string_view::npos) {
+        const auto number = parseNumber<int>(port);
+        if (!number || *number < 1 || *number > 65535) return "a bad port";
+        url.port = *number;
+    }
+    if (path.size() > 1) {
+        url.prefix = std::string(path.substr(1));
+        for (std::string_view rest = url.prefix;;) {
+            const auto slash = rest.find('/');
+            if (!isTopicLevel(rest.substr(0, slash))) return "a bad prefix (topic levels)";
+            if (slash == std::string_view::npos) break;
+            rest.remove_prefix(slash + 1);
+        }
+    }
+    return {};
 }
 
 std::string applyOption(std::string_view name, std::string_view value, PowerOptions& options) {
@@ -127,6 +212,23 @@ std::string applyOption(std::string_view name, std::string_view value, PowerOpti
         const auto duration = parseDuration(value);
         if (!duration) return bad() + " (e.g. 30s, 15m, 2h)";
         options.duration = *duration;
+    } else if (name == "mqtt") {
+        MqttUrl url;
+        if (std::string why = parseMqttUrl(value, url); !why.empty()) {
+            return bad() + " (" + why + "; mqtt://[USER@]HOST[:PORT][/PREFIX] or mqtts://)";
+        }
+        options.mqtt = url;
+    } else if (name == "mqtt-cafile" || name == "mqtt-password-file") {
+        if (value.empty()) return bad();
+        (name == "mqtt-cafile" ? options.mqttCaFile : options.mqttPasswordFile) =
+            std::string(value);
+    } else if (name == "mqtt-queue") {
+        const auto count = parseNumber<int>(value);
+        if (!count || *count < 1 || *count > 1000000) return bad() + " (1 to 1000000)";
+        options.mqttQueue = static_cast<std::size_t>(*count);
+    } else if (name == "radio-id") {
+        if (!isTopicLevel(value)) return bad() + " (no /, +, # or blank)";
+        options.radioId = std::string(value);
     } else if (name == "P") {
         options.peak = true;
     } else if (name == "1") {
@@ -177,7 +279,6 @@ std::string_view helpText() {
 
 OptionsResult parseOptions(std::span<const std::string> args) {
     PowerOptions options;
-    bool outputGiven = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view arg = args[i];
         std::string_view name;
@@ -197,10 +298,10 @@ OptionsResult parseOptions(std::span<const std::string> args) {
         } else if (arg.starts_with("-") && arg != "-") {
             return {std::nullopt, "unknown option " + std::string(arg)};
         } else {
-            if (outputGiven)
+            if (options.outputNamed)
                 return {std::nullopt, "more than one output file: " + std::string(arg)};
             options.output = arg;
-            outputGiven = true;
+            options.outputNamed = true;
             continue;
         }
         if (takesValue(name) && !value) {
@@ -217,6 +318,18 @@ OptionsResult parseOptions(std::span<const std::string> args) {
     }
     if (options.device && options.port) {
         return {std::nullopt, "--device and --port name the port twice: give one"};
+    }
+    const auto needs = [&](bool given, std::string_view option, bool met, std::string_view what) {
+        return given && !met ? std::string(option) + " needs " + std::string(what) : std::string();
+    };
+    for (const std::string& error :
+         {needs(options.mqttCaFile.has_value(), "--mqtt-cafile", options.mqtt && options.mqtt->tls,
+                "an mqtts:// URL"),
+          needs(options.mqttPasswordFile.has_value(), "--mqtt-password-file",
+                options.mqtt && options.mqtt->user, "a user in the URL (mqtt://USER@HOST)"),
+          needs(options.mqttQueue.has_value(), "--mqtt-queue", options.mqtt.has_value(), "--mqtt"),
+          needs(options.radioId.has_value(), "--radio-id", options.mqtt.has_value(), "--mqtt")}) {
+        if (!error.empty()) return {std::nullopt, error};
     }
     return {options, {}};
 }

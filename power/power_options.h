@@ -9,6 +9,17 @@
 
 namespace kv::power {
 
+inline constexpr std::size_t kDefaultMqttQueue = 10000;
+
+// --mqtt mqtt://[USER@]HOST[:PORT][/PREFIX], or mqtts:// for TLS.
+struct MqttUrl {
+    bool tls = false;
+    std::optional<std::string> user;
+    std::string host;  // an IPv6 address without its brackets
+    int port = 1883;
+    std::string prefix = "kv3710";  // one or more topic levels
+};
+
 // Everything the kv3710-power command line sets; what it leaves empty comes from the
 // analyzer's settings.
 struct PowerOptions {
@@ -26,6 +37,12 @@ struct PowerOptions {
     bool help = false;
     bool version = false;
     std::string output = "-";  // a file, or "-" for standard output
+    bool outputNamed = false;  // FILE or "-" was given: with --mqtt, write it too
+    std::optional<MqttUrl> mqtt;
+    std::optional<std::string> mqttCaFile;
+    std::optional<std::string> mqttPasswordFile;
+    std::optional<std::size_t> mqttQueue;  // none: kDefaultMqttQueue
+    std::optional<std::string> radioId;
 };
 
 struct OptionsResult {

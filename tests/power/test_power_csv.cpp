@@ -3,9 +3,13 @@
 #include <cmath>
 
 #include "interval_combiner.h"
+#include "outbound_queue.h"
+#include "power_options.h"
 #include "sweep_log.h"
+#include "sweep_message.h"
 
 using namespace kv::power;
+using kv::mqtt::OutboundQueue;
 
 class PowerCsvTest : public QObject {
     Q_OBJECT
@@ -37,6 +41,100 @@ class PowerCsvTest : public QObject {
         const std::string line = kv::formatSweepLine(band, {}, 1, std::vector<double>{-60});
         QVERIFY2(line.starts_with("1970-01-01, 00:00:00, 9223372036854775807, 9223372036854775807"),
                  line.c_str());
+    }
+
+    // The message carries the line's numbers as the line writes them, and the time in UTC
+    // cut (not rounded) to the millisecond.
+    void messageHoldsTheLineNumbers() {
+        kv::SettingValues band;
+        band.centerFrequency = 915;
+        band.span = 1;
+        band.numberOfPoints = 2;
+        using namespace std::chrono;
+        const auto begun = sys_days{year{2024} / February / 29} + 23h + 59min + 59s + 999600us;
+        const std::vector<double> levels{-53.0103, -90};
+        QCOMPARE(formatSweepMessage(band, begun, 7, 2, levels),
+                 std::string(R"({"time":"2024-02-29T23:59:59.999Z","seq":7,"hz_low":914833333,)"
+                             R"("hz_high":915500000,"hz_step":333333.33,"samples":2,)"
+                             R"("db":[-53.01,-90.00]})"));
+        const std::string line = kv::formatSweepLine(band, kv::localLineTime(begun), 2, levels);
+        QVERIFY(line.ends_with(", 914833333, 915500000, 333333.33, 2, -53.01, -90.00\n"));
+    }
+
+    void mqttOptions_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("parsed");  // tls user@host:port/prefix, or the error's start
+        const QString url = "--mqtt";
+        QTest::newRow("defaults") << QStringList{url, "mqtt://broker"} << "0 @broker:1883/kv3710";
+        QTest::newRow("tls, user, IPv6, levels")
+            << QStringList{url, "mqtts://logger@[::1]:8884/site/north", "--mqtt-cafile", "ca"}
+            << "1 logger@::1:8884/site/north";
+        QTest::newRow("tls port, empty path")
+            << QStringList{url, "mqtts://b/"} << "1 @b:8883/kv3710";
+        for (const char* bad :
+             {"http://b", "b", "mqtt://", "mqtt://b:0", "mqtt://b:65536", "mqtt://b:", "mqtt://@b",
+              "mqtt://[::1", "mqtt://b/a//c", "mqtt://b/a/+", "mqtt://b/#"})
+            QTest::newRow(bad) << QStringList{url, bad} << "invalid value '" + QString(bad);
+        QTest::newRow("password") << QStringList{url, "mqtt://u:pw@b"} << "invalid value";
+        QTest::newRow("cafile without tls")
+            << QStringList{url, "mqtt://b", "--mqtt-cafile", "ca"} << "--mqtt-cafile needs";
+        QTest::newRow("password file without user")
+            << QStringList{url, "mqtt://b", "--mqtt-password-file", "pw"}
+            << "--mqtt-password-file needs";
+        QTest::newRow("queue without mqtt") << QStringList{"--mqtt-queue", "5"} << "--mqtt-queue";
+        QTest::newRow("radio with a level")
+            << QStringList{url, "mqtt://b", "--radio-id", "a/b"} << "invalid value 'a/b'";
+    }
+    void mqttOptions() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, parsed);
+        std::vector<std::string> words;
+        for (const QString& arg : args) words.push_back(arg.toStdString());
+        const OptionsResult result = parseOptions(words);
+        if (!result.options) {
+            QVERIFY2(QString::fromStdString(result.error).startsWith(parsed), result.error.c_str());
+            return;
+        }
+        const MqttUrl& u = *result.options->mqtt;
+        QCOMPARE(QString::fromStdString(std::to_string(u.tls) + ' ' + u.user.value_or("") + '@' +
+                                        u.host + ':' + std::to_string(u.port) + '/' + u.prefix),
+                 parsed);
+    }
+
+    // A message leaves the queue only when acknowledged; a lost connection sends again all it
+    // had not acknowledged, oldest first; past the bound the oldest go, with one warning for
+    // each episode.
+    void queueKeepsWhatIsNotAcknowledged() {
+        OutboundQueue queue(3);
+        const auto next = [&](std::size_t window) {
+            const auto* message = queue.nextToSend(window);
+            return message ? message->payload : std::string("-");
+        };
+        for (const char* payload : {"0", "1", "2"}) QVERIFY(!queue.push({"t", payload}));
+        QCOMPARE(next(2), "0");
+        queue.sent(10);
+        queue.sent(11);
+        QCOMPARE(next(2), "-");  // the window is full
+        queue.acknowledged(11);
+        queue.acknowledged(99);  // not ours
+        QCOMPARE(queue.size(), 2u);
+        QCOMPARE(next(2), "2");
+        queue.sent(12);
+        queue.connectionLost();
+        QCOMPARE(next(2), "0");
+        queue.sent(20);
+        QVERIFY(!queue.push({"t", "3"}));
+        QVERIFY(queue.push({"t", "4"}));   // pushes out "0", which was in flight
+        QVERIFY(!queue.push({"t", "5"}));  // the same episode
+        queue.acknowledged(20);            // the "0" is no longer here
+        QCOMPARE(queue.size(), 3u);
+        QCOMPARE(next(1), "3");
+        queue.sent(21);
+        queue.acknowledged(21);
+        QVERIFY(!queue.push({"t", "6"}));
+        QVERIFY(queue.push({"t", "7"}));  // an acknowledgement ended the episode
+        QCOMPARE(queue.dropped(), 3u);
+        QCOMPARE(next(3), "5");
     }
 };
 
