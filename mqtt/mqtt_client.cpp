@@ -260,8 +260,8 @@ void MqttClient::sendWaiting(mosquitto* handle) {
         int mid = 0;
         // Copies the message and writes what the socket takes; never waits.
         if (mosquitto_publish(handle, &mid, message->topic.c_str(),
-                              static_cast<int>(message->payload.size()), message->payload.data(),
-                              1, message->retain) != MOSQ_ERR_SUCCESS) {
+                              static_cast<int>(message->payload.size()), message->payload.data(), 1,
+                              message->retain) != MOSQ_ERR_SUCCESS) {
             return;  // the loop sees the connection's end
         }
         queue_.sent(mid);

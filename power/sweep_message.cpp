@@ -31,13 +31,14 @@ std::string formatSweepMessage(const SettingValues& band,
     return json;
 }
 
-std::string defaultRadioId(const std::vector<SerialDevice>& devices,
-                           const std::string& devicePath, const std::string& hostName) {
+std::string defaultRadioId(const std::vector<SerialDevice>& devices, const std::string& devicePath,
+                           const std::string& hostName) {
     const SerialDevice* device = findDevice(devices, devicePath);
     std::string id = device && !device->stablePath.empty() && !device->serialNumber.empty()
                          ? device->serialNumber
                          : hostName + '-' + std::filesystem::path(devicePath).filename().string();
-    std::replace_if(id.begin(), id.end(), [](char c) { return !isTopicCharacter(c); }, '_');
+    std::replace_if(
+        id.begin(), id.end(), [](char c) { return !isTopicCharacter(c); }, '_');
     return id;
 }
 

@@ -73,17 +73,14 @@ class PowerCsvTest : public QObject {
             << QStringList{url, "mqtts://b/"} << "1 @b:8883/kv3710";
         for (const char* bad :
              {"http://b", "b", "mqtt://", "mqtt://b:0", "mqtt://b:65536", "mqtt://b:", "mqtt://@b",
-              "mqtt://[::1", "mqtt://b/a//c", "mqtt://b/a/+", "mqtt://b/#"})
+              "mqtt://u:pw@b", "mqtt://[::1", "mqtt://b/a//c", "mqtt://b/a/+", "mqtt://b/#"})
             QTest::newRow(bad) << QStringList{url, bad} << "invalid value '" + QString(bad);
-        QTest::newRow("password") << QStringList{url, "mqtt://u:pw@b"} << "invalid value";
-        QTest::newRow("cafile without tls")
-            << QStringList{url, "mqtt://b", "--mqtt-cafile", "ca"} << "--mqtt-cafile needs";
-        QTest::newRow("password file without user")
-            << QStringList{url, "mqtt://b", "--mqtt-password-file", "pw"}
-            << "--mqtt-password-file needs";
-        QTest::newRow("queue without mqtt") << QStringList{"--mqtt-queue", "5"} << "--mqtt-queue";
-        QTest::newRow("radio with a level")
-            << QStringList{url, "mqtt://b", "--radio-id", "a/b"} << "invalid value 'a/b'";
+        // The option, its value, what it needs.
+        for (const QStringList& row : {QStringList{"--mqtt-cafile", "ca", "--mqtt-cafile needs"},
+                                       {"--mqtt-password-file", "pw", "--mqtt-password-file needs"},
+                                       {"--radio-id", "a/b", "invalid value 'a/b'"}})
+            QTest::newRow(qPrintable(row[0]))
+                << QStringList{url, "mqtt://b", row[0], row[1]} << row[2];
     }
     void mqttOptions() {
         QFETCH(QStringList, args);
@@ -101,9 +98,8 @@ class PowerCsvTest : public QObject {
                  parsed);
     }
 
-    // A message leaves the queue only when acknowledged; a lost connection sends again all it
-    // had not acknowledged, oldest first; past the bound the oldest go, with one warning for
-    // each episode.
+    // Only an acknowledgement takes a message out; a lost connection sends the rest again, oldest
+    // first; past the bound the oldest go, with one warning per episode.
     void queueKeepsWhatIsNotAcknowledged() {
         OutboundQueue queue(3);
         const auto next = [&](std::size_t window) {
