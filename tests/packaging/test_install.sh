@@ -3,8 +3,9 @@
 # Installs the build into a temporary prefix, as the package does, and checks what a desktop
 # and a user find there: every program answers --version with the project's version and has a
 # manual page that renders without warnings; the menu entry and the AppStream metadata
-# validate; the icon is there as SVG and as a 128 px PNG; and under Xvfb the analyzer's window
-# carries the icon and the window class the menu entry names.
+# validate; the icon is there as SVG and as a 128 px PNG; systemd accepts the logger's unit and
+# its system user; and under Xvfb the analyzer's window carries the icon and the window class
+# the menu entry names.
 set -eu
 build=$1 version=$2
 root=$(mktemp -d)
@@ -30,6 +31,12 @@ for program in "$root"/usr/bin/*; do
         fail "man -l $page shows no synopsis"
     [ ! -s "$root/man.err" ] || fail "man -l $page: $(cat "$root/man.err")"
 done
+
+# The unit's manual page is found among those just installed.
+MANPATH=$share/man systemd-analyze verify "$root/usr/lib/systemd/system/kv3710-power@.service" \
+    >"$root/unit.out" 2>&1 || fail "systemd-analyze verify: $(cat "$root/unit.out")"
+systemd-sysusers --dry-run "$root/usr/lib/sysusers.d/kv3710-power.conf" >"$root/unit.out" 2>&1 ||
+    fail "systemd-sysusers: $(cat "$root/unit.out")"
 
 set -- "$share"/applications/*.desktop
 [ $# -eq 1 ] && [ -f "$1" ] || fail "expected one desktop entry"
