@@ -116,25 +116,27 @@ bool isTopicLevel(std::string_view level) {
     return !level.empty() && std::all_of(level.begin(), level.end(), isTopicCharacter);
 }
 
+constexpr std::string_view kPasswordInUrl =
+    "the --mqtt URL holds a password, which does not go on the command line: "
+    "KV3710_MQTT_PASSWORD or --mqtt-password-file give it";
+
 // The reason `text` is not an MQTT URL, or nothing.
 std::string parseMqttUrl(std::string_view text, MqttUrl& url) {
     const auto scheme = text.find("://");
-    if (scheme == std::string_view::npos) return "not a URL";
+    if (scheme == std::string_view::npos) return "not mqtt://[USER@]HOST[:PORT][/PREFIX]";
     if (text.substr(0, scheme) == "mqtts") {
         url.tls = true;
         url.port = 8883;
     } else if (text.substr(0, scheme) != "mqtt") {
-        return "unknown scheme " + std::string(text.substr(0, scheme)) + "://";
+        return "unknown scheme " + std::string(text.substr(0, scheme)) +
+               "://, not mqtt:// or mqtts://";
     }
     text.remove_prefix(scheme + 3);
     std::string_view authority = text.substr(0, text.find('/'));
     const std::string_view path = text.substr(authority.size());
     if (const auto at = authority.rfind('@'); at != std::string_view::npos) {
         const std::string_view user = authority.substr(0, at);
-        if (user.find(':') != std::string_view::npos) {
-            return "no password on the command line: KV3710_MQTT_PASSWORD or "
-                   "--mqtt-password-file";
-        }
+        if (user.find(':') != std::string_view::npos) return std::string(kPasswordInUrl);
         if (user.empty()) return "no user before @";
         url.user = std::string(user);
         authority.remove_prefix(at + 1);
@@ -215,7 +217,8 @@ std::string applyOption(std::string_view name, std::string_view value, PowerOpti
     } else if (name == "mqtt") {
         MqttUrl url;
         if (std::string why = parseMqttUrl(value, url); !why.empty()) {
-            return bad() + " (" + why + "; mqtt://[USER@]HOST[:PORT][/PREFIX] or mqtts://)";
+            // Not said again where it would end up in a log.
+            return why == kPasswordInUrl ? why : bad() + " (" + why + ")";
         }
         options.mqtt = url;
     } else if (name == "mqtt-cafile" || name == "mqtt-password-file") {

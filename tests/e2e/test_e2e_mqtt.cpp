@@ -37,10 +37,7 @@ struct Broker {
     QTemporaryDir dir;
     const QString port = QString::number(freePort());
     QProcess process;
-    ~Broker() {
-        process.terminate();
-        process.waitForFinished(5000);
-    }
+    ~Broker() { process.terminate(), process.waitForFinished(5000); }
     bool start() {
         QFile conf(dir.filePath("broker.conf"));
         // "user root" keeps a broker started as root from switching to another user, who
@@ -115,10 +112,10 @@ class TestE2eMqtt : public QObject {
         QVERIFY(QTest::qWaitFor(
             [&] {
                 if (sub.state() == QProcess::NotRunning)
-                    test::startTied(sub, "mosquitto_sub",
-                                    {"-h", "127.0.0.1", "-p", broker.port, "-q", "1", "-c", "-i",
-                                     "kv3710-e2e", "-v", "-t", "kv3710/+/sweep", "-t",
-                                     "kv3710/+/status"});
+                    test::startTied(
+                        sub, "mosquitto_sub",
+                        {"-h", "127.0.0.1", "-p", broker.port, "-q", "1", "-c", "-i", "kv3710-e2e",
+                         "-v", "-t", "kv3710/+/sweep", "-t", "kv3710/+/status"});
                 QProcess::execute("mosquitto_pub", {"-h", "127.0.0.1", "-p", broker.port, "-t",
                                                     "kv3710/probe/status", "-m", "up"});
                 sub.waitForReadyRead(200);
@@ -130,8 +127,8 @@ class TestE2eMqtt : public QObject {
         // One radio named by its by-id link, whose serial number names it in the topics.
         QTemporaryDir byId;
         const QString link = "usb-Tessaryn_KV3710_Radio_KV0002-if00-port0";
-        const QStringList scene{"--baud",  "115200", "--noise-spread", "0", "--carrier",
-                                "3:-50:3", "--carrier", "9:-70"};
+        const QStringList scene{"--baud",    "115200",  "--noise-spread", "0",
+                                "--carrier", "3:-50:3", "--carrier",      "9:-70"};
         QVERIFY(a.sim.start(scene + QStringList{"--by-id", byId.path() + ':' + link}));
         QVERIFY(b.sim.start(scene));
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -154,7 +151,8 @@ class TestE2eMqtt : public QObject {
         }
         QCOMPARE(b.sim.stat("commands"), 0);
 
-        QVERIFY(test::startWithSettings(a.logger, "kv3710-power", a.config.path(), {"--mqtt", url}));
+        QVERIFY(
+            test::startWithSettings(a.logger, "kv3710-power", a.config.path(), {"--mqtt", url}));
         QVERIFY(test::startWithSettings(b.logger, "kv3710-power", b.config.path(),
                                         {"--mqtt", url, "--radio-id", "north", "-"}));
         const auto published = [&](std::size_t count) {
@@ -201,17 +199,19 @@ class TestE2eMqtt : public QObject {
         qint64 gapMs = 0;
         for (auto m = b.messages.begin(); std::next(m) != b.messages.end(); ++m)
             gapMs = std::max(gapMs, timeOf(m->second).msecsTo(timeOf(std::next(m)->second)));
-        qInfo("%zu and %zu messages, seq from 0 on, none missing, %zu before the restart; "
-              "longest time between two: %lld ms",
-              a.messages.size(), b.messages.size(), before, gapMs);
+        qInfo(
+            "%zu and %zu messages, seq from 0 on, none missing, %zu before the restart; "
+            "longest time between two: %lld ms",
+            a.messages.size(), b.messages.size(), before, gapMs);
         QVERIFY(a.out.isEmpty());  // --mqtt alone writes nothing locally
         // Stopped cleanly, it published every line it wrote, line k as seq k.
         const QList<QByteArray> lines = b.out.split('\n');
         QCOMPARE(qsizetype(b.messages.size()), lines.size() - 1);
         for (const auto& [seq, m] : b.messages) {
             const QString begun = timeOf(m).toLocalTime().toString("yyyy-MM-dd, HH:mm:ss");
-            QVERIFY2(lines[seq].startsWith(begun.toUtf8() + ", 904000000, 928000000, 2000000.00, 1, "),
-                     lines[seq]);
+            QVERIFY2(
+                lines[seq].startsWith(begun.toUtf8() + ", 904000000, 928000000, 2000000.00, 1, "),
+                lines[seq]);
         }
     }
 };

@@ -9,7 +9,6 @@
 #include "sweep_message.h"
 
 using namespace kv::power;
-using kv::mqtt::OutboundQueue;
 
 class PowerCsvTest : public QObject {
     Q_OBJECT
@@ -73,12 +72,13 @@ class PowerCsvTest : public QObject {
             << QStringList{url, "mqtts://b/"} << "1 @b:8883/kv3710";
         for (const char* bad :
              {"http://b", "b", "mqtt://", "mqtt://b:0", "mqtt://b:65536", "mqtt://b:", "mqtt://@b",
-              "mqtt://u:pw@b", "mqtt://[::1", "mqtt://b/a//c", "mqtt://b/a/+", "mqtt://b/#"})
+              "mqtt://[::1", "mqtt://b/a//c", "mqtt://b/a/+", "mqtt://b/#"})
             QTest::newRow(bad) << QStringList{url, bad} << "invalid value '" + QString(bad);
         // The option, its value, what it needs.
         for (const QStringList& row : {QStringList{"--mqtt-cafile", "ca", "--mqtt-cafile needs"},
                                        {"--mqtt-password-file", "pw", "--mqtt-password-file needs"},
-                                       {"--radio-id", "a/b", "invalid value 'a/b'"}})
+                                       {"--radio-id", "a/b", "invalid value 'a/b'"},
+                                       {"--mqtt", "mqtt://u:pw@b", "the --mqtt URL holds a"}})
             QTest::newRow(qPrintable(row[0]))
                 << QStringList{url, "mqtt://b", row[0], row[1]} << row[2];
     }
@@ -101,7 +101,7 @@ class PowerCsvTest : public QObject {
     // Only an acknowledgement takes a message out; a lost connection sends the rest again, oldest
     // first; past the bound the oldest go, with one warning per episode.
     void queueKeepsWhatIsNotAcknowledged() {
-        OutboundQueue queue(3);
+        kv::mqtt::OutboundQueue queue(3);
         const auto next = [&](std::size_t window) {
             const auto* message = queue.nextToSend(window);
             return message ? message->payload : std::string("-");
