@@ -15,6 +15,9 @@ class TerminationSignals : public QObject {
   public:
     explicit TerminationSignals(std::function<void()> onSignal, QObject* parent = nullptr);
     ~TerminationSignals() override;
+    // A signal came that the event loop has not handled yet: a loop that yields only now and
+    // then yields at once for it.
+    static bool pending();
 
   private:
     std::function<void()> onSignal_;

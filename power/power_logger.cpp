@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "spectrum_model.h"
+#include "termination_signals.h"
 
 namespace kv::power {
 
@@ -69,8 +70,11 @@ bool PowerLogger::measureSweep(std::vector<double>& levels) {
             levels[static_cast<std::size_t>(i)] = *level;
         else
             complete = false;
-        // Signals and the port's reopening are handled here, between two exchanges.
-        loop_.yield();
+        // Signals and the port's reopening are handled here, between two exchanges: a
+        // termination signal at once, the rest as often as a reply wait would yield. A yield
+        // after every point would cost more than the exchange.
+        if (TerminationSignals::pending() || loop_.sinceLastYield() >= Radio::kUnansweredLimit)
+            loop_.yield();
         if (stopDue() && i + 1 < points) return false;
     }
     return complete;

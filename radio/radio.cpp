@@ -87,35 +87,47 @@ void Radio::armReplyTimer() {
     state_.flags.replyTimedOut = false;
 }
 
-bool Radio::yieldInWait(bool maySleep) {
-    // Timer1 is armed, so a wait that sleeps until the next event always wakes. A wait that
-    // begins with the stop already requested ends after this yield anyway: it must not sleep
-    // (the window's unload gives up on the radio this way); nor may one that holds bytes it
-    // has not checked yet.
-    if (state_.flags.stopRequested || !maySleep)
+bool Radio::yieldInWait() {
+    // Timer1 is armed, so a wait that sleeps until the next event always wakes; the port's
+    // bytes are such an event too. A wait that begins with the stop already requested ends
+    // after this yield anyway: it must not sleep (the window's unload gives up on the radio
+    // this way).
+    if (state_.flags.stopRequested)
         loop_.yield();
     else
         loop_.yieldWaiting();
+    ++yields_;
     return !state_.flags.stopRequested;
 }
 
 bool Radio::pollWithoutReading() {
     // Nothing runs between polls that do not yield, so they would only see the same buffer
     // again.
-    return yieldInWait(true);
+    return yieldInWait();
 }
 
 bool Radio::pollReadingPort() {
     using namespace std::chrono_literals;
-    // Until the limit, block on the port rather than spin; waiting before the read spares the
-    // read that would find nothing just after the command went out.
+    // Until the limit, block on the port rather than spin. A wait on the port shorter than
+    // the last reply took would mostly wake up only to yield: the yield comes at once then,
+    // and its wait ends with the reply as well.
     const auto left = kUnansweredLimit - loop_.sinceLastYield();
-    const bool arrived = left > 0ms && comm_.waitForInput(left);
-    const std::string received = comm_.input();
-    appendReceived(state_.receiveBuffer, received);
-    // New bytes are checked at once.
-    if (left > 0ms && (arrived || !received.empty())) return true;
-    return yieldInWait(received.empty());
+    if (left > lastReplyTime_ && comm_.waitForInput(left)) {
+        // New bytes are checked at once.
+        appendReceived(state_.receiveBuffer, comm_.input());
+        return true;
+    }
+    return yieldInWait();
+}
+
+void Radio::replyWaitBegins() {
+    replyWaitStart_ = loop_.sinceLastYield();
+    yieldsAtWaitStart_ = yields_;
+}
+
+void Radio::replyWaitEnded() {
+    // Only a wait without a yield shows how long the radio takes on the loop's clock.
+    if (yields_ == yieldsAtWaitStart_) lastReplyTime_ = loop_.sinceLastYield() - replyWaitStart_;
 }
 
 void Radio::takeCutShortReply() {
@@ -217,8 +229,10 @@ std::optional<double> Radio::measurePoint(int point) {
     state_.flags.replyTimedOut = false;
     timer1_.setEnabled(true);
     awaitedReply_ = lastCommand_.size();
+    replyWaitBegins();
     while (!(buffer.size() >= lastCommand_.size() || flags.replyTimedOut))
         if (!pollReadingPort()) return std::nullopt;
+    replyWaitEnded();
     awaitedReply_ = 0;
     timer1_.setEnabled(false);
     // Only an exact echo confirms the channel.
@@ -230,10 +244,11 @@ std::optional<double> Radio::measurePoint(int point) {
     comm_.output(lastCommand_);
     state_.flags.replyTimedOut = false;
     timer1_.setEnabled(true);
-    appendReceived(buffer, comm_.input());
     awaitedReply_ = kLevelReplySize;
+    replyWaitBegins();
     while (!(buffer.size() >= kLevelReplySize || flags.replyTimedOut))
         if (!pollReadingPort()) return std::nullopt;
+    replyWaitEnded();
     awaitedReply_ = 0;
     timer1_.setEnabled(false);
     if (flags.replyTimedOut || flags.stopRequested) return measurementFailed();

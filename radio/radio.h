@@ -59,8 +59,10 @@ class Radio {
     bool pollWithoutReading();
     // One failed poll of a wait that reads the port itself (the measurement waits).
     bool pollReadingPort();
-    // maySleep: nothing arrived that the wait has not yet looked at.
-    bool yieldInWait(bool maySleep);
+    bool yieldInWait();
+    // Around a measurement's reply wait: how long the reply took, for the next waits.
+    void replyWaitBegins();
+    void replyWaitEnded();
     std::optional<double> measurementFailed();
     // A complete reply ends a time-out episode.
     void replied();
@@ -74,6 +76,11 @@ class Radio {
     // The reply size a measurement wait is waiting for; still set after a stop ended it.
     std::size_t awaitedReply_ = 0;
     bool timeoutLogged_ = false;
+    // The waits' yields so far, and how long the last reply took that came without one.
+    long long yields_ = 0;
+    long long yieldsAtWaitStart_ = 0;
+    std::chrono::milliseconds replyWaitStart_{0};
+    std::chrono::milliseconds lastReplyTime_{0};
 };
 
 }  // namespace kv
