@@ -4,13 +4,15 @@
 // analyzer's CPU use, its memory and how soon the first trace is complete; and, in a window
 // on a private Xvfb, how soon a key, an uncovering and a menu show on the screen.
 //
-//   kv-bench-sweep sweep   --build DIR --points N --baud B [--sweeps N]
+//   kv-bench-sweep sweep   --build DIR --points N --baud B [--sweeps N] [--rounds R] [--logger]
 //   kv-bench-sweep strip   --build DIR --points N --baud B [--sweeps N]   (strip hidden/shown)
+//   kv-bench-sweep fleet   --build DIR --points N --baud B [--sweeps N] [--clients K]
 //   kv-bench-sweep soak    --build DIR --points N --baud B --seconds S
 //   kv-bench-sweep latency --build DIR --points N --baud B [--keys K]
 //
 // The sweep period comes from the simulator's sweep log (a monotonic time stamp each time
-// channel 0 is set). Every row is "| figure | value | target |"; nothing passes or fails.
+// channel 0 is set); CPU time from the scheduler's account of every thread, in nanoseconds.
+// Every row is "| figure | value | target |"; nothing passes or fails.
 
 #include <signal.h>
 #include <sys/stat.h>
@@ -26,6 +28,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <random>
 #include <sstream>
@@ -59,12 +62,15 @@ struct Options {
     int rounds = 5;
     int seconds = 60;
     int keys = 8;
+    int clients = 8;
+    bool logger = false;  // the logger takes its turn beside the analyzer
 };
 
 [[noreturn]] void usage() {
     std::fprintf(stderr,
-                 "usage: kv-bench-sweep sweep|strip|soak|latency --build DIR --points N --baud B "
-                 "[--sweeps N] [--rounds R] [--seconds S] [--keys K]\n");
+                 "usage: kv-bench-sweep sweep|strip|fleet|soak|latency --build DIR --points N "
+                 "--baud B [--sweeps N] [--rounds R] [--seconds S] [--keys K] [--clients K] "
+                 "[--logger]\n");
     std::exit(2);
 }
 
@@ -72,9 +78,17 @@ Options parse(int argc, char** argv) {
     if (argc < 2) usage();
     Options o;
     o.mode = argv[1];
-    if (o.mode != "sweep" && o.mode != "soak" && o.mode != "latency" && o.mode != "strip") usage();
-    for (int i = 2; i + 1 < argc; i += 2) {
+    if (o.mode != "sweep" && o.mode != "fleet" && o.mode != "soak" && o.mode != "latency" &&
+        o.mode != "strip")
+        usage();
+    for (int i = 2; i < argc; i += 2) {
         const std::string key = argv[i];
+        if (key == "--logger") {
+            o.logger = true;
+            --i;
+            continue;
+        }
+        if (i + 1 >= argc) usage();
         const std::string value = argv[i + 1];
         if (key == "--build")
             o.build = value;
@@ -90,6 +104,8 @@ Options parse(int argc, char** argv) {
             o.keys = std::max(1, std::stoi(value));
         else if (key == "--rounds")
             o.rounds = std::max(1, std::stoi(value));
+        else if (key == "--clients")
+            o.clients = std::max(1, std::stoi(value));
         else
             usage();
     }
@@ -166,22 +182,19 @@ class Child {
     double started_ = 0;
 };
 
-// CPU seconds (user + system) the process has used so far.
+// CPU seconds (user + system) the process's threads have used so far, as the scheduler
+// counts them: the clock ticks of /proc/PID/stat are 10 ms, more than a reference client uses
+// in a whole run at 115200 baud.
 double cpuSeconds(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const auto close = text.rfind(')');
-    if (close == std::string::npos) return 0;
-    std::istringstream fields(text.substr(close + 2));
-    std::string field;
-    // Fields after the command name start with the state (field 3); utime is 14, stime 15.
-    unsigned long long utime = 0;
-    unsigned long long stime = 0;
-    for (int index = 3; index <= 15 && fields >> field; ++index) {
-        if (index == 14) utime = std::stoull(field);
-        if (index == 15) stime = std::stoull(field);
+    const fs::path tasks = "/proc/" + std::to_string(pid) + "/task";
+    std::error_code error;
+    unsigned long long ns = 0;
+    for (const auto& task : fs::directory_iterator(tasks, error)) {
+        std::ifstream in(task.path() / "schedstat");
+        unsigned long long running = 0;
+        if (in >> running) ns += running;
     }
-    return static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+    return static_cast<double>(ns) / 1e9;
 }
 
 // A "VmHWM"/"VmRSS" figure of /proc/PID/status in MB.
@@ -357,55 +370,179 @@ void measure(int sweeps, Child& client, const fs::path& log, Sweeps& into) {
     into.periods.insert(into.periods.end(), p.begin(), p.end());
 }
 
+enum class Kind { Reference, Analyzer, Logger };
+
+const char* kindName(Kind kind) {
+    return kind == Kind::Reference ? "reference" : kind == Kind::Analyzer ? "analyzer" : "logger";
+}
+
+// One client on the simulator's link; `name` keeps the files of several apart.
+std::unique_ptr<Child> startClient(Kind kind, const Options& o, const fs::path& dir,
+                                   const Simulator& sim, const std::string& name) {
+    const fs::path output = dir / (name + ".out");
+    switch (kind) {
+        case Kind::Reference:
+            return std::make_unique<Child>(
+                std::vector<std::string>{(o.build / "kv-bench-reference").string(),
+                                         sim.link().string(), std::to_string(o.points)},
+                std::vector<std::string>{}, output);
+        case Kind::Analyzer:
+            return std::make_unique<Child>(
+                std::vector<std::string>{(o.build / "kv3710-analyzer").string()},
+                analyzerEnvironment(o, dir, sim.link()), output);
+        case Kind::Logger:
+            // The analyzer's settings give the points; one line a sweep goes to a file.
+            return std::make_unique<Child>(
+                std::vector<std::string>{(o.build / "kv3710-power").string(), "--device",
+                                         sim.link().string(), "-q",
+                                         (dir / (name + ".csv")).string()},
+                analyzerEnvironment(o, dir, sim.link()), output);
+    }
+    return nullptr;
+}
+
+std::string ratio(const Sweeps& a, const Sweeps& b, double (Sweeps::*figure)() const) {
+    return a.ok && b.ok && (b.*figure)() > 0 ? fixed((a.*figure)() / (b.*figure)(), 3) : "n/a";
+}
+
 int runSweep(const Options& o) {
     Workspace work;
     const std::string label = std::to_string(o.points) + " points, " + paceName(o.baud) + ": ";
-    // The two clients take turns, so that both meet the same load on the machine.
+    // The clients take turns, so that all meet the same load on the machine.
     const int perRound = (o.sweeps + o.rounds - 1) / o.rounds;
-    Sweeps reference;
-    Sweeps analyzer;
-    for (int round = 0; round < o.rounds && reference.ok && analyzer.ok; ++round) {
-        {
-            Simulator sim(o, work.dir(), "reference");
-            Child client({(o.build / "kv-bench-reference").string(), sim.link().string(),
-                          std::to_string(o.points)},
-                         {}, work.dir() / "reference.out");
-            measure(perRound, client, sim.sweepLog(), reference);
-            client.stop();
-        }
-        {
-            Simulator sim(o, work.dir(), "analyzer");
-            Child client({(o.build / "kv3710-analyzer").string()},
-                         analyzerEnvironment(o, work.dir(), sim.link()),
-                         work.dir() / "analyzer.out");
-            measure(perRound, client, sim.sweepLog(), analyzer);
-            if (const int status = client.stop(); status != 0) analyzer.exitStatus = status;
+    std::vector<Kind> kinds{Kind::Reference, Kind::Analyzer};
+    if (o.logger) kinds.push_back(Kind::Logger);
+    std::vector<Sweeps> swept(kinds.size());
+    const auto allOk = [&] {
+        return std::all_of(swept.begin(), swept.end(), [](const Sweeps& s) { return s.ok; });
+    };
+    for (int round = 0; round < o.rounds && allOk(); ++round) {
+        for (std::size_t k = 0; k < kinds.size(); ++k) {
+            Simulator sim(o, work.dir(), kindName(kinds[k]));
+            const auto client = startClient(kinds[k], o, work.dir(), sim, kindName(kinds[k]));
+            measure(perRound, *client, sim.sweepLog(), swept[k]);
+            if (const int status = client->stop(); status != 0 && kinds[k] != Kind::Reference)
+                swept[k].exitStatus = status;
         }
     }
 
+    const Sweeps& reference = swept[0];
     const auto ms = [](const Sweeps& s) { return s.ok ? fixed(s.periodMs(), 2) : "failed"; };
     const auto of = [&](const Sweeps& s) {
         return " (median of " + std::to_string(s.periods.size()) + " in " +
                std::to_string(o.rounds) + " runs)";
     };
+    const auto cpu = [](const Sweeps& s) { return s.ok ? fixed(s.cpuPerSecond(), 4) : "n/a"; };
     row(label + "reference sweep period, ms" + of(reference), ms(reference), "");
-    row(label + "analyzer sweep period, ms" + of(analyzer), ms(analyzer), "");
-    const bool both = reference.ok && analyzer.ok;
-    row(label + "period ratio analyzer/reference",
-        both ? fixed(analyzer.periodMs() / reference.periodMs(), 3) : "n/a",
-        o.baud > 0 ? "<= 1.05" : "<= 1.25");
-    row(label + "reference client CPU s per s (for comparison)",
-        reference.ok ? fixed(reference.cpuPerSecond(), 3) : "n/a", "");
-    std::string cpuTarget;
-    if (o.baud == 115200) cpuTarget = "<= 0.10";
-    if (o.baud == 9600) cpuTarget = "<= 0.03";
-    row(label + "analyzer CPU s per s", analyzer.ok ? fixed(analyzer.cpuPerSecond(), 3) : "n/a",
-        cpuTarget);
-    row(label + "analyzer peak RSS (VmHWM), MB", analyzer.ok ? fixed(analyzer.hwmMb, 1) : "n/a",
-        "<= 64");
-    if (analyzer.exitStatus != 0)
-        row(label + "analyzer exit status after SIGTERM", std::to_string(analyzer.exitStatus), "0");
-    return both ? 0 : 1;
+    row(label + "reference client CPU s per s (for comparison)", cpu(reference), "");
+    for (std::size_t k = 1; k < kinds.size(); ++k) {
+        const Sweeps& s = swept[k];
+        const std::string name = kindName(kinds[k]);
+        const bool analyzer = kinds[k] == Kind::Analyzer;
+        row(label + name + " sweep period, ms" + of(s), ms(s), "");
+        std::string periodTarget = o.baud > 0 ? "<= 1.01" : "";
+        if (o.baud == 0 && o.points == 256 && analyzer) periodTarget = "<= 1.05";
+        row(label + "period ratio " + name + "/reference", ratio(s, reference, &Sweeps::periodMs),
+            periodTarget);
+        row(label + name + " CPU s per s", cpu(s), "");
+        std::string cpuTarget;
+        if (o.baud > 0 && o.points == 50) cpuTarget = analyzer ? "<= 1.5" : "<= 1.2";
+        row(label + "CPU ratio " + name + "/reference", ratio(s, reference, &Sweeps::cpuPerSecond),
+            cpuTarget);
+        row(label + name + " peak RSS (VmHWM), MB", s.ok ? fixed(s.hwmMb, 1) : "n/a", "<= 64");
+        if (s.exitStatus != 0)
+            row(label + name + " exit status after SIGTERM", std::to_string(s.exitStatus), "0");
+    }
+    return allOk() ? 0 : 1;
+}
+
+// K clients at once, each on a simulator of its own, against one of them alone: whether they
+// get in each other's way.
+struct Fleet {
+    Sweeps alone;
+    std::vector<Sweeps> each;
+    double cpuSeconds = 0;
+    double wallSeconds = 0;
+    bool ok() const {
+        return alone.ok &&
+               std::all_of(each.begin(), each.end(), [](const Sweeps& s) { return s.ok; });
+    }
+    double worstPeriodMs() const {
+        double worst = 0;
+        for (const auto& s : each) worst = std::max(worst, s.periodMs());
+        return worst;
+    }
+    double cpuPerSecond() const { return wallSeconds > 0 ? cpuSeconds / wallSeconds : 0; }
+};
+
+Fleet sweepFleet(Kind kind, const Options& o, const fs::path& dir) {
+    Fleet fleet;
+    {
+        Simulator sim(o, dir, std::string(kindName(kind)) + "-alone");
+        const auto client = startClient(kind, o, dir, sim, std::string(kindName(kind)) + "-alone");
+        measure(o.sweeps, *client, sim.sweepLog(), fleet.alone);
+    }
+    std::vector<std::unique_ptr<Simulator>> sims;
+    std::vector<std::unique_ptr<Child>> clients;
+    for (int k = 0; k < o.clients; ++k) {
+        const std::string name = std::string(kindName(kind)) + "-" + std::to_string(k);
+        sims.push_back(std::make_unique<Simulator>(o, dir, name));
+        clients.push_back(startClient(kind, o, dir, *sims.back(), name));
+    }
+    fleet.each.resize(clients.size());
+    // Every client past its start-up, then the same stretch of time for all.
+    for (std::size_t k = 0; k < clients.size(); ++k)
+        if (!waitForStamps(sims[k]->sweepLog(), kWarmupStamps, *clients[k]))
+            fleet.each[k].ok = false;
+    if (!fleet.ok()) return fleet;
+    std::vector<std::size_t> first(clients.size());
+    double cpu0 = 0;
+    for (std::size_t k = 0; k < clients.size(); ++k) {
+        first[k] = readStamps(sims[k]->sweepLog()).size() - 1;
+        cpu0 += cpuSeconds(clients[k]->pid());
+    }
+    const double wall0 = nowMs();
+    for (std::size_t k = 0; k < clients.size(); ++k)
+        if (!waitForStamps(sims[k]->sweepLog(), first[k] + 1 + o.sweeps, *clients[k]))
+            fleet.each[k].ok = false;
+    double cpu1 = 0;
+    for (const auto& client : clients) cpu1 += cpuSeconds(client->pid());
+    fleet.wallSeconds = (nowMs() - wall0) / 1000.0;
+    fleet.cpuSeconds = cpu1 - cpu0;
+    for (std::size_t k = 0; k < clients.size(); ++k) {
+        // The periods of the common stretch only: those that ended before it was over.
+        std::vector<double> stamps = readStamps(sims[k]->sweepLog());
+        const double end = stamps[first[k]] + fleet.wallSeconds * 1000.0;
+        std::erase_if(stamps, [end](double t) { return t > end; });
+        fleet.each[k].periods = periods(stamps, first[k]);
+    }
+    return fleet;
+}
+
+int runFleet(const Options& o) {
+    Workspace work;
+    const std::string label = std::to_string(o.clients) + " clients at once, " +
+                              std::to_string(o.points) + " points, " + paceName(o.baud) + ": ";
+    bool ok = true;
+    for (const Kind kind : {Kind::Reference, Kind::Logger}) {
+        const Fleet fleet = sweepFleet(kind, o, work.dir());
+        const std::string name = kindName(kind);
+        const bool logger = kind == Kind::Logger;
+        ok = ok && fleet.ok();
+        row(label + name + " alone: sweep period, ms",
+            fleet.alone.ok ? fixed(fleet.alone.periodMs(), 2) : "failed", "");
+        row(label + name + " alone: CPU s per s",
+            fleet.alone.ok ? fixed(fleet.alone.cpuPerSecond(), 4) : "n/a", "");
+        if (!fleet.ok()) {
+            row(label + name + "s side by side", "failed", "");
+            continue;
+        }
+        row(label + "worst " + name + " period / alone",
+            fixed(fleet.worstPeriodMs() / fleet.alone.periodMs(), 3), logger ? "<= 1.02" : "");
+        row(label + name + "s' CPU s per s in all / alone",
+            fixed(fleet.cpuPerSecond() / fleet.alone.cpuPerSecond(), 2), logger ? "<= 10" : "");
+    }
+    return ok ? 0 : 1;
 }
 
 // The analyzer's sweep period with the waterfall strip hidden and shown, taking turns.
@@ -678,5 +815,6 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     if (o.mode == "latency") return runLatency(o);
     if (o.mode == "strip") return runStrip(o);
+    if (o.mode == "fleet") return runFleet(o);
     return o.mode == "sweep" ? runSweep(o) : runSoak(o);
 }

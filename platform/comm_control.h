@@ -32,8 +32,9 @@ class CommControl {
     virtual std::string input() = 0;
     // OutBufferCount = 0: discards bytes still waiting to be sent.
     virtual void clearOutBuffer() = 0;
-    // Blocks at most `limit` until input() would return something; true if it would.
-    // Used to realise the first polls of a reply wait without spinning.
+    // Blocks at most `limit` until input() would return something; true if it would. A
+    // signal may end it sooner. Used to realise the first polls of a reply wait without
+    // spinning.
     virtual bool waitForInput(std::chrono::milliseconds limit) = 0;
     // true after the device vanished under an open port, until it is opened again.
     virtual bool portLost() const { return false; }

@@ -25,6 +25,12 @@ void QtTimer::setInterval(int milliseconds) {
     if (enabled_) setEnabled(true);
 }
 
+std::chrono::milliseconds QtTimer::remainingTime() const {
+    if (!enabled_) return std::chrono::milliseconds::max();
+    return std::max(std::chrono::ceil<std::chrono::milliseconds>(deadline_ - Clock::now()),
+                    std::chrono::milliseconds(0));
+}
+
 void QtTimer::armFor(Clock::time_point deadline) {
     // A QTimer due earlier only wakes up to re-arm for the rest of the period.
     if (timer_.isActive() && firesAt_ <= deadline) return;

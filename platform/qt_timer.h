@@ -18,6 +18,7 @@ class QtTimer : public QObject, public Timer {
     explicit QtTimer(int intervalMs, QObject* parent = nullptr);
     void setEnabled(bool enabled) override;
     void setInterval(int milliseconds) override;
+    std::chrono::milliseconds remainingTime() const override;
 
   private:
     using Clock = std::chrono::steady_clock;

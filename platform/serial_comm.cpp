@@ -38,7 +38,12 @@ void SerialComm::Descriptor::reset(int fd) {
 SerialComm::SerialComm(SettingsBackend& store, const SerialDetector& detector, QObject* parent)
     : QObject(parent), store_(store), detector_(detector) {
     devicePath_ = devicePathForPort(store_, portNumber_);
-    connect(&port_, &QSerialPort::readyRead, this, &SerialComm::deliverIfWaiting);
+    connect(&port_, &QSerialPort::readyRead, this, [this] {
+        // QSerialPort has just fetched what the system held: input() need not ask again.
+        fetchedByPort_ = true;
+        deliverIfWaiting();
+        fetchedByPort_ = false;
+    });
     connect(&port_, &QSerialPort::errorOccurred, this, &SerialComm::onError);
 }
 
@@ -242,6 +247,7 @@ std::string SerialComm::input() {
     if (port_.bytesAvailable() > 0) {
         const QByteArray buffered = port_.readAll();
         bytes.assign(buffered.constData(), static_cast<std::size_t>(buffered.size()));
+        if (fetchedByPort_) return bytes;
     }
     // Then whatever the system holds that the event loop has not fetched yet.
     std::array<char, 4096> chunk;
@@ -276,7 +282,9 @@ bool SerialComm::waitForInput(std::chrono::milliseconds limit) {
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(
                 deadline - std::chrono::steady_clock::now());
             const int n = ::poll(&p, 1, static_cast<int>(std::max<long long>(0, left.count())));
-            if (n < 0 && errno == EINTR) continue;
+            // A signal ends the wait: a termination signal is handled by the caller's next
+            // yield rather than after the reply.
+            if (n < 0 && errno == EINTR) return false;
             if (n > 0 && (p.revents & POLLIN) && !(p.revents & kGoneEvents)) return true;
             break;
         }

@@ -90,6 +90,7 @@ class SerialComm : public QObject, public CommControl {
     QSerialPort::FlowControl flow_ = QSerialPort::NoFlowControl;
     bool rts_ = false;
     bool closing_ = false;
+    bool fetchedByPort_ = false;  // while QSerialPort's readyRead is delivered
     bool lossCheckPending_ = false;
     bool portLost_ = false;
     std::string lastError_;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <chrono>
 #include <functional>
 
 namespace kv {
@@ -12,6 +13,8 @@ class Timer {
     virtual ~Timer() = default;
     virtual void setEnabled(bool enabled) = 0;
     virtual void setInterval(int milliseconds) = 0;
+    // Until the next tick is due (0 when it is overdue); the longest duration while disabled.
+    virtual std::chrono::milliseconds remainingTime() const = 0;
 
     void setOnTick(std::function<void()> handler) { onTick_ = std::move(handler); }
 

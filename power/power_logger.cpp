@@ -19,7 +19,7 @@ PowerLogger::PowerLogger(SharedState& state, CommControl& comm, Timer& timer1, T
       loop_(loop),
       output_(output),
       config_(std::move(config)),
-      session_(state, comm, timer1, reopenTimer, loop, *this),
+      session_(state, comm, timer1, reopenTimer, loop, *this, Radio::kHeadlessUnansweredLimit),
       combiner_(static_cast<std::size_t>(usablePointCount(state)), config_.combine) {}
 
 PowerLogger::~PowerLogger() = default;
@@ -73,7 +73,8 @@ bool PowerLogger::measureSweep(std::vector<double>& levels) {
         // Signals and the port's reopening are handled here, between two exchanges: a
         // termination signal at once, the rest as often as a reply wait would yield. A yield
         // after every point would cost more than the exchange.
-        if (TerminationSignals::pending() || loop_.sinceLastYield() >= Radio::kUnansweredLimit)
+        if (TerminationSignals::pending() ||
+            loop_.sinceLastYield() >= Radio::kHeadlessUnansweredLimit)
             loop_.yield();
         if (stopDue() && i + 1 < points) return false;
     }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "radio.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string_view>
 
@@ -57,8 +58,13 @@ void appendReceived(std::string& buffer, const std::string& bytes) {
 }  // namespace
 
 Radio::Radio(SharedState& state, CommControl& comm, Timer& timer1, EventLoop& loop,
-             LinkReport& report)
-    : state_(state), comm_(comm), timer1_(timer1), loop_(loop), report_(report) {
+             LinkReport& report, std::chrono::milliseconds unansweredLimit)
+    : state_(state),
+      comm_(comm),
+      timer1_(timer1),
+      loop_(loop),
+      report_(report),
+      unansweredLimit_(unansweredLimit) {
     timer1_.setInterval(kReplyTimeoutMs);
     comm_.setOnComm([this] { onComm(); });
     timer1_.setOnTick([this] { onTimer1Tick(); });
@@ -108,10 +114,11 @@ bool Radio::pollWithoutReading() {
 
 bool Radio::pollReadingPort() {
     using namespace std::chrono_literals;
-    // Until the limit, block on the port rather than spin. A wait on the port shorter than
-    // the last reply took would mostly wake up only to yield: the yield comes at once then,
-    // and its wait ends with the reply as well.
-    const auto left = kUnansweredLimit - loop_.sinceLastYield();
+    // Until the limit, block on the port rather than spin, and no longer than until the reply
+    // times out, which a yield tells. A wait on the port shorter than the last reply took
+    // would mostly wake up only to yield: the yield comes at once then, and its wait ends
+    // with the reply as well.
+    const auto left = std::min(unansweredLimit_ - loop_.sinceLastYield(), timer1_.remainingTime());
     if (left > lastReplyTime_ && comm_.waitForInput(left)) {
         // New bytes are checked at once.
         appendReceived(state_.receiveBuffer, comm_.input());

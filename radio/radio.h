@@ -17,9 +17,10 @@ namespace kv {
 // stop handling, the communication-failure message and the per-point measurement.
 class Radio {
   public:
-    // Installs its handlers for the port's receive event and Timer1's tick.
-    Radio(SharedState& state, CommControl& comm, Timer& timer1, EventLoop& loop,
-          LinkReport& report);
+    // Installs its handlers for the port's receive event and Timer1's tick. The reply waits
+    // yield at the latest `unansweredLimit` after the last yield.
+    Radio(SharedState& state, CommControl& comm, Timer& timer1, EventLoop& loop, LinkReport& report,
+          std::chrono::milliseconds unansweredLimit = kUnansweredLimit);
     ~Radio();
     Radio(const Radio&) = delete;
     Radio& operator=(const Radio&) = delete;
@@ -47,6 +48,9 @@ class Radio {
     // bounds the time in which the window does not answer in time rather than in a number of
     // polls that blocking reads would stretch; from then on a poll yields.
     static constexpr std::chrono::milliseconds kUnansweredLimit{10};
+    // Without a window, only the reply time-out, the port's reopening, a timed end and a
+    // termination signal (which ends a wait on the port at once) need the event loop.
+    static constexpr std::chrono::milliseconds kHeadlessUnansweredLimit{100};
 
   private:
     // How long a new exchange waits for the rest of the reply to a measurement cut short.
@@ -72,6 +76,7 @@ class Radio {
     Timer& timer1_;
     EventLoop& loop_;
     LinkReport& report_;
+    const std::chrono::milliseconds unansweredLimit_;
     std::string lastCommand_;
     // The reply size a measurement wait is waiting for; still set after a stop ended it.
     std::size_t awaitedReply_ = 0;

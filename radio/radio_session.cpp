@@ -6,13 +6,14 @@
 namespace kv {
 
 RadioSession::RadioSession(SharedState& state, CommControl& comm, Timer& replyTimer,
-                           Timer& reopenTimer, EventLoop& loop, LinkReport& report)
+                           Timer& reopenTimer, EventLoop& loop, LinkReport& report,
+                           std::chrono::milliseconds unansweredLimit)
     : state_(state),
       comm_(comm),
       reopenTimer_(reopenTimer),
       loop_(loop),
       report_(report),
-      radio_(state, comm, replyTimer, loop, *this) {
+      radio_(state, comm, replyTimer, loop, *this, unansweredLimit) {
     reopenTimer_.setInterval(kReopenPeriodMs);
     reopenTimer_.setOnTick([this] { reopenLostPort(); });
     reopenTimer_.setEnabled(true);

@@ -23,9 +23,11 @@ class RadioSession : private LinkReport {
     // A device that vanished is looked for again this often.
     static constexpr int kReopenPeriodMs = 1000;
 
-    // Installs its handlers for the port's receive event and the two timers' ticks.
+    // Installs its handlers for the port's receive event and the two timers' ticks; the reply
+    // waits yield at the latest `unansweredLimit` after the last yield.
     RadioSession(SharedState& state, CommControl& comm, Timer& replyTimer, Timer& reopenTimer,
-                 EventLoop& loop, LinkReport& report);
+                 EventLoop& loop, LinkReport& report,
+                 std::chrono::milliseconds unansweredLimit = Radio::kUnansweredLimit);
     ~RadioSession() override;
     RadioSession(const RadioSession&) = delete;
     RadioSession& operator=(const RadioSession&) = delete;

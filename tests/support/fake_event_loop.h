@@ -78,6 +78,10 @@ class FakeTimer : public Timer {
     }
     bool enabled() const { return enabled_; }
     void setInterval(int milliseconds) override { interval_ = milliseconds; }
+    std::chrono::milliseconds remainingTime() const override {
+        if (!enabled_) return std::chrono::milliseconds::max();
+        return std::chrono::milliseconds(std::max<std::int64_t>(0, deadline_ - loop_.now));
+    }
 
   private:
     friend class FakeEventLoop;
