@@ -186,13 +186,39 @@ void ImageSurface::line(double x1, double y1, double x2, double y2, Colour colou
         QPoint(std::max(drawn.a.x(), drawn.b.x()), std::max(drawn.a.y(), drawn.b.y())));
     if (drawn.a.x() == drawn.b.x() || drawn.a.y() == drawn.b.y()) {
         // A level or upright line covers exactly its span, end points included; filling it
-        // is several times faster than stepping along it pixel by pixel.
-        painter().fillRect(span, QColor(drawn.colour));
-    } else {
-        usePen(drawn.colour);
-        painter().drawLine(drawn.a, drawn.b);
+        // is several times faster than stepping along it pixel by pixel. Only the part from
+        // the first to the last pixel of another colour is filled and reported: the grid,
+        // drawn again over the whole plot after every pass, differs only where the old trace
+        // was erased across it, and the window then repaints just there.
+        const QRect differing = differingPart(span, drawn.colour);
+        if (differing.isEmpty()) return;
+        painter().fillRect(differing, QColor(drawn.colour));
+        changed(differing);
+        return;
     }
+    usePen(drawn.colour);
+    painter().drawLine(drawn.a, drawn.b);
     changed(span);
+}
+
+QRect ImageSurface::differingPart(const QRect& span, QRgb colour) const {
+    const QRect r = span & image_.rect();
+    if (r.isEmpty()) return {};
+    // RGB32 holds every pixel as 0xffRRGGBB, as QColor::rgb() gives it. A row is contiguous; a
+    // column steps by a whole row.
+    const bool row = r.height() == 1;
+    const qsizetype step = row ? 1 : image_.bytesPerLine() / qsizetype{sizeof(QRgb)};
+    const QRgb* start = reinterpret_cast<const QRgb*>(image_.constScanLine(r.top())) + r.left();
+    const qsizetype length = row ? r.width() : r.height();
+    qsizetype first = 0;
+    qsizetype last = length - 1;
+    while (first <= last && start[first * step] == colour) ++first;
+    if (first > last) return {};
+    while (start[last * step] == colour) --last;
+    return row ? QRect(r.left() + static_cast<int>(first), r.top(),
+                       static_cast<int>(last - first + 1), 1)
+               : QRect(r.left(), r.top() + static_cast<int>(first), 1,
+                       static_cast<int>(last - first + 1));
 }
 
 void ImageSurface::line(double x1, double y1, double x2, double y2) {

@@ -82,6 +82,9 @@ class ImageSurface : public Surface {
     };
 
     void ensureImageCovers(int deviceWidth, int deviceHeight);
+    // The part of a level or upright span within the image from its first to its last pixel
+    // that is not `colour`; empty when there is none.
+    QRect differingPart(const QRect& span, QRgb colour) const;
     void changed(const QRect& deviceRect);
     double deviceScale() const { return logicalDpi_ * dpr_ / kTwipsPerInch; }
     QPainter& painter();
