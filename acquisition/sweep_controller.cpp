@@ -96,6 +96,7 @@ void SweepController::applyRequestedSettings() {
     clampMarkers(state_);
     redoLayout();
     state_.flags.layoutChanged = false;  // a resize meanwhile is laid out too
+    if (observer_) observer_->bandChanged();
 }
 
 SweepController::Pass SweepController::measureSweep() {

@@ -29,6 +29,11 @@ void SweepHistory::add(const LineTime& begun, std::span<const double> levelsDb) 
     ++added_;
 }
 
+void SweepHistory::clear() {
+    levels_.clear();  // the next sweep starts the ring afresh
+    size_ = 0;
+}
+
 std::span<const float> SweepHistory::levels(std::size_t back) const {
     return {levels_.data() + slot(back) * points_, points_};
 }

@@ -20,6 +20,8 @@ class SweepHistory {
 
     // The first sweep sets the point count; a sweep of another count starts the ring afresh.
     void add(const LineTime& begun, std::span<const double> levelsDb);
+    // Forgets every sweep.
+    void clear();
 
     std::size_t size() const { return size_; }
     std::size_t points() const { return points_; }

@@ -127,6 +127,11 @@ void BandWatch::sweepEnded(const LineTime& begun, std::span<const double> measur
     }
 }
 
+void BandWatch::bandChanged() {
+    history_.clear();
+    redrawStrip();
+}
+
 void BandWatch::recordCommand() {
     const auto path =
         dialogs_.chooseFile({"Record Sweeps", timedFileName("sweeps", localLineTime(), "csv"),

@@ -148,6 +148,8 @@ void KeyCommands::shiftReferenceLevel(float db) {
     // max hold compares heights; the layout change clears and redraws at the end of the pass.
     fitTraceToSize(state_, surface_.scaleWidth(), surface_.scaleHeight());
     state_.flags.layoutChanged = true;
+    // The strip's colours span the graph's levels too.
+    if (strip_.redraw) strip_.redraw();
 }
 
 void KeyCommands::peakSearch() {

@@ -64,14 +64,16 @@ Pacing:
 
 Times in ms are at most 2147483647 (some 24 days).
 
-Faults (KIND is one of dead, wrong-echo, extra-echo, short-level, garbage, pause, vanish):
+Faults (KIND is one of dead, wrong-echo, extra-echo, short-level, garbage, flood, pause,
+vanish):
   --fault KIND[:AFTER[:COUNT]]
                            inject KIND into COUNT commands it applies to (default 1,
                            0 = all), starting after AFTER commands (default 0); repeatable.
                            dead: no reply for --dead-ms; wrong-echo: the channel echo names
                            the next channel; extra-echo: 1-3 bytes follow the echo;
                            short-level: the level reply is cut after 1-3 bytes; garbage:
-                           1-4 random bytes before a reply; pause: the reply comes --pause-ms
+                           1-4 random bytes before a reply; flood: 4000-12000 random bytes
+                           before a reply; pause: the reply comes --pause-ms
                            late; vanish: the device disappears for --vanish-ms
   --fault-prob KIND:P      inject KIND with probability P (0..1) per command it applies
                            to; KIND "all" sets wrong-echo, extra-echo, short-level, garbage

@@ -74,7 +74,7 @@ Match matchStart(RadioMode mode, std::string_view pending) {
 }
 
 constexpr std::array<std::string_view, kFaultKindCount> kFaultNames = {
-    "dead", "wrong-echo", "extra-echo", "short-level", "garbage", "pause", "vanish"};
+    "dead", "wrong-echo", "extra-echo", "short-level", "garbage", "flood", "pause", "vanish"};
 
 std::size_t indexOf(FaultKind kind) {
     return static_cast<std::size_t>(kind);
@@ -209,6 +209,7 @@ void RadioEmulator::handle(RadioCommand command, std::string_view bytes, SimTime
             break;
     }
     if (hits(FaultKind::Garbage)) reply.insert(0, randomBytes(1, 4));
+    if (hits(FaultKind::Flood)) reply.insert(0, randomBytes(4000, 12000));
 
     SimTime sendAt =
         now + wireTime(bytes.size() + reply.size(), config_.pacing.baud) + config_.pacing.latency;

@@ -24,15 +24,16 @@ enum class FaultKind {
     ExtraEcho,   // stray bytes follow the channel echo
     ShortLevel,  // the level reply is cut after 1 to 3 bytes
     Garbage,     // 1 to 4 random bytes come before a reply
+    Flood,       // thousands of random bytes come before a reply (a line gone mad)
     Pause,       // a reply comes only after the pause time (longer than the program waits)
     Vanish,      // the device disappears (an unplugged USB adapter); the command is lost
 };
-inline constexpr std::size_t kFaultKindCount = 7;
+inline constexpr std::size_t kFaultKindCount = 8;
 inline constexpr std::array<FaultKind, kFaultKindCount> kAllFaultKinds = {
     FaultKind::Dead,    FaultKind::WrongEcho, FaultKind::ExtraEcho, FaultKind::ShortLevel,
-    FaultKind::Garbage, FaultKind::Pause,     FaultKind::Vanish};
+    FaultKind::Garbage, FaultKind::Flood,     FaultKind::Pause,     FaultKind::Vanish};
 
-// "dead", "wrong-echo", "extra-echo", "short-level", "garbage", "pause", "vanish".
+// "dead", "wrong-echo", "extra-echo", "short-level", "garbage", "flood", "pause", "vanish".
 std::string_view faultName(FaultKind kind);
 std::optional<FaultKind> faultFromName(std::string_view name);
 

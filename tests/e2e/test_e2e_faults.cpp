@@ -52,6 +52,7 @@ class TestE2eFaults : public QObject {
         QTest::newRow("unplugged") << QString();
         QTest::newRow("wrong-echo") << QStringLiteral("fault wrong-echo");
         QTest::newRow("pause") << QStringLiteral("fault pause");
+        QTest::newRow("flood") << QStringLiteral("fault flood");
         QTest::newRow("silent") << QStringLiteral("dead 3000");
     }
     void recoversFromFault() {
