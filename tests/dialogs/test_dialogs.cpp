@@ -3,17 +3,23 @@
 // settings, the focus keeper; Print and Save of the window picture (the BMP file's pixels, the
 // PDF's pages).
 #include <QApplication>
+#include <QColorDialog>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QtEndian>
 
 #include "app_doubles.h"
@@ -27,9 +33,11 @@
 #include "image_surface.h"
 #include "print_save.h"
 #include "qt_colour.h"
+#include "qt_common_dialogs.h"
 #include "qt_picture_output.h"
 #include "radio_session.h"
 #include "spectrum_model.h"
+#include "surface_view.h"
 #include "sweep_dialog.h"
 
 using namespace kv;
@@ -319,6 +327,76 @@ class TestDialogs : public QObject {
             for (int x = 0; x < page.width(); ++x)
                 drawn += page.pixel(x, y) == toQColor(state.settings.graphColor).rgb();
         QVERIFY2(drawn > 1000, qPrintable(QString::number(drawn)));
+    }
+    // The window shows the retained picture after drawing and after a clear, down to the last
+    // row of a height that ends one row into a tile.
+    void windowShowsThePicture() {
+        ImageSurface surface;
+        SurfaceView view(surface);
+        view.resize(717, 18 * SurfaceView::kTileSize + 1);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        SharedState state = test::defaultState();
+        kv::Display display(state, surface);
+        display.layoutLegend();
+        for (int i = 0; i < state.settings.numberOfPoints; ++i)
+            state.trace[std::size_t(i)] = {.yOut = 1, .yIn = 1, .amplitudeDb = -60.0 - i % 40};
+        fitTraceToSize(state, surface.scaleWidth(), surface.scaleHeight());
+        const auto shown = [&] {
+            view.flush();
+            QCoreApplication::processEvents();
+            return view.screen()->grabWindow(view.winId()).toImage().convertToFormat(
+                QImage::Format_RGB32);
+        };
+        display.drawScreen(true);
+        QCOMPARE(shown(), surface.windowPicture());
+        surface.clear();
+        QCOMPARE(shown(), surface.windowPicture());
+    }
+
+    // A new pixel density starts a clean picture at that density, drawn in the colours asked
+    // for; the same density again changes nothing.
+    void pixelDensity() {
+        const Colour red = rgbColour(255, 0, 0);
+        ImageSurface surface, clean(96, 2);
+        surface.resize(100, 60);
+        surface.line(0, 0, 1500, 900, red);
+        QVERIFY(surface.setDevicePixelRatio(2));
+        QVERIFY(!surface.setDevicePixelRatio(2));
+        clean.resize(100, 60);
+        clean.clear();
+        QCOMPARE(surface.windowPicture(), clean.windowPicture());
+        surface.line(0, 600, 1500, 600, red);  // logical row 40
+        QCOMPARE(surface.windowPicture().pixel(100, 80), toQColor(red).rgb());
+    }
+    // The system's dialogs as the program sets them up, each cancelled: nothing is chosen.
+    void systemDialogs() {
+        QtCommonDialogs dialogs;
+        QStringList seen;
+        const auto cancelTheDialog = [&] {
+            QTimer::singleShot(0, [&] {
+                QWidget* shown = QApplication::activeModalWidget();
+                if (auto* f = qobject_cast<QFileDialog*>(shown))
+                    seen << QString("save %1 %2 %3 %4")
+                                .arg(f->acceptMode() == QFileDialog::AcceptSave)
+                                .arg(f->fileMode() == QFileDialog::AnyFile)
+                                .arg(f->defaultSuffix(), f->nameFilters().join(';'));
+                if (auto* p = qobject_cast<QPrintDialog*>(shown))
+                    seen << QString("print %1").arg(
+                                p->options() == (QAbstractPrintDialog::PrintToFile |
+                                                 QAbstractPrintDialog::PrintShowPageSize));
+                if (qobject_cast<QColorDialog*>(shown)) seen << "colour";
+                if (auto* d = qobject_cast<QDialog*>(shown)) d->reject();
+            });
+        };
+        cancelTheDialog();
+        QCOMPARE(dialogs.showSave(), std::nullopt);
+        cancelTheDialog();
+        QPrinter printer;
+        QVERIFY(!dialogs.showPrinter(printer));
+        cancelTheDialog();
+        QCOMPARE(dialogs.showColor(rgbColour(1, 2, 3)), std::nullopt);
+        QCOMPARE(seen, (QStringList{"save 1 1 bmp Bmp Files (*.bmp)", "print 1", "colour"}));
     }
 };
 

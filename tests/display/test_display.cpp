@@ -120,6 +120,9 @@ class DisplayTest : public QObject {
         QCOMPARE(replaced.pixelsIn(plot, s.graphColor, firstMarkers), secondTrace);
         for (Colour c : s.markerColor)
             QCOMPARE(replaced.pixelsIn(plot, c), fresh.pixelsIn(plot, c));
+        // The grid the old trace crossed is whole again.
+        QCOMPARE(replaced.pixelsIn(plot, s.gridColor, firstMarkers),
+                 fresh.pixelsIn(plot, s.gridColor, firstMarkers));
         const QRect readouts(inside.topLeft(), QPoint(inside.right(), readoutsEnd));
         const Pixels text = fresh.pixelsIn(readouts, s.messageColor);
         QVERIFY(text.size() > 500);

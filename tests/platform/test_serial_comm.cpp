@@ -15,7 +15,9 @@
 
 #include "fake_machine.h"
 #include "memory_settings_backend.h"
+#include "port_names.h"
 #include "serial_comm.h"
+#include "serial_ports.h"
 
 using namespace std::chrono_literals;
 
@@ -100,6 +102,25 @@ class TestSerialComm : public QObject {
         store_.write("Ports", "COM1", pty_->path);
         comm_ = std::make_unique<kv::SerialComm>(store_, machine_);
         QVERIFY(comm_->setCommPort(1));
+    }
+
+    // The device a port number stands for, and the device a [Ports] path leads to: by its
+    // stable path, its node, or the node a link points at.
+    void portPaths() {
+        QCOMPARE(kv::devicePathForPort(store_, 1), pty_->path);
+        QCOMPARE(kv::devicePathForPort(store_, 3), std::string("/dev/ttyS2"));
+        QCOMPARE(kv::devicePathForPort(store_, 0), std::string());
+        QCOMPARE(kv::devicePathForPort(store_, kv::kHighestPortNumber + 1), std::string());
+        QTemporaryDir dir;
+        const std::string link = dir.filePath("radio").toStdString();
+        QVERIFY(::symlink(pty_->path.c_str(), link.c_str()) == 0);
+        const std::vector<kv::SerialDevice> devices = {{"/dev/ttyUSB7", "/x/usb-a", {}, {}, {}},
+                                                       {pty_->path, {}, {}, {}, {}}};
+        QCOMPARE(kv::findDevice(devices, "/x/usb-a"), &devices[0]);
+        QCOMPARE(kv::findDevice(devices, "/dev/ttyUSB7"), &devices[0]);
+        QCOMPARE(kv::findDevice(devices, link), &devices[1]);
+        QCOMPARE(kv::findDevice(devices, ""), nullptr);
+        QCOMPARE(kv::findDevice(devices, dir.filePath("gone").toStdString()), nullptr);
     }
 
     void everyByteValueBothWays() {

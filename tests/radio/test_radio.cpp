@@ -62,6 +62,7 @@ class RadioTest : public QObject {
         // Exit: 56, then CC 41 54 4F 0D; flow control goes off whatever the outcome.
         row("exit", {"exit", {"V", dat}, 0, 0, true, "VO", "", 0, 0});
         row("exit: 56 and more", {"exit", {"V1.07\r", dat}, 0, 0, true, "VO", "", 0, 0});
+        row("exit: resume ignored", {"exit", {"V", "~"}, 0, 0, false, "VO", "", 0, 2000});
         row("exit: noise before 56", {"exit", {"\rV"}, 0, 0, false, "V", "", 0, 2000});
         row("exit: stop in the wait", {"exit", {"~"}, 0, 700, false, "V", "", 0, 700});
         // The window's unload: the exit gives up after its first byte and one plain yield.
