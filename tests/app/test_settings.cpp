@@ -127,23 +127,6 @@ inf||||
         QVERIFY(reread.read("Settings", "Attenuator"));
     }
 
-    // The README's table names every key with the default the program loads.
-    void readmeTableMatchesTheKeys() {
-        QFile readme(QStringLiteral(KV_README));
-        QVERIFY(readme.open(QIODevice::ReadOnly | QIODevice::Text));
-        std::map<std::string, std::string> documented;
-        for (const QString& line : QString::fromUtf8(readme.readAll()).split('\n')) {
-            const QStringList cells = line.split('|');
-            const QStringList names = cells.value(1).split(','),
-                              defaults = cells.value(2).split(',');
-            for (qsizetype i = 0; cells.size() > 3 && i < names.size(); ++i)
-                documented[names[i].trimmed().toStdString()] =
-                    defaults.value(i).trimmed().toStdString();
-        }
-        for (const SettingKey& key : kSettingKeys)
-            QCOMPARE(documented[std::string(key.name)], std::string(key.defaultText));
-    }
-
     // The save replaces the user's file once, with the five keys, leaving the rest alone; a file
     // that cannot be written (its folder is a file, which stops root too) reports failure.
     void iniFileHoldsWhatWasSaved() {
