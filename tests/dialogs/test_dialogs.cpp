@@ -345,8 +345,10 @@ class TestDialogs : public QObject {
         const auto shown = [&] {
             view.flush();
             QCoreApplication::processEvents();
-            return view.screen()->grabWindow(view.winId()).toImage().convertToFormat(
-                QImage::Format_RGB32);
+            return view.screen()
+                ->grabWindow(view.winId())
+                .toImage()
+                .convertToFormat(QImage::Format_RGB32);
         };
         display.drawScreen(true);
         QCOMPARE(shown(), surface.windowPicture());
@@ -382,9 +384,9 @@ class TestDialogs : public QObject {
                                 .arg(f->fileMode() == QFileDialog::AnyFile)
                                 .arg(f->defaultSuffix(), f->nameFilters().join(';'));
                 if (auto* p = qobject_cast<QPrintDialog*>(shown))
-                    seen << QString("print %1").arg(
-                                p->options() == (QAbstractPrintDialog::PrintToFile |
-                                                 QAbstractPrintDialog::PrintShowPageSize));
+                    seen << QString("print %1")
+                                .arg(p->options() == (QAbstractPrintDialog::PrintToFile |
+                                                      QAbstractPrintDialog::PrintShowPageSize));
                 if (qobject_cast<QColorDialog*>(shown)) seen << "colour";
                 if (auto* d = qobject_cast<QDialog*>(shown)) d->reject();
             });
