@@ -51,11 +51,10 @@ class Radio {
     // Without a window, only the reply time-out, the port's reopening, a timed end and a
     // termination signal (which ends a wait on the port at once) need the event loop.
     static constexpr std::chrono::milliseconds kHeadlessUnansweredLimit{100};
-
-  private:
     // How long a new exchange waits for the rest of the reply to a measurement cut short.
     static constexpr std::chrono::milliseconds kCutShortReplyLimit{50};
 
+  private:
     void armReplyTimer();
     void takeCutShortReply();
     // One failed poll of a wait that does not read the port (the command-mode waits);

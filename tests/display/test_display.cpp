@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The display's pixels (erasing leaves nothing behind; the surface draws as QPainter does),
-// where the readouts go, settings at their limits, number texts.
+// number texts.
 #include <QPainter>
 #include <QtTest>
-#include <cmath>
 #include <set>
 
 #include "default_state.h"
@@ -12,7 +11,6 @@
 #include "key_commands.h"
 #include "number_format.h"
 #include "qt_colour.h"
-#include "recording_surface.h"
 #include "spectrum_model.h"
 #include "virtual_keys.h"
 
@@ -150,41 +148,6 @@ class DisplayTest : public QObject {
         const Pixels afterKey = screen.pixelsIn(rows, s.messageColor);
         keys.keyDown(vk::kF7);
         QCOMPARE(afterKey, screen.pixelsIn(rows, s.messageColor));
-    }
-
-    // Where the readouts and the legend go, on the recorded drawing calls.
-    void readoutRowsAndLegend() {
-        SharedState state = test::defaultState();
-        state.texts.commMessage = "Communication failure.";
-        RecordingSurface surface(10755, 8730);
-        kv::Display display(state, surface);
-        display.drawScreen(true);
-        QStringList rows;  // x,y of the readouts inside the plot, left of the labels
-        int legend = 0;
-        for (const auto& c : surface.callsOf(RecordingSurface::Op::Print)) {
-            if (c.x1 >= 500 && c.y1 < 7530) rows << QString("%1,%2").arg(c.x1).arg(c.y1);
-            legend += c.y1 > 7930;
-        }
-        rows.removeDuplicates();
-        QCOMPARE(rows.join(' '), "550,550 550,750 550,950 7755,550 7755,750 7755,950 550,1150");
-        QCOMPARE(legend, 9);
-    }
-
-    // Settings at their limits draw without an overflow (the sanitizer pass checks the casts).
-    void settingsAtTheirLimits() {
-        for (const auto& [divisions, margin, width] :
-             {std::tuple{0, 500, 717}, {-5, 500, 717}, {10, 32767, 717}, {10, 500, 20}}) {
-            SharedState state = test::defaultState();
-            auto& s = state.settings;
-            s.numberOfGradiants = static_cast<std::int16_t>(divisions);
-            s.graphLeft = s.graphRight = s.graphTop = static_cast<std::int16_t>(margin);
-            RecordingSurface surface(width * 15, 8730);
-            kv::Display display(state, surface);
-            display.layoutLegend();
-            layoutTracePoints(state, surface.scaleWidth());
-            display.drawScreen(true);
-            for (const auto& c : surface.calls) QVERIFY(std::isfinite(c.x1 + c.y1 + c.x2 + c.y2));
-        }
     }
 
     // The surface's shortcuts (one open painter, filled level lines, a repeated line skipped,

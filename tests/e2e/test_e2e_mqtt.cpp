@@ -195,14 +195,6 @@ class TestE2eMqtt : public QObject {
             for (const auto& [seq, message] : radio.messages)
                 QCOMPARE(numbersOf(message), expected);
         }
-        // How long the sweep went without a message, across the restart: a figure, not a test.
-        qint64 gapMs = 0;
-        for (auto m = b.messages.begin(); std::next(m) != b.messages.end(); ++m)
-            gapMs = std::max(gapMs, timeOf(m->second).msecsTo(timeOf(std::next(m)->second)));
-        qInfo(
-            "%zu and %zu messages, seq from 0 on, none missing, %zu before the restart; "
-            "longest time between two: %lld ms",
-            a.messages.size(), b.messages.size(), before, gapMs);
         QVERIFY(a.out.isEmpty());  // --mqtt alone writes nothing locally
         // Stopped cleanly, it published every line it wrote, line k as seq k.
         const QList<QByteArray> lines = b.out.split('\n');

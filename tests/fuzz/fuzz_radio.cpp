@@ -15,6 +15,7 @@
 #include "fake_event_loop.h"
 #include "fake_radio.h"
 #include "fuzz_check.h"
+#include "level_conversion.h"
 #include "radio_session.h"
 
 using namespace kv;
@@ -27,9 +28,10 @@ const std::string kExit = "V", kResume =
                                    "ATO\r";
 // A wait ends at the reply time-out; the next exchange may first wait for the rest of a
 // measurement reply cut short; each poll that yields costs the fake loop a millisecond.
-constexpr std::int64_t kLongestWaitMs = Radio::kReplyTimeoutMs + 50 + 20;
-// The converter's range: a reading of 0 and one at the ceiling of the detector.
-constexpr double kHighestLevel = -42, kLowestLevel = -97;
+constexpr std::int64_t kLongestWaitMs =
+    Radio::kReplyTimeoutMs + Radio::kCutShortReplyLimit.count() + 20;
+// The converter's range: a reading of 0 and one past the ceiling of the detector.
+const double kHighestLevel = levelFromReading(0, 0), kLowestLevel = levelFromReading(0xFFFF, 0);
 constexpr int kPoints = 6, kSweeps = 3;
 
 // Checks that the message erased is the one on the screen.
