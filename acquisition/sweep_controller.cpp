@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <limits>
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "spectrum_model.h"
@@ -91,12 +92,16 @@ void SweepController::requestSettings(SettingsChange change) {
 void SweepController::applyRequestedSettings() {
     if (!requested_) return;
     const SettingsChange change = std::exchange(requested_, nullptr);
+    const auto band = [](const SettingValues& s) {
+        return std::tuple{s.centerFrequency, s.span, s.numberOfPoints};
+    };
+    const auto before = band(state_.settings);
     change(state_.settings);
     createTraceArrays(state_);
     clampMarkers(state_);
     redoLayout();
     state_.flags.layoutChanged = false;  // a resize meanwhile is laid out too
-    if (observer_) observer_->bandChanged();
+    if (observer_) observer_->settingsApplied(band(state_.settings) != before);
 }
 
 SweepController::Pass SweepController::measureSweep() {

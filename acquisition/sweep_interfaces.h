@@ -27,8 +27,9 @@ class SweepObserver {
     virtual double traceLevel(int point, double measuredDb) = 0;
     // A sweep has ended: every point's level as measured (NaN where a point failed).
     virtual void sweepEnded(const LineTime& begun, std::span<const double> measuredDb) = 0;
-    // The band or the point count changed: the sweeps before are of another trace.
-    virtual void bandChanged() {}
+    // New settings took effect; with `newBand` (another centre, span or point count) the
+    // sweeps before are of another trace.
+    virtual void settingsApplied(bool newBand) { static_cast<void>(newBand); }
 };
 
 }  // namespace kv

@@ -127,8 +127,8 @@ void BandWatch::sweepEnded(const LineTime& begun, std::span<const double> measur
     }
 }
 
-void BandWatch::bandChanged() {
-    history_.clear();
+void BandWatch::settingsApplied(bool newBand) {
+    if (newBand) history_.clear();
     redrawStrip();
 }
 

@@ -70,9 +70,9 @@ class BandWatch : public QObject, public SweepObserver {
 
     double traceLevel(int point, double measuredDb) override;
     void sweepEnded(const LineTime& begun, std::span<const double> measuredDb) override;
-    // The strip and the average start again from the next sweep; a recording goes on (each
-    // line names its band).
-    void bandChanged() override;
+    // The strip is drawn again in the new levels' colours; on a new band it and the average
+    // start again from the next sweep. A recording goes on (each line names its band).
+    void settingsApplied(bool newBand) override;
 
   private:
     void setStripHeight(int height);

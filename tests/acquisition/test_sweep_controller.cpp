@@ -165,6 +165,26 @@ class SweepControllerTest : public QObject {
         QVERIFY(updated == sent || updated == sent - 1);
     }
 
+    // A change of the reference level or the attenuator keeps the band; centre, span and point
+    // count make a new one, whose history starts afresh.
+    void settingsTellWhetherTheBandIsNew() {
+        SweepRig rig;
+        struct : SweepObserver {
+            double traceLevel(int, double db) override { return db; }
+            void sweepEnded(const LineTime&, std::span<const double>) override {}
+            void settingsApplied(bool newBand) override { seen.push_back(newBand); }
+            std::vector<bool> seen;
+        } observer;
+        rig.sweep.setObserver(&observer);
+        for (const SettingsChange& change : std::vector<SettingsChange>{
+                 [](SettingValues& s) { s.amplitude -= 10, s.attenuator = 3; },
+                 [](SettingValues& s) { s.span /= 2; },
+                 [](SettingValues& s) { s.centerFrequency += 1; },
+                 [](SettingValues& s) { s.numberOfPoints = 30; }})
+            rig.sweep.requestSettings(change);
+        QCOMPARE(observer.seen, (std::vector<bool>{false, true, true, true}));
+    }
+
     // Once full, the ring holds the newest sweeps; a failed point counts in no mean.
     void historyKeepsTheNewest() {
         SweepHistory history(3);
