@@ -59,7 +59,9 @@ void SweepController::run() {
     for (;;) {
         if (flags.stopRequested) return;
         applyRequestedSettings();
-        if (!flags.viewOnly) {
+        if (flags.viewOnly) {
+            paused_ = true;
+        } else {
             const Pass pass = measureSweep();
             if (pass == Pass::Stopped) return;
             if (pass == Pass::SettingsRequested) continue;
@@ -73,7 +75,12 @@ void SweepController::run() {
         display_.drawTrace();
         display_.drawReadouts();
         display_.drawMarkers();
-        loop_.yield();
+        // A stored trace does not change by itself: until an event (a key, a menu, a resize,
+        // a stop) there is nothing to draw again.
+        if (flags.viewOnly)
+            loop_.yieldWaiting();
+        else
+            loop_.yield();
     }
 }
 
@@ -97,6 +104,7 @@ void SweepController::applyRequestedSettings() {
     };
     const auto before = band(state_.settings);
     change(state_.settings);
+    paused_ = true;  // the sweep in progress was left unfinished
     createTraceArrays(state_);
     clampMarkers(state_);
     redoLayout();
@@ -107,6 +115,7 @@ void SweepController::applyRequestedSettings() {
 SweepController::Pass SweepController::measureSweep() {
     const auto& flags = state_.flags;
     const int points = usablePointCount(state_);
+    sweepBegan_ = clock_.steadyMs();
     if (observer_) {
         begun_ = localLineTime();
         measured_.assign(static_cast<std::size_t>(points),
@@ -129,7 +138,10 @@ SweepController::Pass SweepController::measureSweep() {
 }
 
 void SweepController::recordSweepEnd() {
-    state_.previousSweepEnd = state_.lastSweepEnd;
+    // After a pause (view only, new settings) the time is this sweep's own, not the pause's.
+    state_.previousSweepEnd = std::exchange(paused_, false) && state_.lastSweepEnd != 0
+                                  ? sweepBegan_
+                                  : state_.lastSweepEnd;
     state_.lastSweepEnd = clock_.steadyMs();
     if (state_.previousSweepEnd == 0) return;  // no earlier sweep to measure from
     state_.texts.sweepTimeText =

@@ -67,6 +67,9 @@ class SweepController {
     LineTime begun_;
     std::vector<double> measured_;
     SettingsChange requested_;
+    // Since the last measured sweep the loop paused; and when the sweep in progress began.
+    bool paused_ = false;
+    std::int64_t sweepBegan_ = 0;
 };
 
 }  // namespace kv

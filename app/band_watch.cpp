@@ -5,8 +5,10 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPixmap>
+#include <QSaveFile>
 #include <QWidget>
 
+#include "log_categories.h"
 #include "print_save.h"
 #include "titles.h"
 
@@ -133,12 +135,13 @@ void BandWatch::settingsApplied(bool newBand) {
 }
 
 void BandWatch::recordCommand() {
-    const auto path =
-        dialogs_.chooseFile({"Record Sweeps", timedFileName("sweeps", localLineTime(), "csv"),
-                             "Sweep logs (*.csv)", "csv", true});
-    if (!path || path->empty()) return;
-    if (!startRecording(withDefaultExtension(*path, "csv")))
-        messages_.show(recording_.error(), kProgramTitle);
+    dialogs_.chooseFile({"Record Sweeps", timedFileName("sweeps", localLineTime(), "csv"),
+                         "Sweep logs (*.csv)", "csv", true},
+                        [this](const auto& path) {
+                            if (!path || path->empty()) return;
+                            if (!startRecording(withDefaultExtension(*path, "csv")))
+                                messages_.showWithoutWaiting(recording_.error(), kProgramTitle);
+                        });
 }
 
 bool BandWatch::startRecording(const std::string& path) {
@@ -162,13 +165,19 @@ void BandWatch::recordingChanged() {
 
 void BandWatch::saveWaterfallCommand() {
     if (!stripShown()) return;
-    const auto path =
-        dialogs_.chooseFile({"Save Waterfall", timedFileName("waterfall", localLineTime(), "png"),
-                             "Png Files (*.png)", "png", false});
-    if (!path || path->empty()) return;
-    const std::string file = withDefaultExtension(*path, "png");
-    if (!strip_->grab().save(QString::fromStdString(file), "PNG"))
-        messages_.show("Cannot write " + file, kProgramTitle);
+    dialogs_.chooseFile(
+        {"Save Waterfall", timedFileName("waterfall", localLineTime(), "png"), "Png Files (*.png)",
+         "png", false},
+        [this](const auto& path) {
+            if (!path || path->empty()) return;
+            const std::string file = withDefaultExtension(*path, "png");
+            // Beside the old file first, as every picture the program writes.
+            QSaveFile out(QString::fromStdString(file));
+            if (out.open(QIODevice::WriteOnly) && strip_->grab().save(&out, "PNG") && out.commit())
+                return;
+            qCWarning(lcFiles).noquote() << "could not write" << QString::fromStdString(file);
+            messages_.showWithoutWaiting("Cannot write " + file, kProgramTitle);
+        });
 }
 
 }  // namespace kv

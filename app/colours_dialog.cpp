@@ -3,6 +3,7 @@
 
 #include <QGroupBox>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <algorithm>
 #include <string>
@@ -99,7 +100,13 @@ void ColoursDialog::load() {
 }
 
 void ColoursDialog::chooseColour(int index) {
-    const auto chosen = dialogs_.showColor(faces_[index]);
+    // The chooser may outlive this dialog when it stands over another window.
+    dialogs_.showColor(faces_[index], [self = QPointer(this), index](std::optional<Colour> chosen) {
+        if (self) self->colourChosen(index, chosen);
+    });
+}
+
+void ColoursDialog::colourChosen(int index, std::optional<Colour> chosen) {
     if (!chosen || *chosen == faces_[index]) return;
     setFace(index, *chosen);
     for (int i = 0; i < kRowCount; ++i) settingFor(state_.settings, i) = faces_[i];

@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <array>
 #include <functional>
+#include <optional>
 
 #include "colour.h"
 #include "common_dialogs.h"
@@ -31,6 +32,7 @@ class ColoursDialog : public QDialog {
     void buildControls();
     void load();
     void chooseColour(int index);
+    void colourChosen(int index, std::optional<Colour> chosen);
     void setFace(int index, Colour colour);
 
     SharedState& state_;

@@ -178,6 +178,7 @@ void ComPortDialog::ok() {
         showMessage(kPortProblemMessage);
         return;
     }
+    session_.releaseBeforePortChange();
     if (comm_.portOpen() && !comm_.setPortOpen(false)) {
         showPortProblem();
         return;

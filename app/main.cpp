@@ -45,7 +45,11 @@ int main(int argc, char** argv) {
     kv::MainWindow window({store, comm, detector, loop, clock, messages, dialogs,
                            QCoreApplication::applicationDirPath().toStdString()});
     if (window.load() == kv::MainWindow::LoadOutcome::Quit) return 0;
-    kv::TerminationSignals termination([&window] { window.close(); });
+    kv::TerminationSignals termination([&window] {
+        window.close();
+        // Every loop ends, a nested one too: the program never outlives a termination request.
+        QCoreApplication::exit(0);
+    });
     window.show();
     return QApplication::exec();
 }

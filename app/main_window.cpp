@@ -13,6 +13,7 @@
 
 #include "colours_dialog.h"
 #include "comport_dialog.h"
+#include "log_categories.h"
 #include "print_save.h"
 #include "qt_picture_output.h"
 #include "settings_store.h"
@@ -234,17 +235,19 @@ void MainWindow::unload() {
         // was shown.
         if (isVisible()) saveWindowPlacement();
     });
-    // A dialog left open would keep the program alive after its main window is gone.
-    if (comPortDialog_) comPortDialog_->close();
-    if (coloursDialog_) coloursDialog_->close();
-    if (sweepDialog_) sweepDialog_->close();
+    closeDialogs();
+}
+
+void MainWindow::closeDialogs() {
+    // A dialog left open would keep the program alive after its main window is gone; a file
+    // or print dialog closed this way answers as cancelled.
+    for (QDialog* dialog : findChildren<QDialog*>())
+        if (dialog->isVisible()) dialog->close();
 }
 
 void MainWindow::terminate() {
     state_.flags.stopRequested = true;
-    if (comPortDialog_) comPortDialog_->close();
-    if (coloursDialog_) coloursDialog_->close();
-    if (sweepDialog_) sweepDialog_->close();
+    closeDialogs();
     if (!unloaded_) unload();
 }
 
@@ -282,14 +285,26 @@ void MainWindow::showColoursDialog() {
 }
 
 void MainWindow::printCommand() {
-    QtPictureOutput output(services_.dialogs, surface_,
-                           [this](Surface& page) { drawPicture(state_, page); });
-    printPicture(output);
+    printPicture(
+        std::make_shared<QtPictureOutput>(services_.dialogs, surface_,
+                                          [this](Surface& page) { drawPicture(state_, page); }),
+        [this](const OutputOutcome& outcome) {
+            reportOutputFailure(outcome, "The picture could not be printed: ");
+        });
 }
 
 void MainWindow::saveCommand() {
-    QtPictureOutput output(services_.dialogs, surface_, nullptr);
-    savePicture(output);
+    savePicture(std::make_shared<QtPictureOutput>(services_.dialogs, surface_, nullptr),
+                [this](const OutputOutcome& outcome) {
+                    reportOutputFailure(outcome, "The picture could not be saved to ");
+                });
+}
+
+void MainWindow::reportOutputFailure(const OutputOutcome& outcome, const std::string& what) {
+    if (outcome.done() || outcome.cancelled) return;
+    qCWarning(lcFiles).noquote() << QString::fromStdString(what + outcome.problem);
+    // The sweep goes on while the message is read.
+    services_.messages.showWithoutWaiting(what + outcome.problem, kProgramTitle);
 }
 
 void MainWindow::showSweepDialog() {
@@ -309,14 +324,14 @@ void MainWindow::showSweepDialog() {
 }
 
 void MainWindow::exportCommand() {
-    const auto path =
-        services_.dialogs.chooseFile({"Export Trace", "trace.csv", "CSV Files (*.csv)", "csv"});
-    if (!path || path->empty()) return;
-    const std::string file = withDefaultExtension(*path, "csv");
-    // The sweep waits while a dialog is open; the message lets it go on.
-    if (const auto problem = writeWholeFile(file, traceCsv(state_)))
-        services_.messages.showWithoutWaiting(
-            "The trace could not be written to " + file + ": " + *problem, kProgramTitle);
+    services_.dialogs.chooseFile(
+        {"Export Trace", "trace.csv", "CSV Files (*.csv)", "csv"}, [this](const auto& path) {
+            if (!path || path->empty()) return;
+            const std::string file = withDefaultExtension(*path, "csv");
+            if (const auto problem = writeWholeFile(file, traceCsv(state_)))
+                services_.messages.showWithoutWaiting(
+                    "The trace could not be written to " + file + ": " + *problem, kProgramTitle);
+        });
 }
 
 void MainWindow::onMouse(const QMouseEvent& event, bool doubleClick) {

@@ -16,6 +16,7 @@
 #include "image_surface.h"
 #include "key_commands.h"
 #include "message_box.h"
+#include "print_save.h"
 #include "qt_timer.h"
 #include "radio_session.h"
 #include "serial_ports.h"
@@ -91,6 +92,9 @@ class MainWindow : public QMainWindow {
     void buildMenus();
     void unload();
     void terminate();
+    void closeDialogs();
+    // Print and Save say why they failed; a cancel says nothing.
+    void reportOutputFailure(const OutputOutcome& outcome, const std::string& what);
     void onViewResized();
     // Without a sweep nothing else draws the window: the full picture, with the hint while
     // no port is open.

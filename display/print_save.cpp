@@ -5,14 +5,18 @@
 
 namespace kv {
 
-bool printPicture(PictureOutput& output) {
-    const auto copies = output.chooseCopies();
-    if (!copies) return false;
-    bool ok = true;
-    for (int copy = 1; copy <= *copies && ok; ++copy) ok = output.printPage();
-    // Pages printed before an error still go out, as a job already sent would.
-    const bool finished = output.finish();
-    return ok && finished;
+void printPicture(std::shared_ptr<PictureOutput> output, OutputDone done) {
+    PictureOutput& chooser = *output;
+    chooser.chooseCopies([output = std::move(output), done = std::move(done)](auto copies) {
+        if (!copies) return done(OutputOutcome::cancel());
+        bool ok = true;
+        for (int copy = 1; copy <= *copies && ok; ++copy) ok = output->printPage();
+        // Pages printed before an error still go out, as a job already sent would.
+        const bool finished = output->finish();
+        if (!ok) return done(OutputOutcome::failure("the printer did not take the page"));
+        if (!finished) return done(OutputOutcome::failure("the print job could not be completed"));
+        done({});
+    });
 }
 
 void drawPicture(const SharedState& state, Surface& page) {
@@ -25,10 +29,15 @@ void drawPicture(const SharedState& state, Surface& page) {
     Display(copy, page).drawScreen(true);
 }
 
-bool savePicture(PictureOutput& output) {
-    const auto path = output.chooseSavePath();
-    if (!path || path->empty()) return false;
-    return output.writePicture(withDefaultExtension(*path, "bmp"));
+void savePicture(std::shared_ptr<PictureOutput> output, OutputDone done) {
+    PictureOutput& chooser = *output;
+    chooser.chooseSavePath([output = std::move(output), done = std::move(done)](auto path) {
+        if (!path || path->empty()) return done(OutputOutcome::cancel());
+        const std::string file = withDefaultExtension(*path, "bmp");
+        if (const auto problem = output->writePicture(file))
+            return done(OutputOutcome::failure(file + ": " + *problem));
+        done({});
+    });
 }
 
 std::string withDefaultExtension(const std::string& path, std::string_view suffix) {

@@ -11,7 +11,8 @@ class EventLoop {
     virtual ~EventLoop() = default;
     virtual void yield() = 0;
     // Like yield(), but when nothing is pending it may sleep until the next event
-    // arrives. Only for callers that have a timer armed, so the sleep is bounded.
+    // arrives. Only for callers that have a timer armed, so the sleep is bounded, or that have
+    // nothing to do until an event comes.
     virtual void yieldWaiting() { yield(); }
     // How long ago the last yield returned: for as long, the window has not answered.
     virtual std::chrono::milliseconds sinceLastYield() const = 0;

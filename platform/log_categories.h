@@ -10,5 +10,5 @@ Q_DECLARE_LOGGING_CATEGORY(lcSettings)
 // Serial devices: detection, numbering, failed opens and writes, a device that vanished.
 Q_DECLARE_LOGGING_CATEGORY(lcSerial)
 // Files the program writes on the user's command, other than the settings: a recording or an
-// export that did not open or could not be written.
+// export that did not open or could not be written, a picture not saved or printed.
 Q_DECLARE_LOGGING_CATEGORY(lcFiles)

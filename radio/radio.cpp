@@ -138,14 +138,21 @@ void Radio::replyWaitEnded() {
 }
 
 void Radio::takeCutShortReply() {
-    // A stop (or an exchange started from an event inside a measurement's yield) leaves that
-    // measurement's reply on its way; read as the answer to the next command it would fail that
-    // exchange. Nothing runs meanwhile, so the wait is kept short.
+    // A stop (or an exchange started from an event inside a wait's yield) leaves that wait's
+    // reply on its way; read as the answer to the next command it would fail that exchange,
+    // and at close leave the radio in command mode. A slow radio (a low rate, a late reply)
+    // may send it as long as the exchange had time left, so that is how long it is waited
+    // for; nothing runs meanwhile.
     const std::size_t have = state_.receiveBuffer.size();
     const std::size_t owed = awaitedReply_ > have ? awaitedReply_ - have : 0;
     awaitedReply_ = 0;
     if (owed == 0) return;
-    const auto deadline = std::chrono::steady_clock::now() + kCutShortReplyLimit;
+    // A disabled timer: that wait timed out already, and a late reply is not waited for.
+    const auto remaining = timer1_.remainingTime();
+    const auto limit = remaining > std::chrono::milliseconds(kReplyTimeoutMs)
+                           ? kCutShortReplyLimit
+                           : std::max(remaining, kCutShortReplyLimit);
+    const auto deadline = std::chrono::steady_clock::now() + limit;
     std::size_t taken = 0;
     while (taken < owed) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(
@@ -163,16 +170,20 @@ bool Radio::enterCommandMode() {
     buffer.clear();
     comm_.output(kEnterCommand);
     armReplyTimer();
+    awaitedReply_ = kEnterReply.size();
     while (!(endsWith(buffer, kEnterReply) || flags.replyTimedOut))
         if (!pollWithoutReading()) return false;
+    awaitedReply_ = 0;
     timer1_.setEnabled(false);
     if (flags.replyTimedOut) return false;
 
     buffer.clear();
     comm_.output(kConfirmCommand);
     armReplyTimer();
+    awaitedReply_ = kConfirmReply.size();
     while (!(buffer == kConfirmReply || flags.replyTimedOut))
         if (!pollWithoutReading()) return false;
+    awaitedReply_ = 0;
     timer1_.setEnabled(false);
     if (!flags.replyTimedOut) replied();
     return !flags.replyTimedOut;
@@ -187,16 +198,20 @@ bool Radio::exitCommandMode() {
     buffer.clear();
     comm_.output(kExitCommand);
     armReplyTimer();
+    awaitedReply_ = kExitReply.size();
     while (!(startsWith(buffer, kExitReply) || flags.replyTimedOut))
         if (!pollWithoutReading()) return false;
+    awaitedReply_ = 0;
     timer1_.setEnabled(false);
 
     if (!flags.replyTimedOut) {
         buffer.clear();
         comm_.output(kResumeCommand);
         armReplyTimer();
+        awaitedReply_ = kResumeReply.size();
         while (!(startsWith(buffer, kResumeReply) || flags.replyTimedOut))
             if (!pollWithoutReading()) return false;
+        awaitedReply_ = 0;
         timer1_.setEnabled(false);
         confirmed = !flags.replyTimedOut;
     }

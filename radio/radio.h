@@ -51,7 +51,8 @@ class Radio {
     // Without a window, only the reply time-out, the port's reopening, a timed end and a
     // termination signal (which ends a wait on the port at once) need the event loop.
     static constexpr std::chrono::milliseconds kHeadlessUnansweredLimit{100};
-    // How long a new exchange waits for the rest of the reply to a measurement cut short.
+    // How long a new exchange waits at least for the rest of a reply cut short; at most as
+    // long as that reply's own wait had left, up to the reply time-out.
     static constexpr std::chrono::milliseconds kCutShortReplyLimit{50};
 
   private:
@@ -77,7 +78,7 @@ class Radio {
     LinkReport& report_;
     const std::chrono::milliseconds unansweredLimit_;
     std::string lastCommand_;
-    // The reply size a measurement wait is waiting for; still set after a stop ended it.
+    // The reply size a wait is waiting for; still set after a stop ended it.
     std::size_t awaitedReply_ = 0;
     bool timeoutLogged_ = false;
     // The waits' yields so far, and how long the last reply took that came without one.

@@ -57,6 +57,11 @@ std::optional<double> RadioSession::measure(int point) {
     return level;
 }
 
+void RadioSession::releaseBeforePortChange() {
+    // Without a sweep run the radio was never put into command mode: a "V" would go out as data.
+    if (comm_.portOpen() && !state_.flags.stopRequested) radio_.exitCommandModeAtClose();
+}
+
 void RadioSession::close(const std::function<void()>& beforeClosing) {
     closed_ = true;
     reopenTimer_.setEnabled(false);

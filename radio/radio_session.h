@@ -44,6 +44,9 @@ class RadioSession : private LinkReport {
     // The point's level; a failed measurement (after which the radio is back in command mode)
     // is taken once more unless a stop was requested. Nothing when both failed or on a stop.
     [[nodiscard]] std::optional<double> measure(int point);
+    // Before the port is changed under a sweep run: the radio, in command mode for it, is
+    // taken out of it on the old port, which the next run's entry then does not need.
+    void releaseBeforePortChange();
     // The orderly end: the radio taken out of command mode while the port is open, the stop
     // requested and one yield for the waits to see it, then `beforeClosing` (the window saves
     // its settings there), flow control off, RTS low and the port closed. No more reopening.

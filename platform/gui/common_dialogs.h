@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -10,20 +11,26 @@ class QPrinter;
 
 namespace kv {
 
-// The common dialogs of the program: colour chooser, print dialog and save dialog.
+// The common dialogs of the program: colour chooser, print dialog and save dialog. Each
+// returns at once and hands the answer on when the user gives it: the sweep goes on, measured
+// and drawn, while a dialog is open.
 class CommonDialogs {
   public:
     virtual ~CommonDialogs() = default;
 
+    template <typename T>
+    using Answer = std::function<void(T)>;
+    using PathAnswer = Answer<std::optional<std::string>>;
+
     // Starts from `start`; the chosen colour, or nothing when the chooser was cancelled.
-    virtual std::optional<Colour> showColor(Colour start) = 0;
+    virtual void showColor(Colour start, Answer<std::optional<Colour>> chosen) = 0;
     // Lets the user choose the printer and the number of copies, which the printer then
-    // holds. The caller sets the orientation and the print range before. false on cancel
-    // or error.
-    virtual bool showPrinter(QPrinter& printer) = 0;
+    // holds. The caller sets the orientation and the print range before, and keeps the
+    // printer until the answer: false on cancel or error.
+    virtual void showPrinter(QPrinter& printer, Answer<bool> accepted) = 0;
     // The bitmap file to save the picture in: the chosen path, ".bmp" appended to a name typed
     // without an extension, or nothing when the dialog was cancelled.
-    virtual std::optional<std::string> showSave() = 0;
+    virtual void showSave(PathAnswer chosen) = 0;
 
     // A file to write other than the window's picture.
     struct FileChoice {
@@ -34,7 +41,7 @@ class CommonDialogs {
         bool appends = false;       // an existing file is added to, so no question to replace it
     };
     // The chosen path, or nothing when the dialog was cancelled.
-    virtual std::optional<std::string> chooseFile(const FileChoice& choice) = 0;
+    virtual void chooseFile(const FileChoice& choice, PathAnswer chosen) = 0;
 };
 
 }  // namespace kv

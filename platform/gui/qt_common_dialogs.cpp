@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <utility>
 
 #include "qt_colour.h"
 
@@ -21,44 +22,65 @@ QWidget* QtCommonDialogs::dialogParent() const {
     return fallbackParent_.data();
 }
 
-std::optional<Colour> QtCommonDialogs::showColor(Colour start) {
-    const QColor chosen = QColorDialog::getColor(toQColor(start), dialogParent());
-    if (!chosen.isValid()) return std::nullopt;
-    return fromQColor(chosen);
+namespace {
+
+// Shown without a loop of its own, gone once answered; closed with its window (or at exit)
+// it answers as cancelled.
+void openAnswering(QDialog* dialog, std::function<void(bool accepted)> answer) {
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    // The answer, and what it holds (a printer the dialog writes to), lives as long as the
+    // dialog; it is given once, as a dialog closed after it was answered finishes again.
+    QObject::connect(dialog, &QDialog::finished, dialog,
+                     [answer = std::move(answer), answered = false](int result) mutable {
+                         if (std::exchange(answered, true)) return;
+                         answer(result == QDialog::Accepted);
+                     });
+    dialog->open();
 }
 
-bool QtCommonDialogs::showPrinter(QPrinter& printer) {
-    QPrintDialog dialog(&printer, dialogParent());
+}  // namespace
+
+void QtCommonDialogs::showColor(Colour start, Answer<std::optional<Colour>> chosen) {
+    auto* dialog = new QColorDialog(toQColor(start), dialogParent());
+    openAnswering(dialog, [dialog, chosen = std::move(chosen)](bool accepted) {
+        const QColor colour = dialog->selectedColor();
+        chosen(accepted && colour.isValid() ? std::optional(fromQColor(colour)) : std::nullopt);
+    });
+}
+
+void QtCommonDialogs::showPrinter(QPrinter& printer, Answer<bool> accepted) {
+    auto* dialog = new QPrintDialog(&printer, dialogParent());
     // Every page of the picture is printed: no page range to choose.
-    dialog.setOptions(QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintShowPageSize);
-    return dialog.exec() == QDialog::Accepted;
+    dialog->setOptions(QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintShowPageSize);
+    openAnswering(dialog, std::move(accepted));
 }
 
-std::optional<std::string> QtCommonDialogs::showSave() {
-    QFileDialog dialog(dialogParent());
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setDefaultSuffix(QStringLiteral("bmp"));
-    dialog.setNameFilter(QStringLiteral("Bmp Files (*.bmp)"));
-    return chosenPath(dialog);
+void QtCommonDialogs::showSave(PathAnswer chosen) {
+    auto* dialog = new QFileDialog(dialogParent());
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setDefaultSuffix(QStringLiteral("bmp"));
+    dialog->setNameFilter(QStringLiteral("Bmp Files (*.bmp)"));
+    openForPath(dialog, std::move(chosen));
 }
 
-std::optional<std::string> QtCommonDialogs::chooseFile(const FileChoice& choice) {
-    QFileDialog dialog(dialogParent(), QString::fromStdString(choice.caption));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setDefaultSuffix(QString::fromStdString(choice.suffix));
-    dialog.setNameFilter(QString::fromStdString(choice.filter));
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, choice.appends);
-    dialog.selectFile(QDir::home().filePath(QString::fromStdString(choice.suggestedName)));
-    return chosenPath(dialog);
+void QtCommonDialogs::chooseFile(const FileChoice& choice, PathAnswer chosen) {
+    auto* dialog = new QFileDialog(dialogParent(), QString::fromStdString(choice.caption));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setDefaultSuffix(QString::fromStdString(choice.suffix));
+    dialog->setNameFilter(QString::fromStdString(choice.filter));
+    dialog->setOption(QFileDialog::DontConfirmOverwrite, choice.appends);
+    dialog->selectFile(QDir::home().filePath(QString::fromStdString(choice.suggestedName)));
+    openForPath(dialog, std::move(chosen));
 }
 
-std::optional<std::string> QtCommonDialogs::chosenPath(QFileDialog& dialog) {
-    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-    const QStringList files = dialog.selectedFiles();
-    if (files.isEmpty() || files.front().isEmpty()) return std::nullopt;
-    return files.front().toStdString();
+void QtCommonDialogs::openForPath(QFileDialog* dialog, PathAnswer chosen) {
+    openAnswering(dialog, [dialog, chosen = std::move(chosen)](bool accepted) {
+        const QStringList files = dialog->selectedFiles();
+        if (!accepted || files.isEmpty() || files.front().isEmpty()) return chosen(std::nullopt);
+        chosen(files.front().toStdString());
+    });
 }
 
 }  // namespace kv

@@ -10,21 +10,22 @@ class QFileDialog;
 
 namespace kv {
 
-// The common dialogs over QColorDialog, QPrintDialog and QFileDialog, each shown modally.
+// The common dialogs over QColorDialog, QPrintDialog and QFileDialog, each modal to the window
+// it stands over but without a loop of its own: the answer comes from the program's event loop.
 class QtCommonDialogs : public CommonDialogs {
   public:
     // Each dialog stands over the program's active window, or over `fallbackParent` when
     // no window of the program is active.
     explicit QtCommonDialogs(QWidget* fallbackParent = nullptr);
 
-    std::optional<Colour> showColor(Colour start) override;
-    bool showPrinter(QPrinter& printer) override;
-    std::optional<std::string> showSave() override;
-    std::optional<std::string> chooseFile(const FileChoice& choice) override;
+    void showColor(Colour start, Answer<std::optional<Colour>> chosen) override;
+    void showPrinter(QPrinter& printer, Answer<bool> accepted) override;
+    void showSave(PathAnswer chosen) override;
+    void chooseFile(const FileChoice& choice, PathAnswer chosen) override;
 
   private:
     QWidget* dialogParent() const;
-    static std::optional<std::string> chosenPath(QFileDialog& dialog);
+    static void openForPath(QFileDialog* dialog, PathAnswer chosen);
 
     QPointer<QWidget> fallbackParent_;
 };

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "qt_picture_output.h"
 
+#include <QSaveFile>
+
 #include "page_surface.h"
 
 namespace kv {
@@ -12,17 +14,19 @@ QtPictureOutput::~QtPictureOutput() {
     finish();
 }
 
-std::optional<int> QtPictureOutput::chooseCopies() {
+void QtPictureOutput::chooseCopies(std::function<void(std::optional<int>)> chosen) {
     finish();
     printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
     printer_->setPageOrientation(QPageLayout::Landscape);
     printer_->setPrintRange(QPrinter::AllPages);
-    if (!dialogs_.showPrinter(*printer_)) return std::nullopt;
-    const int copies = printer_->copyCount();
-    // The copies are printed as pages of their own, so that every printer and driver gives
-    // the same number of sheets.
-    printer_->setCopyCount(1);
-    return copies;
+    dialogs_.showPrinter(*printer_, [this, chosen = std::move(chosen)](bool accepted) {
+        if (!accepted || !printer_) return chosen(std::nullopt);
+        const int copies = printer_->copyCount();
+        // The copies are printed as pages of their own, so that every printer and driver
+        // gives the same number of sheets.
+        printer_->setCopyCount(1);
+        chosen(copies);
+    });
 }
 
 bool QtPictureOutput::printPage() {
@@ -52,12 +56,23 @@ bool QtPictureOutput::finish() {
     return ok;
 }
 
-std::optional<std::string> QtPictureOutput::chooseSavePath() {
-    return dialogs_.showSave();
+void QtPictureOutput::chooseSavePath(std::function<void(std::optional<std::string>)> chosen) {
+    dialogs_.showSave(std::move(chosen));
 }
 
-bool QtPictureOutput::writePicture(const std::string& path) {
-    return surface_.windowPicture().save(QString::fromStdString(path), "BMP");
+std::optional<std::string> QtPictureOutput::writePicture(const std::string& path) {
+    // Written beside the old file and renamed over it: a failed write leaves that file as it was.
+    QSaveFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::WriteOnly)) return file.errorString().toStdString();
+    if (!surface_.windowPicture().save(&file, "BMP")) {
+        const QString problem = file.error() != QFileDevice::NoError
+                                    ? file.errorString()
+                                    : QStringLiteral("the picture could not be encoded");
+        file.cancelWriting();
+        return problem.toStdString();
+    }
+    if (!file.commit()) return file.errorString().toStdString();
+    return std::nullopt;
 }
 
 }  // namespace kv

@@ -14,19 +14,19 @@ namespace kv {
 
 // Print and Save over the common dialogs and a QPrinter. A printed page is the picture drawn
 // anew by `redraw` on a surface of the window's size, scaled to the page; Save writes the
-// window's retained picture. One object serves one command; a print job is ended by finish()
-// or by destruction.
+// window's retained picture. One object serves one command and lives until it is answered; a
+// print job is ended by finish() or by destruction.
 class QtPictureOutput : public PictureOutput {
   public:
     using Redraw = std::function<void(Surface& page)>;
     QtPictureOutput(CommonDialogs& dialogs, const ImageSurface& surface, Redraw redraw);
     ~QtPictureOutput() override;
 
-    std::optional<int> chooseCopies() override;
+    void chooseCopies(std::function<void(std::optional<int>)> chosen) override;
     bool printPage() override;
     bool finish() override;
-    std::optional<std::string> chooseSavePath() override;
-    bool writePicture(const std::string& path) override;
+    void chooseSavePath(std::function<void(std::optional<std::string>)> chosen) override;
+    std::optional<std::string> writePicture(const std::string& path) override;
 
   private:
     CommonDialogs& dialogs_;

@@ -116,6 +116,37 @@ class TestDesktop : public QObject {
             QVERIFY2(fault.isEmpty(), qPrintable(QString("round %1: %2").arg(round).arg(fault)));
         }
     }
+
+    // A dialog left open does not stop the instrument: the sweep goes on, measured, for longer
+    // than a reply's time-out; SIGTERM then still ends the program cleanly.
+    void dialogOpenMidSweep_data() {
+        QTest::addColumn<int>("downs");  // from the top of the File menu
+        QTest::addColumn<QString>("title");
+        QTest::newRow("Save") << 2 << "Save As";
+        QTest::newRow("Print") << 1 << "Print";
+    }
+    void dialogOpenMidSweep() {
+        QFETCH(int, downs);
+        QFETCH(QString, title);
+        XClient x(display_.toStdString());
+        QProcess analyzer;
+        unsigned long window = 0;
+        QVERIFY(startAnalyzer(analyzer, x, window));
+        const qint64 sweeps = sim_.stat("sweeps");
+        QVERIFY(QTest::qWaitFor([&] { return sim_.stat("sweeps") > sweeps + 1; }, 10000));
+        x.click(window, 18, 10);
+        QVERIFY(QTest::qWaitFor([&] { return x.popupShown(); }, 5000));
+        for (int i = 0; i < downs; ++i) x.pressKey(0, "Down");
+        x.pressKey(0, "Return");
+        QVERIFY(QTest::qWaitFor([&] { return x.findWindow(title.toStdString()) != 0; }, 10000));
+        const qint64 atOpen = sim_.stat("sweeps");
+        QVERIFY2(QTest::qWaitFor([&] { return sim_.stat("sweeps") > atOpen + 40; }, 20000),
+                 "no sweep while the dialog is open");
+        QVERIFY(x.findWindow(title.toStdString()) != 0);
+        analyzer.terminate();
+        const QString fault = kv::e2e::closedCleanly(analyzer, sim_, file_);
+        QVERIFY2(fault.isEmpty(), qPrintable(fault));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDesktop)

@@ -21,6 +21,9 @@
 #include <QTest>
 #include <QTimer>
 #include <QtEndian>
+#include <csignal>
+
+#include <sys/resource.h>
 
 #include "app_doubles.h"
 #include "colours_dialog.h"
@@ -29,6 +32,7 @@
 #include "display.h"
 #include "fake_event_loop.h"
 #include "fake_machine.h"
+#include "fake_radio.h"
 #include "focus_keeper.h"
 #include "image_surface.h"
 #include "print_save.h"
@@ -100,17 +104,18 @@ class TestDialogs : public QObject {
   private slots:
     void portDialog_data() {
         QTest::addColumn<QStringList>("row");
-        // stored port, baud | shown | chosen (- as shown) | in use | opened by OK (- none)
-        const QString table = R"(0|-|0|11|-|-|0|115200,n,8,1
-15|0|15|0|-|-|0|110,n,8,1
-0|4.5|0|4|-|-|0|4800,n,8,1
-0|-|0|11|2|5|0|9600,n,8,1
-16|11|-1|11|-|-|0|-
--1|11|-1|11|-|-|0|-
-0|12|0|-1|-|-|0|-
-0|-1|0|-1|-|-|0|-
-0|fast|0|-1|-|-|0|-
-0|-|0|11|4|-|1|-)";
+        // stored port, baud | shown | chosen (- as shown) | in use | opened by OK (- none) |
+        // a sweep run holds the radio in command mode
+        const QString table = R"(0|-|0|11|-|-|0|115200,n,8,1|0
+15|0|15|0|-|-|0|110,n,8,1|0
+0|4.5|0|4|-|-|0|4800,n,8,1|0
+0|-|0|11|2|5|0|9600,n,8,1|1
+16|11|-1|11|-|-|0|-|0
+-1|11|-1|11|-|-|0|-|0
+0|12|0|-1|-|-|0|-|0
+0|-1|0|-1|-|-|0|-|0
+0|fast|0|-1|-|-|0|-|0
+0|-|0|11|4|-|1|-|0)";
         for (const QString& row : table.split('\n'))
             QTest::newRow(qPrintable(row)) << row.split('|');
     }
@@ -122,6 +127,11 @@ class TestDialogs : public QObject {
         if (row[1] != "-") rig.store.values[{"Settings", "Baud"}] = row[1].toStdString();
         rig.comm.setPortOpen(true);
         rig.comm.failOpen = row[6] == "1";
+        const bool sweeping = row[8] == "1";
+        rig.state.flags.stopRequested = !sweeping;
+        test::FakeRadio radio;
+        radio.commandMode = sweeping;
+        rig.comm.responder = [&](std::string_view sent) { return radio.answer(sent); };
         auto* dialog =
             new ComPortDialog(rig.state, rig.session, rig.store, rig.machine, &rig.owner);
         rig.dialog = dialog;
@@ -146,7 +156,12 @@ class TestDialogs : public QObject {
         QCOMPARE(opened.count(), 1);
         QVERIFY(rig.comm.portOpen() && rig.comm.commPort() == port->currentIndex() + 1);
         QCOMPARE(QString::fromStdString(rig.comm.settings()), row[7]);
-        QCOMPARE(rig.comm.handshakingWrites, std::vector<int>{0});
+        // The radio of a sweep run leaves command mode on the old port, before the change.
+        QCOMPARE(rig.comm.wire, std::string(sweeping ? "V\xCC"
+                                                       "ATO\r"
+                                                     : ""));
+        QVERIFY(!radio.commandMode);
+        QCOMPARE(rig.comm.handshakingWrites, std::vector<int>(sweeping ? 2 : 1, 0));
         QCOMPARE(rig.comm.rtsWrites, std::vector<bool>{false});
         QCOMPARE(rig.store.writes,
                  (decltype(rig.store.writes){{"Port", std::to_string(port->currentIndex())},
@@ -266,10 +281,10 @@ class TestDialogs : public QObject {
 
     void save_data() {
         QTest::addColumn<QString>("typed");    // - : cancelled
-        QTest::addColumn<QString>("written");  // - : nothing written
-        for (const char* row :
-             {"old.bmp|old.bmp", "trace|trace.bmp", "trace.png|trace.png",
-              "run.1/trace|run.1/trace.bmp", "missing/trace.bmp|-", "run.1|-", "-|-"})
+        QTest::addColumn<QString>("written");  // - : nothing written; full: the disk is full
+        for (const char* row : {"old.bmp|old.bmp", "trace|trace.bmp", "trace.png|trace.png",
+                                "run.1/trace|run.1/trace.bmp", "missing/trace.bmp|-", "run.1|-",
+                                "-|-", "old.bmp|full"})
             QTest::newRow(row) << QString(row).section('|', 0, 0) << QString(row).section('|', 1);
     }
     void save() {
@@ -285,12 +300,28 @@ class TestDialogs : public QObject {
         drawWindow(state, surface);
         ScriptedDialogs dialogs;
         if (typed != "-") dialogs.savePath = dir.filePath(typed).toStdString();
-        QtPictureOutput output(dialogs, surface, nullptr);
-        QCOMPARE(savePicture(output), written != "-");
+        const bool full = written == "full";
+        // Room for a few blocks only, as on a disk that is nearly full; the write fails, not
+        // the process.
+        const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY}, fewBlocks{65536, RLIM_INFINITY};
+        std::signal(SIGXFSZ, SIG_IGN);
+        if (full) QCOMPARE(setrlimit(RLIMIT_FSIZE, &fewBlocks), 0);
+        auto outcome = OutputOutcome::failure("not answered");
+        savePicture(std::make_shared<QtPictureOutput>(dialogs, surface, nullptr),
+                    [&](const OutputOutcome& o) { outcome = o; });
+        if (full) QCOMPARE(setrlimit(RLIMIT_FSIZE, &unlimited), 0);
+        QCOMPARE(outcome.cancelled, typed == "-");
+        QCOMPARE(outcome.done(), written != "-" && !full);
+        // A failure names the file.
+        if (!outcome.done() && !outcome.cancelled)
+            QVERIFY2(outcome.problem.starts_with(dir.filePath(typed).toStdString()),
+                     outcome.problem.c_str());
         const QStringList files = QDir(dir.path()).entryList(QDir::Files) +
                                   QDir(dir.filePath("run.1")).entryList(QDir::Files);
-        QCOMPARE(files.size(), written == "-" || written == "old.bmp" ? 1 : 2);
-        if (written == "-") return;
+        QCOMPARE(files.size(), written == "-" || written == "old.bmp" || full ? 1 : 2);
+        // The picture that was there is untouched by a failed write.
+        if (full) QCOMPARE(QFileInfo(dir.filePath("old.bmp")).size(), 4000000);
+        if (written == "-" || full) return;
         QFile file(dir.filePath(written));
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray bytes = file.readAll();
@@ -309,8 +340,11 @@ class TestDialogs : public QObject {
         ScriptedDialogs dialogs;
         dialogs.pdfPath = dir.filePath("page.pdf");
         dialogs.copies = 2;
-        QVERIFY(printPicture(*std::make_unique<QtPictureOutput>(
-            dialogs, window, [&](Surface& page) { drawPicture(state, page); })));
+        auto outcome = OutputOutcome::cancel();
+        printPicture(std::make_shared<QtPictureOutput>(
+                         dialogs, window, [&](Surface& page) { drawPicture(state, page); }),
+                     [&](const OutputOutcome& o) { outcome = o; });
+        QVERIFY(outcome.done());
         QFile pdf(dialogs.pdfPath);
         QVERIFY(dialogs.landscape && pdf.open(QIODevice::ReadOnly));
         const QString text = QString::fromLatin1(pdf.readAll());
@@ -391,13 +425,19 @@ class TestDialogs : public QObject {
                 if (auto* d = qobject_cast<QDialog*>(shown)) d->reject();
             });
         };
+        // Each answers later, from the event loop, as cancelled.
+        int answered = 0;
         cancelTheDialog();
-        QCOMPARE(dialogs.showSave(), std::nullopt);
+        dialogs.showSave([&](auto path) { answered += !path; });
+        QCOMPARE(answered, 0);
+        QTRY_COMPARE(answered, 1);
         cancelTheDialog();
         QPrinter printer;
-        QVERIFY(!dialogs.showPrinter(printer));
+        dialogs.showPrinter(printer, [&](bool accepted) { answered += !accepted; });
+        QTRY_COMPARE(answered, 2);
         cancelTheDialog();
-        QCOMPARE(dialogs.showColor(rgbColour(1, 2, 3)), std::nullopt);
+        dialogs.showColor(rgbColour(1, 2, 3), [&](auto colour) { answered += !colour; });
+        QTRY_COMPARE(answered, 3);
         QCOMPARE(seen, (QStringList{"save 1 1 bmp Bmp Files (*.bmp)", "print 1", "colour"}));
     }
 };

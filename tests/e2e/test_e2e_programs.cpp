@@ -88,6 +88,35 @@ class TestE2ePrograms : public QObject {
         QVERIFY(QTest::qWaitFor([&] { return radioReleased(bench.sim); }, 3000));
     }
 
+    // A slow radio (a low rate, late replies) still has a reply on its way when SIGTERM comes
+    // mid-sweep: the close leaves it in data mode all the same.
+    void slowRadioIsReleasedAtClose_data() {
+        QTest::addColumn<int>("baudIndex");
+        QTest::addColumn<int>("latencyMs");
+        QTest::newRow("110 baud") << 0 << 0;
+        QTest::newRow("300 baud, 120 ms late") << 1 << 120;
+        QTest::newRow("115200 baud, 500 ms late") << 11 << 500;
+    }
+    void slowRadioIsReleasedAtClose() {
+        QFETCH(int, baudIndex);
+        QFETCH(int, latencyMs);
+        const char* rates[] = {"110", "300"};
+        Bench b;
+        QVERIFY(b.sim.start({"--baud", baudIndex < 2 ? rates[baudIndex] : "115200", "--latency-ms",
+                             QString::number(latencyMs)}));
+        QVERIFY(test::writeSettingsFile(
+            b.file, b.sim.linkPath(),
+            kOldSettings + "Baud=" + QByteArray::number(baudIndex) + "\nNumber of Points=3\n"));
+        QProcess analyzer;
+        analyzer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QVERIFY(test::startWithSettings(analyzer, "kv3710-analyzer", b.config.path()));
+        // In command mode and a few exchanges into the sweep.
+        QVERIFY(QTest::qWaitFor([&] { return b.sim.stat("commands") > 4; }, 20000));
+        analyzer.terminate();
+        const QString fault = closedCleanly(analyzer, b.sim, b.file);
+        QVERIFY2(fault.isEmpty(), qPrintable(fault));
+    }
+
     void analyzerKilledWhileClosingLeavesOldOrNewFile() {
         Bench b;
         QVERIFY(b.sim.start());

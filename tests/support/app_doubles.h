@@ -18,22 +18,23 @@ class RecordingMessages : public MessageBox {
     std::vector<std::string> shown;
 };
 
-// Common dialogs that answer as a user would, printing to a PDF file; by default cancelled.
+// Common dialogs that answer at once as a user would, printing to a PDF file; by default
+// cancelled.
 class ScriptedDialogs : public CommonDialogs {
   public:
-    std::optional<Colour> showColor(Colour start) override {
+    void showColor(Colour start, Answer<std::optional<Colour>> chosen) override {
         starts.push_back(start);
-        return colour;
+        chosen(colour);
     }
-    bool showPrinter(QPrinter& printer) override {
+    void showPrinter(QPrinter& printer, Answer<bool> accepted) override {
         landscape = printer.pageLayout().orientation() == QPageLayout::Landscape;
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(pdfPath);
         printer.setCopyCount(copies);
-        return copies > 0;
+        accepted(copies > 0);
     }
-    std::optional<std::string> showSave() override { return savePath; }
-    std::optional<std::string> chooseFile(const FileChoice&) override { return savePath; }
+    void showSave(PathAnswer chosen) override { chosen(savePath); }
+    void chooseFile(const FileChoice&, PathAnswer chosen) override { chosen(savePath); }
 
     std::optional<Colour> colour;  // nothing: cancelled
     std::vector<Colour> starts;
