@@ -75,13 +75,38 @@ void SweepController::run() {
         display_.drawTrace();
         display_.drawReadouts();
         display_.drawMarkers();
-        // A stored trace does not change by itself: until an event (a key, a menu, a resize,
-        // a stop) there is nothing to draw again.
         if (flags.viewOnly)
-            loop_.yieldWaiting();
+            idleUntilChanged();
         else
             loop_.yield();
     }
+}
+
+namespace {
+
+// What the view-only passes draw from, apart from the settings (whose change comes as a request).
+struct DrawnFrom {
+    std::vector<TracePoint> trace;
+    MarkerState markers;
+    RunFlags flags;
+    TraceAverage average;
+    std::string commMessage;
+    bool operator==(const DrawnFrom&) const = default;
+};
+
+DrawnFrom drawnFrom(const SharedState& state) {
+    return {state.trace, state.markers, state.flags, state.average, state.texts.commMessage};
+}
+
+}  // namespace
+
+void SweepController::idleUntilChanged() {
+    // A stored trace does not change by itself: the loop sleeps through events (its own
+    // repaints among them) until one changes what it draws, asks for a layout or settings, or
+    // stops it.
+    const DrawnFrom drawn = drawnFrom(state_);
+    do loop_.yieldWaiting();
+    while (!requested_ && drawnFrom(state_) == drawn);
 }
 
 void SweepController::redoLayout() {

@@ -54,6 +54,8 @@ class SweepController {
     Pass measureSweep();
     // The sweep time, on the steady clock: a step of the time of day does not show in it.
     void recordSweepEnd();
+    // In view only: yields, sleeping, until something the loop draws from has changed.
+    void idleUntilChanged();
 
     SharedState& state_;
     RadioSession& radio_;

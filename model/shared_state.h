@@ -19,6 +19,7 @@ struct TracePoint {
     std::int32_t yOut = 0;  // 0: not measured since the current sweep run started
     std::int32_t yIn = 0;
     double amplitudeDb = 0;
+    bool operator==(const TracePoint&) const = default;
 };
 
 // The run-state flags through which the sweep, the waits, the timers and the keys meet.
@@ -29,6 +30,7 @@ struct RunFlags {
     bool autoStarted = false;
     bool viewOnly = false;
     bool maxHold = false;
+    bool operator==(const RunFlags&) const = default;
 };
 
 // Average (A): the trace shows the mean, in dB, of the newest `sweeps` sweeps; + and - change
@@ -38,6 +40,7 @@ struct TraceAverage {
     static constexpr int kMostSweeps = 100;
     bool on = false;
     int sweeps = 10;
+    bool operator==(const TraceAverage&) const = default;
 };
 
 struct MarkerState {
@@ -46,6 +49,7 @@ struct MarkerState {
     std::array<std::int32_t, 2> glyphX{};  // where each marker symbol was last drawn
     std::array<std::int32_t, 2> glyphY{};
     int active() const { return markerDelta ? 1 : 0; }
+    bool operator==(const MarkerState&) const = default;
 };
 
 struct LegendPoint {

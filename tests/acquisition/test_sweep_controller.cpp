@@ -82,15 +82,16 @@ class SweepControllerTest : public QObject {
         }
     }
 
-    // Timer3's tick starts seven passes across midnight, the time of day stepped back an hour
+    // Timer3's tick starts six passes across midnight, the time of day stepped back an hour
     // after the first (the sweep time is not); a Run meanwhile does nothing, a layout change is
-    // honoured once after its pass, view-only passes three to five send nothing and sleep
-    // until an event, and the sweep after them times itself, not the pause.
+    // honoured once after its pass. View only after the second sends nothing and draws again
+    // only when a marker moves, however often the loop wakes; the sweep after it times itself,
+    // not the pause.
     void passes() {
-        SweepRig rig(7, 24 * 3600000LL - 250);
+        SweepRig rig(6, 24 * 3600000LL - 250);
         rig.comm.latencyMs = 1;
         std::size_t wireAtLayout = 0, wireAtViewOnly = 0, wireAfterViewOnly = 0;
-        int waitsAtViewOnly = 0, waitsInViewOnly = 0;
+        std::int64_t viewOnlyFrom = 0;
         std::string timeAfterViewOnly;
         rig.answerWith([&](std::string_view sent) {
             if (sent == channelCommand(20) && rig.passEnds.empty())
@@ -107,14 +108,14 @@ class SweepControllerTest : public QObject {
                 QCOMPARE(rig.state.texts.sweepTimeText, std::string("Sweep Time (mS): 101"));
                 rig.state.flags.viewOnly = true;
                 wireAtViewOnly = rig.comm.wire.size();
-                waitsAtViewOnly = rig.loop.waitingYieldCount;
+                viewOnlyFrom = rig.loop.now;
+                rig.loop.at(viewOnlyFrom + 5000, [&] { rig.state.markers.marker[0] = 9; });
+                rig.loop.at(viewOnlyFrom + 10000, [&] {
+                    rig.state.flags.viewOnly = false;
+                    wireAfterViewOnly = rig.comm.wire.size();
+                });
             }
-            if (pass == 5) {
-                rig.state.flags.viewOnly = false;
-                wireAfterViewOnly = rig.comm.wire.size();
-                waitsInViewOnly = rig.loop.waitingYieldCount - waitsAtViewOnly;
-            }
-            if (pass == 6) timeAfterViewOnly = rig.state.texts.sweepTimeText;
+            if (pass == 4) timeAfterViewOnly = rig.state.texts.sweepTimeText;
         };
         rig.loop.afterYields(3, [&] { rig.sweep.run(); });
         rig.timer3.setEnabled(true);
@@ -126,8 +127,10 @@ class SweepControllerTest : public QObject {
         QCOMPARE(rig.display.calls.count("layout"), 2);  // the tick's and the change's
         QVERIFY(!rig.state.flags.layoutChanged);
         QCOMPARE(wireAfterViewOnly, wireAtViewOnly);
-        QCOMPARE(waitsInViewOnly, 3);
-        QCOMPARE(rig.display.calls.count("markers"), 7);
+        QCOMPARE(rig.display.calls.count("markers"), 6);
+        // Woken by the reopen timer every second, it drew again only for the marker.
+        QCOMPARE(rig.passEnds[2], viewOnlyFrom + 5000);
+        QVERIFY(rig.passEnds[3] > viewOnlyFrom + 10000);
         QCOMPARE(timeAfterViewOnly, std::string("Sweep Time (mS): 100"));
         QCOMPARE(rig.state.texts.sweepTimeText, std::string("Sweep Time (mS): 101"));
     }
