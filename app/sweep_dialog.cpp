@@ -6,8 +6,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
 #include <string>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "focus_keeper.h"
@@ -92,8 +94,12 @@ void SweepDialog::ok() {
     SettingValues chosen;
     bool refused = false;
     for (std::size_t i = 0; i < kFields.size(); ++i) {
-        const auto reason =
-            takeSettingText(*kFields[i].key, fields_[i]->text().toStdString(), chosen);
+        std::string typed = fields_[i]->text().toStdString();
+        // A decimal comma, as typed in much of the world, is taken where a fraction is; the
+        // store's form, shown and kept, has a point. Whole-number fields still refuse it.
+        if (std::holds_alternative<float*>(kFields[i].key->field(chosen)))
+            std::replace(typed.begin(), typed.end(), ',', '.');
+        const auto reason = takeSettingText(*kFields[i].key, typed, chosen);
         reasons_[i]->setText(reason ? QString::fromStdString(*reason) : QString());
         refused = refused || reason.has_value();
     }

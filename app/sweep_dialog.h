@@ -16,11 +16,12 @@ namespace kv {
 
 // The sweep settings dialog: centre frequency, span, reference level, point count, grid
 // divisions and attenuator, each in the store's text form with its unit and range. OK reads
-// every field as the store reads it; a field that does not read or lies outside its range is
-// refused with the reason beside it, and nothing is applied or stored. Otherwise the six keys
-// are stored in one write and the change is handed to `apply`, in the form the store now holds.
-// Not modal; it takes the focus back from the program's other windows and deletes itself when
-// closed, so every opening starts from the current settings.
+// every field as the store reads it (a decimal comma in a fractional field as a point); a field
+// that does not read or lies outside its range is refused with the reason beside it, and nothing
+// is applied or stored. Otherwise the six keys are stored in one write and the change is handed
+// to `apply`, in the form the store now holds. Not modal; it takes the focus back from the
+// program's other windows and deletes itself when closed, so every opening starts from the
+// current settings.
 class SweepDialog : public QDialog {
     Q_OBJECT
   public:

@@ -20,6 +20,7 @@
 #include "display.h"
 #include "main_window.h"
 #include "memory_settings_backend.h"
+#include "number_text.h"
 #include "qt_common_dialogs.h"
 #include "qt_event_loop.h"
 #include "qt_message_box.h"
@@ -70,7 +71,8 @@ double msSince(Clock::time_point start) {
 }
 
 void row(const std::string& figure, double ms, const std::string& target) {
-    std::printf("| %-58s | %14.3f | %-10s |\n", figure.c_str(), ms, target.c_str());
+    std::printf("| %-58s | %14s | %-10s |\n", figure.c_str(), kv::fixedText(ms, 3).c_str(),
+                target.c_str());
     std::fflush(stdout);
 }
 

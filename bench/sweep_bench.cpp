@@ -36,6 +36,8 @@
 #include <thread>
 #include <vector>
 
+#include "number_text.h"
+#include "parse_number.h"
 #include "titles.h"
 
 #ifdef KV_BENCH_LATENCY
@@ -212,7 +214,7 @@ std::vector<double> readStamps(const fs::path& log) {
     std::ifstream in(log);
     std::string line;
     while (std::getline(in, line)) {
-        if (!line.empty()) stamps.push_back(std::stod(line));
+        if (const auto stamp = kv::parseNumber<double>(line)) stamps.push_back(*stamp);
     }
     return stamps;
 }
@@ -331,12 +333,6 @@ void row(const std::string& figure, const std::string& value, const std::string&
     std::fflush(stdout);
 }
 
-std::string fixed(double value, int decimals) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    return text;
-}
-
 // What one client did over the rounds it swept.
 struct Sweeps {
     bool ok = true;
@@ -402,7 +398,8 @@ std::unique_ptr<Child> startClient(Kind kind, const Options& o, const fs::path& 
 }
 
 std::string ratio(const Sweeps& a, const Sweeps& b, double (Sweeps::*figure)() const) {
-    return a.ok && b.ok && (b.*figure)() > 0 ? fixed((a.*figure)() / (b.*figure)(), 3) : "n/a";
+    return a.ok && b.ok && (b.*figure)() > 0 ? kv::fixedText((a.*figure)() / (b.*figure)(), 3)
+                                             : "n/a";
 }
 
 int runSweep(const Options& o) {
@@ -427,12 +424,16 @@ int runSweep(const Options& o) {
     }
 
     const Sweeps& reference = swept[0];
-    const auto ms = [](const Sweeps& s) { return s.ok ? fixed(s.periodMs(), 2) : "failed"; };
+    const auto ms = [](const Sweeps& s) {
+        return s.ok ? kv::fixedText(s.periodMs(), 2) : "failed";
+    };
     const auto of = [&](const Sweeps& s) {
         return " (median of " + std::to_string(s.periods.size()) + " in " +
                std::to_string(o.rounds) + " runs)";
     };
-    const auto cpu = [](const Sweeps& s) { return s.ok ? fixed(s.cpuPerSecond(), 4) : "n/a"; };
+    const auto cpu = [](const Sweeps& s) {
+        return s.ok ? kv::fixedText(s.cpuPerSecond(), 4) : "n/a";
+    };
     row(label + "reference sweep period, ms" + of(reference), ms(reference), "");
     row(label + "reference client CPU s per s (for comparison)", cpu(reference), "");
     for (std::size_t k = 1; k < kinds.size(); ++k) {
@@ -449,7 +450,8 @@ int runSweep(const Options& o) {
         if (o.baud > 0 && o.points == 50) cpuTarget = analyzer ? "<= 1.5" : "<= 1.2";
         row(label + "CPU ratio " + name + "/reference", ratio(s, reference, &Sweeps::cpuPerSecond),
             cpuTarget);
-        row(label + name + " peak RSS (VmHWM), MB", s.ok ? fixed(s.hwmMb, 1) : "n/a", "<= 64");
+        row(label + name + " peak RSS (VmHWM), MB", s.ok ? kv::fixedText(s.hwmMb, 1) : "n/a",
+            "<= 64");
         if (s.exitStatus != 0)
             row(label + name + " exit status after SIGTERM", std::to_string(s.exitStatus), "0");
     }
@@ -530,17 +532,19 @@ int runFleet(const Options& o) {
         const bool logger = kind == Kind::Logger;
         ok = ok && fleet.ok();
         row(label + name + " alone: sweep period, ms",
-            fleet.alone.ok ? fixed(fleet.alone.periodMs(), 2) : "failed", "");
+            fleet.alone.ok ? kv::fixedText(fleet.alone.periodMs(), 2) : "failed", "");
         row(label + name + " alone: CPU s per s",
-            fleet.alone.ok ? fixed(fleet.alone.cpuPerSecond(), 4) : "n/a", "");
+            fleet.alone.ok ? kv::fixedText(fleet.alone.cpuPerSecond(), 4) : "n/a", "");
         if (!fleet.ok()) {
             row(label + name + "s side by side", "failed", "");
             continue;
         }
         row(label + "worst " + name + " period / alone",
-            fixed(fleet.worstPeriodMs() / fleet.alone.periodMs(), 3), logger ? "<= 1.02" : "");
+            kv::fixedText(fleet.worstPeriodMs() / fleet.alone.periodMs(), 3),
+            logger ? "<= 1.02" : "");
         row(label + name + "s' CPU s per s in all / alone",
-            fixed(fleet.cpuPerSecond() / fleet.alone.cpuPerSecond(), 2), logger ? "<= 10" : "");
+            kv::fixedText(fleet.cpuPerSecond() / fleet.alone.cpuPerSecond(), 2),
+            logger ? "<= 10" : "");
     }
     return ok ? 0 : 1;
 }
@@ -560,14 +564,18 @@ int runStrip(const Options& o) {
             measure(perRound, client, sim.sweepLog(), runs[shown ? 1 : 0]);
         }
     }
-    const auto ms = [](const Sweeps& s) { return s.ok ? fixed(s.periodMs(), 2) : "failed"; };
+    const auto ms = [](const Sweeps& s) {
+        return s.ok ? kv::fixedText(s.periodMs(), 2) : "failed";
+    };
     row(label + "sweep period, strip hidden / shown, ms", ms(runs[0]) + " / " + ms(runs[1]), "");
     const bool both = runs[0].ok && runs[1].ok;
     row(label + "period ratio strip shown/hidden (" + std::to_string(runs[0].periods.size()) +
             " + " + std::to_string(runs[1].periods.size()) + " sweeps)",
-        both ? fixed(runs[1].periodMs() / runs[0].periodMs(), 3) : "n/a", "<= 1.02");
+        both ? kv::fixedText(runs[1].periodMs() / runs[0].periodMs(), 3) : "n/a", "<= 1.02");
     row(label + "analyzer CPU s per s, strip hidden / shown",
-        both ? fixed(runs[0].cpuPerSecond(), 3) + " / " + fixed(runs[1].cpuPerSecond(), 3) : "n/a",
+        both ? kv::fixedText(runs[0].cpuPerSecond(), 3) + " / " +
+                   kv::fixedText(runs[1].cpuPerSecond(), 3)
+             : "n/a",
         "");
     return both ? 0 : 1;
 }
@@ -603,16 +611,18 @@ int runSoak(const Options& o) {
     const std::size_t sweeps = readStamps(sim.sweepLog()).size();
     const int exitStatus = analyzer.stop();
 
-    row(label + "start to first complete trace, ms", fixed(firstTrace, 1), "");
-    row(label + "  of which the first sweep itself, ms", fixed(firstSweep, 1), "");
-    row(label + "  start-up beyond the sweep, ms", fixed(firstTrace - firstSweep, 1), "<= 500");
-    row(label + "VmRSS after the first trace, MB", fixed(rssStart, 1), "");
-    row(label + "VmRSS after " + std::to_string(o.seconds / 2) + " s, MB", fixed(rssHalf, 1), "");
+    row(label + "start to first complete trace, ms", kv::fixedText(firstTrace, 1), "");
+    row(label + "  of which the first sweep itself, ms", kv::fixedText(firstSweep, 1), "");
+    row(label + "  start-up beyond the sweep, ms", kv::fixedText(firstTrace - firstSweep, 1),
+        "<= 500");
+    row(label + "VmRSS after the first trace, MB", kv::fixedText(rssStart, 1), "");
+    row(label + "VmRSS after " + std::to_string(o.seconds / 2) + " s, MB",
+        kv::fixedText(rssHalf, 1), "");
     row(label + "VmRSS after " + std::to_string(o.seconds) + " s (" + std::to_string(sweeps) +
             " sweeps), MB",
-        fixed(rssEnd, 1), "flat");
-    row(label + "peak RSS (VmHWM) after " + std::to_string(o.seconds) + " s, MB", fixed(hwm, 1),
-        "<= 64");
+        kv::fixedText(rssEnd, 1), "flat");
+    row(label + "peak RSS (VmHWM) after " + std::to_string(o.seconds) + " s, MB",
+        kv::fixedText(hwm, 1), "<= 64");
     if (exitStatus != 0)
         row(label + "analyzer exit status after SIGTERM", std::to_string(exitStatus), "0");
     return 0;
@@ -684,7 +694,8 @@ std::optional<double> timeUntilShown(XClient& x, unsigned long window,
 
 std::string worstAndMedian(const std::vector<double>& ms, int asked) {
     if (static_cast<int>(ms.size()) < asked) return "failed";
-    return fixed(*std::max_element(ms.begin(), ms.end()), 1) + " / " + fixed(median(ms), 1);
+    return kv::fixedText(*std::max_element(ms.begin(), ms.end()), 1) + " / " +
+           kv::fixedText(median(ms), 1);
 }
 
 int runLatency(const Options& o) {

@@ -4,9 +4,9 @@
 #include <array>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <string_view>
+
+#include "parse_number.h"
 
 namespace kv {
 
@@ -16,17 +16,24 @@ std::string singleText(float value) {
     // read from a text of up to seven digits is written back as that text, not with the float's
     // rounding error showing in the seventh digit.
     constexpr int kMaxDigits = 7;
-    char digits[32];
+    // Through to_chars and from_chars rather than printf and strtof: the locale may use a
+    // decimal comma, and this text is stored and read back whatever the locale.
+    std::array<char, 32> digits{};
+    std::string_view text;
     for (int precision = 1; precision <= kMaxDigits; ++precision) {
-        std::snprintf(digits, sizeof digits, "%.*e", precision - 1, static_cast<double>(value));
-        if (std::strtof(digits, nullptr) == value) break;
+        const auto r =
+            std::to_chars(digits.data(), digits.data() + digits.size(), static_cast<double>(value),
+                          std::chars_format::scientific, precision - 1);
+        text = {digits.data(), r.ptr};
+        if (parseNumber<float>(text) == value) break;
     }
-    const bool negative = digits[0] == '-';
-    const char* p = digits + (negative ? 1 : 0);
+    const bool negative = text.front() == '-';
+    if (negative) text.remove_prefix(1);
+    const std::size_t e = text.find('e');
     std::string mantissa;
-    for (const char* c = p; *c != 'e'; ++c)
-        if (*c != '.') mantissa += *c;
-    const int exponent = std::atoi(std::strchr(p, 'e') + 1);
+    for (char c : text.substr(0, e))
+        if (c != '.') mantissa += c;
+    const int exponent = parseNumber<int>(text.substr(e + 1)).value_or(0);
     while (mantissa.size() > 1 && mantissa.back() == '0') mantissa.pop_back();
     std::string out;
     const int pointAt = exponent + 1;  // digits before the decimal point

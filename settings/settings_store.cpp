@@ -3,15 +3,13 @@
 
 #include <cctype>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <limits>
 #include <type_traits>
 #include <variant>
 
 #include "log_categories.h"
 #include "number_text.h"
+#include "parse_number.h"
 #include "rounding.h"
 #include "setting_keys.h"
 #include "setting_ranges.h"
@@ -41,8 +39,10 @@ std::optional<double> parseDecimal(const std::string& text) {
         while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i]))) ++i, digits = true;
     }
     if (!digits) return std::nullopt;
+    bool negativeExponent = false;
     if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
         ++i;
+        negativeExponent = i < t.size() && t[i] == '-';
         if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
         bool expDigits = false;
         while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i])))
@@ -50,8 +50,11 @@ std::optional<double> parseDecimal(const std::string& text) {
         if (!expDigits) return std::nullopt;
     }
     if (i != t.size()) return std::nullopt;
-    const double v = std::strtod(t.c_str(), nullptr);
-    if (!std::isfinite(v)) return std::nullopt;
+    // Not strtod: the settings file holds a decimal point whatever the user's locale.
+    const auto v = parseNumber<double>(t);
+    // Out of range with a negative exponent (64 characters cannot overflow then) is a value too
+    // small for a double: zero.
+    if (!v && negativeExponent) return 0.0;
     return v;
 }
 

@@ -13,6 +13,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "number_text.h"
+
 namespace kv::sim {
 
 namespace {
@@ -33,10 +35,7 @@ SimTime monotonicNow() {
 }
 
 std::string millisText(SimTime time) {
-    std::array<char, 32> text{};
-    std::snprintf(text.data(), text.size(), "%.3f",
-                  std::chrono::duration<double, std::milli>(time).count());
-    return text.data();
+    return fixedText(std::chrono::duration<double, std::milli>(time).count(), 3);
 }
 
 void say(const std::string& line) {

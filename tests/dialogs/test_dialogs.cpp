@@ -219,8 +219,9 @@ class TestDialogs : public QObject {
              {"Number of Points=256|256", "Number of Points=257|", "Number of Points=0.5|",
               "Number of Points=1.5|2", "Number of Gradiants=50|50", "Number of Gradiants=0|",
               "Span=0|", "Span=-26|", "Span=0.001|0.001", "Center Frequency= 2441.50 |2441.5",
-              "Amplitude=1e39|", "Amplitude=-1e-3|-0.001", "Attenuator=-32768|-32768",
-              "Attenuator=32768|", "Attenuator=ten|", "|"})
+              "Center Frequency=902,5|902.5", "Number of Points=50,5|", "Amplitude=1e39|",
+              "Amplitude=-1e-3|-0.001", "Attenuator=-32768|-32768", "Attenuator=32768|",
+              "Attenuator=ten|", "|"})
             QTest::newRow(row) << QString(row).section('|', 0, 0) << QString(row).section('|', 1);
     }
     void sweepDialog() {

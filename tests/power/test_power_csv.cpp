@@ -2,6 +2,7 @@
 #include <QtTest>
 #include <cmath>
 
+#include "decimal_comma.h"
 #include "interval_combiner.h"
 #include "outbound_queue.h"
 #include "power_options.h"
@@ -13,6 +14,12 @@ using namespace kv::power;
 class PowerCsvTest : public QObject {
     Q_OBJECT
   private slots:
+    // What follows runs with a decimal comma in the C library's locale: lines keep points.
+    void decimalComma() {
+        const QString why = useDecimalComma(locales_);
+        if (!why.isEmpty()) QSKIP(qPrintable(why));
+    }
+
     // An interval's line holds the mean power (in dB) or the peak of each point over its sweeps.
     void intervalCombines() {
         IntervalCombiner mean(3, IntervalCombiner::Mode::Mean),
@@ -132,6 +139,9 @@ class PowerCsvTest : public QObject {
         QCOMPARE(queue.dropped(), 3u);
         QCOMPARE(next(3), "5");
     }
+
+  private:
+    QTemporaryDir locales_;
 };
 
 QTEST_GUILESS_MAIN(PowerCsvTest)
