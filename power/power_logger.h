@@ -46,7 +46,7 @@ struct LoggerConfig {
 };
 
 // The sweep without a window: the analyzer's radio session, one line per interval. The
-// settings in `state` give the band, the point count and the level limit.
+// settings in `state` give the band and the point count; the levels are logged as measured.
 class PowerLogger : public LinkReport {
   public:
     PowerLogger(SharedState& state, CommControl& comm, Timer& timer1, Timer& reopenTimer,

@@ -29,7 +29,8 @@ heat-map tools read:
 date and time (local) say when the interval began; Hz low is the frequency of the first
 point, Hz step the distance between points and Hz high the upper edge of the band (Hz low
 + points x step); samples is the number of sweeps combined; then one level per point,
-lowest frequency first, in the whole dB the analyzer plots (a mean may have decimals).
+lowest frequency first, in whole dB as measured (a mean may have decimals), whatever the
+reference level the analyzer's graph is set to.
 Point i lies at center - span/2 + (i + 1) x span / (points + 1), as in the analyzer.
 
 Where it sweeps (default: the analyzer's settings file, so it sweeps what the analyzer
