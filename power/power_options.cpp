@@ -74,8 +74,10 @@ Publishing over MQTT (QoS 1), for a broker that collects many radios:
   --help              show this text and exit
   --version           show the version and exit
 
-Every line is written whole with one write, so a killed logger leaves no half line.
-While standard error is a terminal (and without -q) one status line there shows the
+Every line is written whole with one write, so a killed logger leaves no half line. A line
+that does not fit (a full disk) is taken back whole and lost: sweeping and publishing go
+on, one message on standard error says so, each later line is tried again, and the exit
+status is then 1. While standard error is a terminal (and without -q) one status line there shows the
 sweeps, the sweep period, the lines written and the failures recovered.
 
 When the radio does not answer it is brought back into command mode exactly as the
@@ -86,12 +88,12 @@ no line. A device that vanishes is reopened about once a second.
 
 Ctrl-C, SIGTERM or the end of -e finish the exchange in progress, write the sweeps of an
 unfinished interval as a last line, take the radio out of command mode, close the port
-and exit with 0; with --mqtt they publish the retained offline and give the broker a few
-seconds to acknowledge what is queued. Bad options (a bad URL, a CA or password file
-that cannot be read) or a port that cannot be opened: a message and exit code 2, with
-nothing sent to the radio. A broker that is unreachable or refuses the login is said
-once on standard error and tried again, after 1 s, then 2, 4, ... up to 30 s; the
-sweep never waits for it.
+and exit with 0 (1 when lines were lost); with --mqtt they publish the retained offline
+and give the broker a few seconds to acknowledge what is queued. Bad options (a bad URL,
+a CA or password file that cannot be read) or a port that cannot be opened: a message and
+exit code 2, with nothing sent to the radio. A broker that is unreachable or refuses the
+login is said once on standard error and tried again, after 1 s, then 2, 4, ... up to
+30 s; the sweep never waits for it.
 
 Example: sweep 902 to 928 MHz in 50 points on /dev/ttyUSB0, one line of maxima a minute
 for two hours:
