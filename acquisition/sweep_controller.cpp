@@ -153,6 +153,7 @@ SweepController::Pass SweepController::measureSweep() {
                 measured_[static_cast<std::size_t>(i)] = level;
                 level = observer_->traceLevel(i, level);
             }
+            level = levelOnGraph(state_.settings, level);
             storeMeasurement(state_, i, level,
                              levelToY(state_.settings, level, surface_.scaleHeight()));
         }

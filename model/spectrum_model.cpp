@@ -19,6 +19,11 @@ double pointFrequency(const SettingValues& s, int i) {
     return center - span / 2 + (i + 1) * span / (s.numberOfPoints + 1);
 }
 
+double levelOnGraph(const SettingValues& s, double level) {
+    const auto amplitude = static_cast<double>(s.amplitude);
+    return amplitude - 1 <= level ? roundHalfEven(amplitude - 2) : level;
+}
+
 std::int32_t levelToY(const SettingValues& s, double level, float scaleHeight) {
     const double amplitude = s.amplitude;
     const double plotHeight = static_cast<double>(scaleHeight) - (s.graphTop + s.graphBottom);

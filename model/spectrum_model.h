@@ -22,6 +22,11 @@ int usablePointCount(const SharedState& state);
 // The frequency (MHz) that the display assigns to trace point i.
 double pointFrequency(const SettingValues& s, int i);
 
+// The level the trace holds for one measured (or averaged): one dB short of the graph's top
+// at most, so that the trace never reaches the top edge. Only the picture is limited; the
+// history, the recording and the logger keep the level as measured.
+double levelOnGraph(const SettingValues& s, double level);
+
 // Level (dB) to y on the graph of a drawing surface whose inner height is scaleHeight.
 std::int32_t levelToY(const SettingValues& s, double level, float scaleHeight);
 

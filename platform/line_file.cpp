@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace kv {
 
@@ -36,14 +37,20 @@ void LineFile::close() {
     fd_ = -1;
 }
 
+std::string appendWhole(int fd, std::string_view line) {
+    struct stat before {};
+    const bool sized = ::fstat(fd, &before) == 0 && S_ISREG(before.st_mode);
+    if (writeAll(fd, line)) return {};
+    std::string error = std::strerror(errno);
+    if (sized && ::ftruncate(fd, before.st_size) != 0) error += ", and the line is cut short";
+    return error;
+}
+
 bool LineFile::append(std::string_view line) {
     if (fd_ < 0) return false;
-    struct stat before {};
-    const bool sized = ::fstat(fd_, &before) == 0 && S_ISREG(before.st_mode);
-    if (writeAll(fd_, line)) return true;
-    error_ = std::strerror(errno);
-    // What part of the line went out is taken back.
-    if (sized && ::ftruncate(fd_, before.st_size) != 0) error_ += ", and the line is cut short";
+    std::string error = appendWhole(fd_, line);
+    if (error.empty()) return true;
+    error_ = std::move(error);
     return false;
 }
 

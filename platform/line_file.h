@@ -9,6 +9,11 @@ namespace kv {
 // Writes all of `bytes` to `fd`, retrying after interruptions; false on an error (errno set).
 bool writeAll(int fd, std::string_view bytes);
 
+// Appends `line` to `fd` whole or not at all: what part of it went out before the disk
+// filled up is cut off again where the file can be cut (a regular file), so that the next
+// line does not start in the middle of this one. Empty when written, else what went wrong.
+std::string appendWhole(int fd, std::string_view line);
+
 // A file that whole lines are appended to. Each line goes out in one write, and one that
 // fails is cut off again, so the file holds whole lines only, also after a full disk or a
 // kill. Closed when it goes.

@@ -59,7 +59,7 @@ void PowerLogger::troubleEnded() {
 }
 
 bool PowerLogger::stopDue() const {
-    return stopping_ || state_.flags.stopRequested || writeFailed_;
+    return stopping_ || state_.flags.stopRequested;
 }
 
 bool PowerLogger::measureSweep(std::vector<double>& levels) {
@@ -81,16 +81,28 @@ bool PowerLogger::measureSweep(std::vector<double>& levels) {
     return complete;
 }
 
-bool PowerLogger::writeCombined(std::chrono::system_clock::time_point begun, int samples,
+void PowerLogger::writeCombined(std::chrono::system_clock::time_point begun, int samples,
                                 const std::vector<double>& levels) {
-    if (config_.writeLines && !output_.writeLine(formatSweepLine(
-                                  state_.settings, localLineTime(begun), samples, levels))) {
-        writeFailed_ = true;
-        return false;
-    }
+    if (config_.writeLines)
+        writeLine(formatSweepLine(state_.settings, localLineTime(begun), samples, levels));
+    // A full disk stops neither the sweep nor the publishing.
     if (config_.publish) config_.publish(begun, samples, levels);
     ++lines_;
-    return true;
+}
+
+void PowerLogger::writeLine(const std::string& line) {
+    const std::string error = output_.writeLine(line);
+    if (error.empty()) {
+        if (lostInEpisode_ > 0) {
+            output_.message("lines are written again; " + std::to_string(lostInEpisode_) +
+                            " were lost");
+        }
+        lostInEpisode_ = 0;
+        return;
+    }
+    // One message for the episode; each line is tried again.
+    if (lostInEpisode_++ == 0) output_.message(error + "; lines are lost until there is room");
+    ++linesLost_;
 }
 
 void PowerLogger::finishInterval(SteadyClock::time_point now, bool last) {
@@ -107,7 +119,8 @@ void PowerLogger::showStatus(bool force) {
     if (!force && now - lastStatus_ < kStatusPeriod) return;
     lastStatus_ = now;
     output_.status("sweeps " + std::to_string(sweeps_) + ", sweep period " +
-                   std::to_string(sweepMs_) + " ms, lines " + std::to_string(lines_) +
+                   std::to_string(sweepMs_) + " ms, lines " + std::to_string(lines_ - linesLost_) +
+                   (linesLost_ > 0 ? " (" + std::to_string(linesLost_) + " lost)" : "") +
                    ", failures recovered " + std::to_string(recovered_));
 }
 
@@ -150,13 +163,15 @@ int PowerLogger::run() {
         showStatus(false);
     }
     // An unfinished interval still holds complete sweeps worth a line.
-    if (config_.intervalSeconds && !writeFailed_ && !done()) {
+    if (config_.intervalSeconds && !done()) {
         finishInterval(SteadyClock::now(), true);
     }
     showStatus(true);
     // Ends exactly as the analyzer does when it closes.
     session_.close();
-    return writeFailed_ ? 1 : 0;
+    if (linesLost_ == 0) return 0;
+    output_.message(std::to_string(linesLost_) + " lines could not be written");
+    return 1;
 }
 
 }  // namespace kv::power

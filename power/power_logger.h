@@ -24,8 +24,8 @@ namespace kv::power {
 class LoggerOutput {
   public:
     virtual ~LoggerOutput() = default;
-    // Writes one whole line; false when it could not be written.
-    virtual bool writeLine(std::string_view line) = 0;
+    // Writes one line whole or nothing of it: empty when written, else what went wrong.
+    virtual std::string writeLine(std::string_view line) = 0;
     // A message on standard error.
     virtual void message(std::string_view text) = 0;
     // The status line, rewritten in place; ignored where there is none.
@@ -46,7 +46,7 @@ struct LoggerConfig {
 };
 
 // The sweep without a window: the analyzer's radio session, one line per interval. The
-// settings in `state` give the band, the point count and the level limit.
+// settings in `state` give the band and the point count; the levels are logged as measured.
 class PowerLogger : public LinkReport {
   public:
     PowerLogger(SharedState& state, CommControl& comm, Timer& timer1, Timer& reopenTimer,
@@ -58,7 +58,7 @@ class PowerLogger : public LinkReport {
     // Opens the port of the settings; false when it cannot be opened.
     [[nodiscard]] bool openPort();
     // Sweeps until stopped, then takes the radio out of command mode and closes the port. 0,
-    // or 1 when a line could not be written.
+    // or 1 when lines could not be written (the sweep and the publishing went on meanwhile).
     int run();
     // Ctrl-C, SIGTERM, the end of -e: the exchange in progress is finished first; a radio
     // that does not answer is given up at once.
@@ -75,8 +75,9 @@ class PowerLogger : public LinkReport {
     // One pass over every point: the levels, and whether every point was measured.
     bool measureSweep(std::vector<double>& levels);
     void finishInterval(SteadyClock::time_point now, bool last);
-    bool writeCombined(std::chrono::system_clock::time_point begun, int samples,
+    void writeCombined(std::chrono::system_clock::time_point begun, int samples,
                        const std::vector<double>& levels);
+    void writeLine(const std::string& line);
     bool stopDue() const;
     void showStatus(bool force);
 
@@ -93,10 +94,11 @@ class PowerLogger : public LinkReport {
     std::optional<SteadyClock::time_point> lastSweepEnd_;
     long long sweepMs_ = 0;
     long long sweeps_ = 0;
-    long long lines_ = 0;
+    long long lines_ = 0;  // written, published or lost
+    long long linesLost_ = 0;
+    long long lostInEpisode_ = 0;  // since the last line that could be written
     long long recovered_ = 0;
     bool stopping_ = false;
-    bool writeFailed_ = false;
 };
 
 }  // namespace kv::power

@@ -29,7 +29,8 @@ heat-map tools read:
 date and time (local) say when the interval began; Hz low is the frequency of the first
 point, Hz step the distance between points and Hz high the upper edge of the band (Hz low
 + points x step); samples is the number of sweeps combined; then one level per point,
-lowest frequency first, in the whole dB the analyzer plots (a mean may have decimals).
+lowest frequency first, in whole dB as measured (a mean may have decimals), whatever the
+reference level the analyzer's graph is set to.
 Point i lies at center - span/2 + (i + 1) x span / (points + 1), as in the analyzer.
 
 Where it sweeps (default: the analyzer's settings file, so it sweeps what the analyzer
@@ -73,8 +74,10 @@ Publishing over MQTT (QoS 1), for a broker that collects many radios:
   --help              show this text and exit
   --version           show the version and exit
 
-Every line is written whole with one write, so a killed logger leaves no half line.
-While standard error is a terminal (and without -q) one status line there shows the
+Every line is written whole with one write, so a killed logger leaves no half line. A line
+that does not fit (a full disk) is taken back whole and lost: sweeping and publishing go
+on, one message on standard error says so, each later line is tried again, and the exit
+status is then 1. While standard error is a terminal (and without -q) one status line there shows the
 sweeps, the sweep period, the lines written and the failures recovered.
 
 When the radio does not answer it is brought back into command mode exactly as the
@@ -85,12 +88,12 @@ no line. A device that vanishes is reopened about once a second.
 
 Ctrl-C, SIGTERM or the end of -e finish the exchange in progress, write the sweeps of an
 unfinished interval as a last line, take the radio out of command mode, close the port
-and exit with 0; with --mqtt they publish the retained offline and give the broker a few
-seconds to acknowledge what is queued. Bad options (a bad URL, a CA or password file
-that cannot be read) or a port that cannot be opened: a message and exit code 2, with
-nothing sent to the radio. A broker that is unreachable or refuses the login is said
-once on standard error and tried again, after 1 s, then 2, 4, ... up to 30 s; the
-sweep never waits for it.
+and exit with 0 (1 when lines were lost); with --mqtt they publish the retained offline
+and give the broker a few seconds to acknowledge what is queued. Bad options (a bad URL,
+a CA or password file that cannot be read) or a port that cannot be opened: a message and
+exit code 2, with nothing sent to the radio. A broker that is unreachable or refuses the
+login is said once on standard error and tried again, after 1 s, then 2, 4, ... up to
+30 s; the sweep never waits for it.
 
 Example: sweep 902 to 928 MHz in 50 points on /dev/ttyUSB0, one line of maxima a minute
 for two hours:

@@ -2,8 +2,6 @@
 #include "terminal_output.h"
 
 #include <unistd.h>
-#include <cerrno>
-#include <cstring>
 
 namespace kv::power {
 
@@ -25,12 +23,11 @@ void TerminalOutput::eraseStatus() {
     statusShown_ = false;
 }
 
-bool TerminalOutput::writeLine(std::string_view line) {
+std::string TerminalOutput::writeLine(std::string_view line) {
     // Standard output may be the same terminal.
     eraseStatus();
-    if (writeAll(lineFd_, line)) return true;
-    message("cannot write " + lineName_ + ": " + std::strerror(errno));
-    return false;
+    const std::string error = appendWhole(lineFd_, line);
+    return error.empty() ? error : "cannot write " + lineName_ + ": " + error;
 }
 
 void TerminalOutput::message(std::string_view text) {

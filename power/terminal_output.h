@@ -9,7 +9,8 @@
 
 namespace kv::power {
 
-// Lines to a file descriptor, each with one write(2) so that a kill leaves no half line;
+// Lines to a file descriptor, each with one write(2) so that a kill leaves no half line, and
+// one that does not fit taken back whole;
 // messages and the status line to standard error. The status line is shown only when
 // `statusLine` is set (standard error is a terminal and -q was not given).
 class TerminalOutput : public LoggerOutput {
@@ -19,7 +20,7 @@ class TerminalOutput : public LoggerOutput {
     TerminalOutput(const TerminalOutput&) = delete;
     TerminalOutput& operator=(const TerminalOutput&) = delete;
 
-    bool writeLine(std::string_view line) override;
+    std::string writeLine(std::string_view line) override;
     void message(std::string_view text) override;
     void status(std::string_view text) override;
 

@@ -276,7 +276,7 @@ std::optional<double> Radio::measurePoint(int point) {
     if (flags.replyTimedOut || flags.stopRequested) return measurementFailed();
 
     const auto raw = static_cast<std::uint16_t>(256 * byteAt(buffer, 3) + byteAt(buffer, 2));
-    const double level = levelFromReading(raw, state_.settings.amplitude);
+    const double level = levelFromReading(raw);
     replied();
     reportCommFailure(true);
     return level;

@@ -33,12 +33,16 @@ kv_install_packages() {
     fi
 }
 
-# kv_build DIR [BUILD_TYPE] [extra cmake args...]
+# kv_build DIR [BUILD_TYPE] [extra cmake args...] [-- TARGET...]
+# Builds only the TARGETs when some are named (a script that runs two programs need not wait
+# for the tests), else everything.
 kv_build() {
     local dir="$1"; shift
     local type="${1:-}"; shift || true
-    local args=(-S . -B "$dir" -G Ninja)
+    local args=(-S . -B "$dir" -G Ninja) targets=()
     [ -n "$type" ] && args+=(-DCMAKE_BUILD_TYPE="$type")
-    cmake "${args[@]}" "$@" > /dev/null
-    cmake --build "$dir" -j "$(nproc)"
+    while [ $# -gt 0 ] && [ "$1" != -- ]; do args+=("$1"); shift; done
+    [ $# -gt 0 ] && shift && targets=(--target "$@")
+    cmake "${args[@]}" > /dev/null
+    cmake --build "$dir" -j "$(nproc)" "${targets[@]}"
 }

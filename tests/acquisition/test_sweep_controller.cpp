@@ -201,6 +201,31 @@ class SweepControllerTest : public QObject {
         QCOMPARE(observer.seen, (std::vector<bool>{false, true, true, true}));
     }
 
+    // Below a reference level of -80 dB a -50 dB carrier reaches the average, the history and
+    // the recording as measured; only the trace holds it one dB short of the graph's top.
+    void observerGetsTheLevelAsMeasured() {
+        SweepRig rig;
+        rig.state.settings.amplitude = -80;
+        rig.fake.reading = [](int) { return std::uint16_t{51}; };  // -50 dB
+        struct : SweepObserver {
+            double traceLevel(int, double db) override {
+                given.push_back(db);
+                return db;
+            }
+            void sweepEnded(const LineTime&, std::span<const double> db) override {
+                ended.assign(db.begin(), db.end());
+            }
+            std::vector<double> given, ended;
+        } observer;
+        rig.sweep.setObserver(&observer);
+        rig.sweep.run();
+        QCOMPARE(observer.given, std::vector<double>(50, -50));
+        QCOMPARE(observer.ended, std::vector<double>(50, -50));
+        const TracePoint& p = rig.state.trace[7];
+        QCOMPARE(std::tuple(p.amplitudeDb, p.yOut),
+                 std::tuple(-82.0, levelToY(rig.state.settings, -82, rig.surface.scaleHeight())));
+    }
+
     // Once full, the ring holds the newest sweeps; a failed point counts in no mean.
     void historyKeepsTheNewest() {
         SweepHistory history(3);

@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The real programs on the simulated radio. The logger: a bad start sends nothing, its lines
 // hold the simulator's levels, a silent radio is recovered with one message, SIGTERM releases
-// the radio. The analyzer, closed by SIGTERM, releases the radio and saves; killed at random
-// moments while it closes, it leaves the settings file either as it was or wholly new.
+// the radio, a full disk costs whole lines and no sweeps. The analyzer, closed by SIGTERM, releases
+// the radio and saves; killed at random moments while it closes, it leaves the settings file either
+// as it was or wholly new.
+#include <sys/resource.h>
 #include <QRandomGenerator>
 #include <QtTest>
+
+#include <algorithm>
 #include <csignal>
 
 #include "e2e_rig.h"
@@ -34,9 +38,10 @@ struct Bench {
     QTemporaryDir config;
     const QString file = test::settingsFile(config.path());
     QProcess logger;
-    bool start(const QStringList& simOptions, const QByteArray& settings, const QStringList& args) {
+    bool start(const QStringList& simOptions, const QByteArray& settings, const QStringList& args,
+               const std::function<void()>& inChild = {}) {
         return sim.start(simOptions) && test::writeSettingsFile(file, sim.linkPath(), settings) &&
-               test::startWithSettings(logger, "kv3710-power", config.path(), args);
+               test::startWithSettings(logger, "kv3710-power", config.path(), args, inChild);
     }
     // Reads whole lines of the standard output until there are `count`.
     bool readLines(QList<QByteArray>& lines, qsizetype count) {
@@ -57,9 +62,10 @@ class TestE2ePrograms : public QObject {
     void loggerRefusesBadStartsLogsRecoversAndReleases() {
         Bench bench;
         // Port, rate and point count come from the analyzer's settings; replies paced at the rate.
+        // The graph's reference level is no limit to the levels logged.
         QVERIFY(bench.start(
             {"--noise-spread", "0", "--carrier", "3:-50:3", "--carrier", "9:-70", "--baud", "9600"},
-            "Baud=5\nNumber of Points=12\n", {"--points", "0"}));
+            "Baud=5\nNumber of Points=12\nAmplitude=-80\n", {"--points", "0"}));
         // A bad start sends nothing and says why in one line.
         QVERIFY(bench.logger.waitForFinished(10000) && bench.logger.exitCode() == 2);
         QVERIFY(bench.logger.readAllStandardError().startsWith("kv3710-power: "));
@@ -115,6 +121,48 @@ class TestE2ePrograms : public QObject {
         analyzer.terminate();
         const QString fault = closedCleanly(analyzer, b.sim, b.file);
         QVERIFY2(fault.isEmpty(), qPrintable(fault));
+    }
+
+    // A full disk: the line that no longer fits is taken back, the sweep goes on with one
+    // message, lines come again once there is room (the file emptied, as a rotation does) and
+    // the exit status tells that lines were lost.
+    void loggerOutlivesAFullDisk() {
+        Bench bench;
+        const QString csv = bench.config.filePath("band.csv");
+        // About six and a half lines fit: the system cuts the seventh short.
+        QVERIFY(bench.start({}, "Number of Points=12\n", {csv}, [] {
+            ::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{1000, 1000};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        }));
+        // Whole lines of the 12 levels only, and at least `count` of them.
+        const auto wholeLines = [&](qsizetype count) {
+            const QByteArray text = contents(csv);
+            const QList<QByteArray> lines = text.split('\n');
+            return text.endsWith('\n') && lines.size() > count &&
+                   std::all_of(lines.begin(), lines.end() - 1,
+                               [](const QByteArray& l) { return l.count(',') == 17; });
+        };
+        QByteArray errors;
+        const auto said = [&](const char* text) {
+            return QTest::qWaitFor(
+                [&] { return (errors += bench.logger.readAllStandardError()).contains(text); },
+                30000);
+        };
+        QVERIFY(said("cannot write"));
+        QVERIFY2(wholeLines(6), contents(csv));
+        const qint64 sweeps = bench.sim.stat("sweeps");
+        QVERIFY(QTest::qWaitFor([&] { return bench.sim.stat("sweeps") > sweeps + 5; }, 30000));
+        errors += bench.logger.readAllStandardError();
+        QVERIFY2(errors.count('\n') == 1, errors);  // once for the episode
+        QVERIFY(QFile::resize(csv, 0));
+        QVERIFY(said("lines are written again"));
+        bench.logger.terminate();
+        QVERIFY(bench.logger.waitForFinished(10000));
+        QCOMPARE(bench.logger.exitCode(), 1);
+        QVERIFY2(wholeLines(1), contents(csv));
+        errors += bench.logger.readAllStandardError();
+        QVERIFY2(errors.endsWith(" lines could not be written\n"), errors);
     }
 
     void analyzerKilledWhileClosingLeavesOldOrNewFile() {

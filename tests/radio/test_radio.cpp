@@ -182,13 +182,22 @@ class RadioTest : public QObject {
         QVERIFY(!rig.comm.portOpen());
     }
 
-    // Converter reading to whole dB, limited one dB short of the graph's top; ties to even.
+    // Converter reading to whole dB, ties to even; the trace holds it one dB short of the
+    // graph's top at most.
     void conversion() {
-        const std::tuple<std::uint16_t, float, double> rows[] = {
-            {0, -40, -42},     {1, -40, -43},  {300, -40, -86}, {371, -40, -97}, {372, -40, -97},
-            {65535, -40, -97}, {17, -50, -52}, {0, -41, -43},   {0, -42.5, -44}};
-        for (const auto& [raw, amplitude, level] : rows)
-            QCOMPARE(levelFromReading(raw, amplitude), level);
+        const std::tuple<std::uint16_t, double> readings[] = {
+            {0, -42}, {1, -43}, {300, -86}, {371, -97}, {372, -97}, {65535, -97}, {17, -45}};
+        for (const auto& [raw, level] : readings) QCOMPARE(levelFromReading(raw), level);
+        const std::tuple<double, float, double> shown[] = {{-45, -50, -52},
+                                                           {-42, -41, -43},
+                                                           {-42, -42.5, -44},
+                                                           {-42, -40, -42},
+                                                           {-81.5, -80, -81.5}};
+        for (const auto& [level, amplitude, onGraph] : shown) {
+            SettingValues s;
+            s.amplitude = amplitude;
+            QCOMPARE(levelOnGraph(s, level), onGraph);
+        }
     }
 
     // -57 dB is raw 100, -86 dB raw 300; an old level of 0 is a point cleared at the run's

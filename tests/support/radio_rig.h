@@ -24,9 +24,11 @@ struct RadioRig {
     // One measurement stored in the trace as the sweep stores it; false when it failed.
     bool measure(int point) {
         const auto level = radio.measurePoint(point);
-        if (level)
-            storeMeasurement(state, point, *level,
-                             levelToY(state.settings, *level, surface.scaleHeight()));
+        if (level) {
+            const double shown = levelOnGraph(state.settings, *level);
+            storeMeasurement(state, point, shown,
+                             levelToY(state.settings, shown, surface.scaleHeight()));
+        }
         return level.has_value();
     }
     template <typename F>

@@ -19,24 +19,26 @@ QString executable(const QString& name) {
 }
 }  // namespace
 
-bool startTied(QProcess& process, const QString& program, const QStringList& args) {
+bool startTied(QProcess& process, const QString& program, const QStringList& args,
+               const std::function<void()>& inChild) {
     const pid_t test = ::getpid();
-    process.setChildProcessModifier([test] {
+    process.setChildProcessModifier([test, inChild] {
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         // The test may have died before the line above.
         if (::getppid() != test) ::_exit(1);
+        if (inChild) inChild();
     });
     process.start(program, args);
     return process.waitForStarted(5000);
 }
 
 bool startWithSettings(QProcess& process, const QString& name, const QString& configHome,
-                       const QStringList& args) {
+                       const QStringList& args, const std::function<void()>& inChild) {
     QProcessEnvironment env = process.processEnvironment();
     if (env.isEmpty()) env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
     process.setProcessEnvironment(env);
-    return startTied(process, executable(name), args);
+    return startTied(process, executable(name), args, inChild);
 }
 
 QString settingsFile(const QString& configHome) {

@@ -5,15 +5,18 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <functional>
 
 namespace kv::test {
 
 // Starts `program` so that it dies with this process, also when this process is killed (by
-// CTest on a time-out): no simulator or analyzer outlives the test that started it.
-bool startTied(QProcess& process, const QString& program, const QStringList& args = {});
+// CTest on a time-out): no simulator or analyzer outlives the test that started it. `inChild`
+// runs in the child before the program starts (a limit on its files, say).
+bool startTied(QProcess& process, const QString& program, const QStringList& args = {},
+               const std::function<void()>& inChild = {});
 // The build folder's program `name`, its settings in `configHome`; tied as above.
 bool startWithSettings(QProcess& process, const QString& name, const QString& configHome,
-                       const QStringList& args = {});
+                       const QStringList& args = {}, const std::function<void()>& inChild = {});
 // The analyzer's settings file under `configHome`.
 QString settingsFile(const QString& configHome);
 // A settings file that maps COM1 to `device` and holds `settings` lines in its [Settings].
