@@ -7,6 +7,7 @@
 #include <X11/extensions/XTest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 
@@ -56,7 +57,24 @@ Box plotBoxOf(const WindowImage& image, std::uint32_t background) {
     return box;
 }
 
-XClient::XClient(const std::string& displayName) : display_(XOpenDisplay(displayName.c_str())) {}
+namespace {
+// Windows come and go while the client looks (menus, tool tips, dialogs): a request about one
+// that is gone fails that request alone instead of ending the test. Xlib's default handler
+// exits the process.
+int ignoreGoneWindows(::Display*, XErrorEvent* error) {
+    if (error->error_code == BadWindow || error->error_code == BadDrawable ||
+        error->error_code == BadMatch)
+        return 0;
+    char text[256] = {};
+    XGetErrorText(error->display, error->error_code, text, sizeof text);
+    std::fprintf(stderr, "X error: %s (request %d)\n", text, error->request_code);
+    return 0;
+}
+}  // namespace
+
+XClient::XClient(const std::string& displayName) : display_(XOpenDisplay(displayName.c_str())) {
+    XSetErrorHandler(ignoreGoneWindows);
+}
 
 XClient::~XClient() {
     if (display_) XCloseDisplay(dpy(display_));
