@@ -2,7 +2,7 @@
 #include "sweep_controller.h"
 
 #include <algorithm>
-#include <limits>
+#include <cmath>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -20,7 +20,8 @@ SweepController::SweepController(SharedState& state, RadioSession& radio, Displa
       surface_(surface),
       loop_(loop),
       clock_(clock),
-      timer3_(timer3) {
+      timer3_(timer3),
+      sweepLoop_(state, radio, clock, sinks_) {
     timer3_.setInterval(kTimer3IntervalMs);
     timer3_.setOnTick([this] { onTimer3Tick(); });
 }
@@ -44,12 +45,13 @@ void SweepController::run() {
     auto& flags = state_.flags;
     if (!flags.stopRequested) return;  // a sweep run is in progress
     flags.stopRequested = false;
+    inCommandMode_ = false;  // whatever an earlier run left, the radio is asked again
     state_.texts.sweepTimeText.clear();
     state_.texts.markerLine1.clear();
     state_.texts.markerLine2.clear();
     display_.drawScreen(false);
 
-    if (!radio_.enterCommandMode()) return;
+    if (!followSource()) return;
     if (flags.stopRequested) return;
 
     fitTraceToSize(state_, surface_.scaleWidth(), surface_.scaleHeight());
@@ -59,14 +61,14 @@ void SweepController::run() {
     for (;;) {
         if (flags.stopRequested) return;
         applyRequestedSettings();
-        if (flags.viewOnly) {
-            paused_ = true;
+        if (!followSource()) return;
+        if (flags.viewOnly || source_) {
+            sweepLoop_.paused();
         } else {
-            const Pass pass = measureSweep();
-            if (pass == Pass::Stopped) return;
-            if (pass == Pass::SettingsRequested) continue;
-            recordSweepEnd();
-            if (observer_) observer_->sweepEnded(begun_, measured_);
+            const SweepLoop::Pass pass = measureSweep();
+            if (pass == SweepLoop::Pass::Stopped) return;
+            if (pass == SweepLoop::Pass::SettingsRequested) continue;
+            showSweepTime();
         }
         if (flags.layoutChanged) {
             redoLayout();
@@ -75,38 +77,81 @@ void SweepController::run() {
         display_.drawTrace();
         display_.drawReadouts();
         display_.drawMarkers();
-        if (flags.viewOnly)
+        if (flags.viewOnly || source_)
             idleUntilChanged();
         else
             loop_.yield();
     }
 }
 
+bool SweepController::followSource() {
+    if (source_ && inCommandMode_) {
+        // The radio is left as at the window's close, and answers again once back in it.
+        static_cast<void>(radio_.radio().exitCommandMode());
+        inCommandMode_ = false;
+    } else if (!source_ && !inCommandMode_) {
+        inCommandMode_ = radio_.enterCommandMode();
+        if (!inCommandMode_) return false;
+    }
+    return !state_.flags.stopRequested;
+}
+
+void SweepController::setSource(SweepSource* source) {
+    if (source_) source_->stop();
+    source_ = source;
+    if (source_) source_->start([this](const Sweep& sweep) { takeSweep(sweep); });
+}
+
+void SweepController::takeSweep(const Sweep& sweep) {
+    if (state_.flags.viewOnly) return;
+    const SettingValues& s = state_.settings;
+    const SettingValues& b = sweep.band;
+    if (b.centerFrequency != s.centerFrequency || b.span != s.span ||
+        b.numberOfPoints != s.numberOfPoints) {
+        requestSettings([band = b](SettingValues& to) {
+            to.centerFrequency = band.centerFrequency;
+            to.span = band.span;
+            to.numberOfPoints = band.numberOfPoints;
+        });
+        applyRequestedSettings();
+    }
+    const int points = std::min(usablePointCount(state_), static_cast<int>(sweep.levelsDb.size()));
+    for (int i = 0; i < points; ++i) {
+        const double level = sweep.levelsDb[static_cast<std::size_t>(i)];
+        if (!std::isnan(level)) storePoint(i, level);
+    }
+    sweepLoop_.deliver(sweep);
+    showSweepTime();
+}
+
 namespace {
 
-// What the view-only passes draw from, apart from the settings (whose change comes as a request).
+// What the idle passes draw from, apart from the settings (whose change comes as a request).
 struct DrawnFrom {
     std::vector<TracePoint> trace;
     MarkerState markers;
     RunFlags flags;
     TraceAverage average;
     std::string commMessage;
+    std::string sweepTimeText;
     bool operator==(const DrawnFrom&) const = default;
 };
 
 DrawnFrom drawnFrom(const SharedState& state) {
-    return {state.trace, state.markers, state.flags, state.average, state.texts.commMessage};
+    return {state.trace,   state.markers,           state.flags,
+            state.average, state.texts.commMessage, state.texts.sweepTimeText};
 }
 
 }  // namespace
 
 void SweepController::idleUntilChanged() {
     // A stored trace does not change by itself: the loop sleeps through events (its own
-    // repaints among them) until one changes what it draws, asks for a layout or settings, or
-    // stops it.
+    // repaints among them) until one changes what it draws (a key, a source's sweep), asks for
+    // a layout, settings or another source, or stops it.
     const DrawnFrom drawn = drawnFrom(state_);
+    const SweepSource* const source = source_;
     do loop_.yieldWaiting();
-    while (!requested_ && drawnFrom(state_) == drawn);
+    while (!requested_ && source_ == source && drawnFrom(state_) == drawn);
 }
 
 void SweepController::redoLayout() {
@@ -129,49 +174,30 @@ void SweepController::applyRequestedSettings() {
     };
     const auto before = band(state_.settings);
     change(state_.settings);
-    paused_ = true;  // the sweep in progress was left unfinished
+    sweepLoop_.paused();  // the sweep in progress was left unfinished
     createTraceArrays(state_);
     clampMarkers(state_);
     redoLayout();
     state_.flags.layoutChanged = false;  // a resize meanwhile is laid out too
-    if (observer_) observer_->settingsApplied(band(state_.settings) != before);
+    sinks_.settingsApplied(state_.settings, band(state_.settings) != before);
 }
 
-SweepController::Pass SweepController::measureSweep() {
-    const auto& flags = state_.flags;
-    const int points = usablePointCount(state_);
-    sweepBegan_ = clock_.steadyMs();
-    if (observer_) {
-        begun_ = localLineTime();
-        measured_.assign(static_cast<std::size_t>(points),
-                         std::numeric_limits<double>::quiet_NaN());
-    }
-    for (int i = 0; i < points; ++i) {
-        if (const auto measured = radio_.measure(i)) {
-            double level = *measured;
-            if (observer_) {
-                measured_[static_cast<std::size_t>(i)] = level;
-                level = observer_->traceLevel(i, level);
-            }
-            level = levelOnGraph(state_.settings, level);
-            storeMeasurement(state_, i, level,
-                             levelToY(state_.settings, level, surface_.scaleHeight()));
-        }
-        if (flags.stopRequested) return Pass::Stopped;
-        if (requested_) return Pass::SettingsRequested;
-    }
-    return Pass::Complete;
+SweepLoop::Pass SweepController::measureSweep() {
+    return sweepLoop_.measure({.measured = [this](int i, double level) { storePoint(i, level); },
+                               .betweenPoints = nullptr,
+                               .stopDue = [this] { return state_.flags.stopRequested; },
+                               .settingsWaiting = [this] { return requested_ != nullptr; }});
 }
 
-void SweepController::recordSweepEnd() {
-    // After a pause (view only, new settings) the time is this sweep's own, not the pause's.
-    state_.previousSweepEnd = std::exchange(paused_, false) && state_.lastSweepEnd != 0
-                                  ? sweepBegan_
-                                  : state_.lastSweepEnd;
-    state_.lastSweepEnd = clock_.steadyMs();
+void SweepController::storePoint(int point, double measuredDb) {
+    const double shown =
+        levelOnGraph(state_.settings, traceLevel_ ? traceLevel_(point, measuredDb) : measuredDb);
+    storeMeasurement(state_, point, shown, levelToY(state_.settings, shown, surface_.scaleHeight()));
+}
+
+void SweepController::showSweepTime() {
     if (state_.previousSweepEnd == 0) return;  // no earlier sweep to measure from
-    state_.texts.sweepTimeText =
-        "Sweep Time (mS): " + std::to_string(state_.lastSweepEnd - state_.previousSweepEnd);
+    state_.texts.sweepTimeText = "Sweep Time (mS): " + std::to_string(sweepLoop_.periodMs());
 }
 
 }  // namespace kv

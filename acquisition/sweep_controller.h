@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <vector>
 
 #include "clock.h"
 #include "event_loop.h"
@@ -11,6 +10,9 @@
 #include "shared_state.h"
 #include "surface.h"
 #include "sweep_interfaces.h"
+#include "sweep_loop.h"
+#include "sweep_sink.h"
+#include "sweep_source.h"
 #include "timer.h"
 
 namespace kv {
@@ -18,8 +20,12 @@ namespace kv {
 // A change of the settings that shape the sweep: band, reference level, point count, grid.
 using SettingsChange = std::function<void(SettingValues&)>;
 
+// The level a trace point shows for a level as measured: the average, where one is on.
+using TraceLevel = std::function<double(int point, double measuredDb)>;
+
 // The Run command and the sweep loop: command mode, one measurement per point, the sweep
-// time, the redraw, one yield per pass. Also the automatic first start on Timer3.
+// time, the redraw, one yield per pass. Also the automatic first start on Timer3. Every sweep,
+// measured or from a source, goes to the sinks.
 class SweepController {
   public:
     // Installs its handler for Timer3's tick.
@@ -43,19 +49,32 @@ class SweepController {
     // Makes a requested change now, if one is waiting (at exit, before the settings are saved).
     void applyRequestedSettings();
 
-    // Follows every sweep measured from now on; nullptr for none.
-    void setObserver(SweepObserver* observer) { observer_ = observer; }
+    // What follows the sweeps; the program registers its sinks here.
+    SweepSinks& sinks() { return sinks_; }
+    // The step a measured level passes through on its way into the trace (the average).
+    void setTraceLevel(TraceLevel traceLevel) { traceLevel_ = std::move(traceLevel); }
+    // Sweeps from `source` instead of the radio, which leaves command mode at the next pass
+    // and is taken back into it once the source is gone (nullptr). Nothing is sent to a radio
+    // that a sweep run has not put into command mode.
+    void setSource(SweepSource* source);
+    // A whole sweep from the source: into the trace (max hold, average and markers as for a
+    // measured one), timed, and to the sinks; a sweep of another band moves the trace to it.
+    void takeSweep(const Sweep& sweep);
 
     static constexpr int kTimer3IntervalMs = 100;
 
   private:
-    enum class Pass { Complete, Stopped, SettingsRequested };
     // Measures every point once, unless a stop or a change of the settings comes first.
-    Pass measureSweep();
-    // The sweep time, on the steady clock: a step of the time of day does not show in it.
-    void recordSweepEnd();
-    // In view only: yields, sleeping, until something the loop draws from has changed.
+    SweepLoop::Pass measureSweep();
+    // A level as measured into its trace point, through the trace's step and the graph's limit.
+    void storePoint(int point, double measuredDb);
+    // The sweep time text, from the steady clock: a step of the time of day does not show in it.
+    void showSweepTime();
+    // In view only or with a source: yields, sleeping, until something the loop draws from
+    // has changed.
     void idleUntilChanged();
+    // The radio's command mode as the source wants it; false on a stop.
+    bool followSource();
 
     SharedState& state_;
     RadioSession& radio_;
@@ -64,14 +83,12 @@ class SweepController {
     EventLoop& loop_;
     const Clock& clock_;
     Timer& timer3_;
-    SweepObserver* observer_ = nullptr;
-    // For the observer: when the sweep began and its levels as measured.
-    LineTime begun_;
-    std::vector<double> measured_;
+    SweepSinks sinks_;
+    SweepLoop sweepLoop_;
+    TraceLevel traceLevel_;
     SettingsChange requested_;
-    // Since the last measured sweep the loop paused; and when the sweep in progress began.
-    bool paused_ = false;
-    std::int64_t sweepBegan_ = 0;
+    SweepSource* source_ = nullptr;
+    bool inCommandMode_ = false;
 };
 
 }  // namespace kv

@@ -29,6 +29,19 @@ void SweepHistory::add(const LineTime& begun, std::span<const double> levelsDb) 
     ++added_;
 }
 
+void SweepHistory::sweepEnded(const Sweep& sweep) {
+    add(localLineTime(sweep.began), sweep.levelsDb);
+}
+
+void SweepHistory::settingsApplied(const SettingValues&, bool newBand) {
+    if (newBand) clear();
+}
+
+double SweepHistory::traceLevel(const TraceAverage& average, int point, double measuredDb) const {
+    if (!average.on) return measuredDb;
+    return meanWith(measuredDb, static_cast<std::size_t>(point), average.sweeps);
+}
+
 void SweepHistory::clear() {
     levels_.clear();  // the next sweep starts the ring afresh
     size_ = 0;

@@ -6,13 +6,16 @@
 #include <span>
 #include <vector>
 
+#include "shared_state.h"
 #include "sweep_log.h"
+#include "sweep_sink.h"
 
 namespace kv {
 
 // The newest sweeps as measured, in a ring of fixed size: what the waterfall strip is drawn
 // from at any size, and what the average is taken over. A level is NaN where a point failed.
-class SweepHistory {
+// As a sink it keeps every sweep, and starts afresh on a new band.
+class SweepHistory : public SweepSink {
   public:
     static constexpr std::size_t kDefaultCapacity = 2048;
 
@@ -34,6 +37,12 @@ class SweepHistory {
     // The mean of `newest` and the levels of `point` in the newest sweeps - 1 sweeps held
     // (fewer while fewer are held); NaN levels do not count, and nothing else gives NaN.
     double meanWith(double newest, std::size_t point, int sweeps) const;
+    // The level the trace shows for a point measured at `measuredDb`: as measured, or while
+    // the average is on, its mean with the sweeps before.
+    double traceLevel(const TraceAverage& average, int point, double measuredDb) const;
+
+    void sweepEnded(const Sweep& sweep) override;
+    void settingsApplied(const SettingValues& settings, bool newBand) override;
 
   private:
     std::size_t slot(std::size_t back) const;

@@ -1,9 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sweep_recording.h"
 
-#include <algorithm>
-#include <cmath>
-
 #include "log_categories.h"
 
 namespace kv {
@@ -21,10 +18,14 @@ void SweepRecording::stop() {
     file_.close();
 }
 
+void SweepRecording::sweepEnded(const Sweep& sweep) {
+    if (!active() || !sweep.complete()) return;
+    if (!add(sweep.band, localLineTime(sweep.began), sweep.levelsDb) && stopped_) stopped_(error_);
+}
+
 bool SweepRecording::add(const SettingValues& band, const LineTime& begun,
                          std::span<const double> levelsDb) {
     if (!active()) return false;
-    if (std::ranges::any_of(levelsDb, [](double level) { return std::isnan(level); })) return true;
     if (file_.append(formatSweepLine(band, begun, 1, levelsDb))) return true;
     error_ = "Recording stopped: cannot write " + path_ + ": " + file_.error();
     qCWarning(lcFiles, "%s", error_.c_str());

@@ -14,14 +14,19 @@
 
 namespace kv {
 
-BandWatch::BandWatch(SharedState& state, MessageBox& messages, CommonDialogs& dialogs,
-                     QWidget& window, double logicalDpi)
+BandWatch::BandWatch(SharedState& state, const SweepHistory& history, MessageBox& messages,
+                     CommonDialogs& dialogs, QWidget& window, double logicalDpi)
     : state_(state),
       messages_(messages),
       dialogs_(dialogs),
       window_(window),
+      recording_([this](const std::string& why) {
+          recordingChanged();
+          // The sweep goes on while the message is read.
+          messages_.showWithoutWaiting(why, kProgramTitle);
+      }),
       strip_(new WaterfallView(logicalDpi, &window)),
-      panel_(state_, history_, *strip_) {
+      panel_(state_, history, *strip_) {
     strip_->setObjectName(QStringLiteral("Waterfall"));
     strip_->hide();
     strip_->onResized = [this] {
@@ -114,23 +119,11 @@ void BandWatch::redrawStrip() {
     if (stripShown()) panel_.redraw();
 }
 
-double BandWatch::traceLevel(int point, double measuredDb) {
-    if (!state_.average.on) return measuredDb;
-    return history_.meanWith(measuredDb, static_cast<std::size_t>(point), state_.average.sweeps);
-}
-
-void BandWatch::sweepEnded(const LineTime& begun, std::span<const double> measuredDb) {
-    history_.add(begun, measuredDb);
+void BandWatch::sweepEnded(const Sweep&) {
     if (strip_->isVisible()) panel_.addNewest();
-    if (recording_.active() && !recording_.add(state_.settings, begun, measuredDb)) {
-        recordingChanged();
-        // The sweep goes on while the message is read.
-        messages_.showWithoutWaiting(recording_.error(), kProgramTitle);
-    }
 }
 
-void BandWatch::settingsApplied(bool newBand) {
-    if (newBand) history_.clear();
+void BandWatch::settingsApplied(const SettingValues&, bool) {
     redrawStrip();
 }
 

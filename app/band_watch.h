@@ -25,11 +25,10 @@ class QWidget;
 
 namespace kv {
 
-// The band over time, beside the live trace: the history of the sweeps measured, the
-// waterfall strip drawn from it below the picture, the average the trace shows and the
-// recording of the sweeps to a file, with their menu commands. The sweep feeds it as its
-// observer.
-class BandWatch : public QObject, public SweepObserver {
+// The band over time, beside the live trace: the waterfall strip drawn from the history below
+// the picture, and the recording of the sweeps to a file, with their menu commands. The strip
+// is a sink of the sweep; so is the recording (recordingSink()).
+class BandWatch : public QObject, public SweepSink {
     Q_OBJECT
   public:
     // Kept in the window's section beside its place, and only once the strip has been used.
@@ -37,13 +36,13 @@ class BandWatch : public QObject, public SweepObserver {
     static constexpr const char* kStripHeightKey = "Waterfall Height";
     static constexpr int kDefaultStripHeight = 200;
 
-    BandWatch(SharedState& state, MessageBox& messages, CommonDialogs& dialogs, QWidget& window,
-              double logicalDpi);
+    BandWatch(SharedState& state, const SweepHistory& history, MessageBox& messages,
+              CommonDialogs& dialogs, QWidget& window, double logicalDpi);
     ~BandWatch() override;
 
     // For the window's layout, below the picture; hidden until shown.
     WaterfallView* strip() const { return strip_; }
-    const SweepHistory& history() const { return history_; }
+    SweepSink& recordingSink() { return recording_; }
 
     // File: Save Waterfall, Record Sweeps..., Stop Recording.
     void addFileItems(QMenu& file);
@@ -68,11 +67,11 @@ class BandWatch : public QObject, public SweepObserver {
     void stopRecording();
     void saveWaterfallCommand();
 
-    double traceLevel(int point, double measuredDb) override;
-    void sweepEnded(const LineTime& begun, std::span<const double> measuredDb) override;
-    // The strip is drawn again in the new levels' colours; on a new band it and the average
-    // start again from the next sweep. A recording goes on (each line names its band).
-    void settingsApplied(bool newBand) override;
+    // The newest sweep as the strip's top row.
+    void sweepEnded(const Sweep& sweep) override;
+    // The strip is drawn again in the new levels' colours (on a new band, from the history
+    // started afresh). A recording goes on (each line names its band).
+    void settingsApplied(const SettingValues& settings, bool newBand) override;
 
   private:
     void setStripHeight(int height);
@@ -82,7 +81,6 @@ class BandWatch : public QObject, public SweepObserver {
     MessageBox& messages_;
     CommonDialogs& dialogs_;
     QWidget& window_;
-    SweepHistory history_;
     SweepRecording recording_;
     WaterfallView* strip_;  // owned by the window
     WaterfallPanel panel_;

@@ -50,7 +50,7 @@ MainWindow::MainWindow(AppServices services, QWidget* parent)
       session_(state_, services_.comm, timer1_, reopenTimer_, services_.loop, display_),
       keys_(state_, surface_, display_),
       sweep_(state_, session_, display_, surface_, services_.loop, services_.clock, timer3_),
-      bandWatch_(state_, services_.messages, services_.dialogs, *this, logicalDpiX()) {
+      bandWatch_(state_, history_, services_.messages, services_.dialogs, *this, logicalDpiX()) {
     setWindowTitle(QString::fromLatin1(kWindowTitle));
     view_ = new SurfaceView(surface_, this);
     layOutPictureAndStrip();
@@ -81,7 +81,13 @@ void MainWindow::layOutPictureAndStrip() {
     column->addWidget(view_, 1);
     column->addWidget(bandWatch_.strip());
     setCentralWidget(central);
-    sweep_.setObserver(&bandWatch_);
+    // What follows the sweeps, in this order: the strip draws from the history.
+    sweep_.sinks().add(history_);
+    sweep_.sinks().add(bandWatch_);
+    sweep_.sinks().add(bandWatch_.recordingSink());
+    sweep_.setTraceLevel([this](int point, double measuredDb) {
+        return history_.traceLevel(state_.average, point, measuredDb);
+    });
     keys_.setStripCalls(
         {[this] { bandWatch_.toggleStrip(); }, [this] { bandWatch_.redrawStrip(); }});
 }

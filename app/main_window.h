@@ -69,6 +69,8 @@ class MainWindow : public QMainWindow {
     ComPortDialog* comPortDialog() const { return comPortDialog_; }
     ColoursDialog* coloursDialog() const { return coloursDialog_; }
     BandWatch& bandWatch() { return bandWatch_; }
+    const SweepHistory& history() const { return history_; }
+    SweepController& sweep() { return sweep_; }
     SweepDialog* sweepDialog() const { return sweepDialog_; }
     bool unloaded() const { return unloaded_; }
 
@@ -120,6 +122,7 @@ class MainWindow : public QMainWindow {
     KeyCommands keys_;
     SweepController sweep_;
     SurfaceView* view_ = nullptr;
+    SweepHistory history_;
     BandWatch bandWatch_;
     QPointer<ComPortDialog> comPortDialog_;
     QPointer<ColoursDialog> coloursDialog_;

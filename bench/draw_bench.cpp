@@ -206,7 +206,8 @@ Figures measure(int points, int passes) {
     for (int sweep = 0; sweep < stripSweeps; ++sweep) {
         for (double& level : sweepLevels) level = levels.next();
         auto start = Clock::now();
-        watch.sweepEnded(kv::localLineTime(), sweepLevels);
+        window.sweep().sinks().sweepEnded(
+            {std::chrono::system_clock::now(), 0, window.state().settings, 1, sweepLevels});
         stripRow.push_back(msSince(start));
         start = Clock::now();
         watch.strip()->repaint();  // at once, rather than whenever the event loop gets to it

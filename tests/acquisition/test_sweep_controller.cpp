@@ -41,6 +41,16 @@ struct SweepRig : RadioRig {
     std::vector<std::int64_t> passEnds;  // fake time of every drawTrace
 };
 
+// Keeps every sweep a sink is given.
+struct SweepLog : SweepSink {
+    void sweepEnded(const Sweep& sweep) override {
+        levels.emplace_back(sweep.levelsDb.begin(), sweep.levelsDb.end());
+        bands.push_back(sweep.band.numberOfPoints);
+    }
+    std::vector<std::vector<double>> levels;
+    std::vector<int> bands;
+};
+
 }  // namespace
 
 class SweepControllerTest : public QObject {
@@ -185,13 +195,14 @@ class SweepControllerTest : public QObject {
     // count make a new one, whose history starts afresh.
     void settingsTellWhetherTheBandIsNew() {
         SweepRig rig;
-        struct : SweepObserver {
-            double traceLevel(int, double db) override { return db; }
-            void sweepEnded(const LineTime&, std::span<const double>) override {}
-            void settingsApplied(bool newBand) override { seen.push_back(newBand); }
+        struct : SweepSink {
+            void sweepEnded(const Sweep&) override {}
+            void settingsApplied(const SettingValues&, bool newBand) override {
+                seen.push_back(newBand);
+            }
             std::vector<bool> seen;
         } observer;
-        rig.sweep.setObserver(&observer);
+        rig.sweep.sinks().add(observer);
         for (const SettingsChange& change : std::vector<SettingsChange>{
                  [](SettingValues& s) { s.amplitude -= 10, s.attenuator = 3; },
                  [](SettingValues& s) { s.span /= 2; },
@@ -201,26 +212,19 @@ class SweepControllerTest : public QObject {
         QCOMPARE(observer.seen, (std::vector<bool>{false, true, true, true}));
     }
 
-    // Below a reference level of -80 dB a -50 dB carrier reaches the average, the history and
-    // the recording as measured; only the trace holds it one dB short of the graph's top.
-    void observerGetsTheLevelAsMeasured() {
+    // Below a reference level of -80 dB a -50 dB carrier reaches the average and the sinks
+    // as measured; only the trace holds it one dB short of the graph's top.
+    void sinksGetTheLevelAsMeasured() {
         SweepRig rig;
         rig.state.settings.amplitude = -80;
         rig.fake.reading = [](int) { return std::uint16_t{51}; };  // -50 dB
-        struct : SweepObserver {
-            double traceLevel(int, double db) override {
-                given.push_back(db);
-                return db;
-            }
-            void sweepEnded(const LineTime&, std::span<const double> db) override {
-                ended.assign(db.begin(), db.end());
-            }
-            std::vector<double> given, ended;
-        } observer;
-        rig.sweep.setObserver(&observer);
+        std::vector<double> given;
+        rig.sweep.setTraceLevel([&](int, double db) { return given.push_back(db), db; });
+        SweepLog sink;
+        rig.sweep.sinks().add(sink);
         rig.sweep.run();
-        QCOMPARE(observer.given, std::vector<double>(50, -50));
-        QCOMPARE(observer.ended, std::vector<double>(50, -50));
+        QCOMPARE(given, std::vector<double>(50, -50));
+        QCOMPARE(sink.levels, std::vector<std::vector<double>>{std::vector<double>(50, -50)});
         const TracePoint& p = rig.state.trace[7];
         QCOMPARE(std::tuple(p.amplitudeDb, p.yOut),
                  std::tuple(-82.0, levelToY(rig.state.settings, -82, rig.surface.scaleHeight())));

@@ -33,7 +33,7 @@ std::vector<double> sweepLevels(int which) {
 // of the level the history holds for the newest and the one before.
 QString stripMismatch(MainWindow& w) {
     const QImage strip = w.bandWatch().strip()->grab().toImage();
-    const SweepHistory& history = w.bandWatch().history();
+    const SweepHistory& history = w.history();
     const auto& trace = w.state().trace;
     const float amplitude = w.state().settings.amplitude;
     for (std::size_t back : {0u, 1u}) {
@@ -72,7 +72,7 @@ class TestE2eWaterfall : public QObject {
         Rig rig;
         QVERIFY(rig.start({"--replay", replay_}));
         MainWindow& w = rig.open();
-        SweepHistory const& history = w.bandWatch().history();
+        SweepHistory const& history = w.history();
         QSize picture, grown;
         int windowHeight = 0;
         // A sweep whose row and the one before are clear of the time labels.
