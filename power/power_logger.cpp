@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "log_categories.h"
 #include "spectrum_model.h"
 #include "termination_signals.h"
 
@@ -101,7 +102,10 @@ void PowerLogger::writeLine(const std::string& line) {
         return;
     }
     // One message for the episode; each line is tried again.
-    if (lostInEpisode_++ == 0) output_.message(error + "; lines are lost until there is room");
+    if (lostInEpisode_++ == 0) {
+        qCWarning(lcFiles, "%s", error.c_str());
+        output_.message(error + "; lines are lost until there is room");
+    }
     ++linesLost_;
 }
 

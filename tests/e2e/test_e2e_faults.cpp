@@ -135,18 +135,21 @@ class TestE2eFaults : public QObject {
         // Dead at the start: command mode asked for twice, then the message and the exit.
         const QByteArray all = rig.sent();
         QVERIFY(!deadAtStart || all.startsWith(wire::kEnter + wire::kEnter + wire::kExit));
-        // A fault: the radio taken out of command mode and put back in, then the point that
-        // failed measured again and the sweep going on from there.
+        // A fault: the radio taken out of command mode and put back in (more than once when the
+        // rest of a flood, late on a busy machine, spoils an exchange of the recovery), then the
+        // point that failed measured again and the sweep going on from there.
         if (!fault.isEmpty()) {
             const qsizetype enter = all.indexOf(wire::kEnter, marks.front());
             const int point = static_cast<unsigned char>(all[all.lastIndexOf('\xB1', enter) + 1]);
-            const qsizetype confirm = all.indexOf(wire::kConfirm, enter);
-            QVERIFY(enter > 0 &&
-                    containsInOrder(all.mid(enter, confirm + 2 - enter),
-                                    {wire::kEnter, wire::kExit, wire::kResume, wire::kEnter}));
-            QVERIFY(all.mid(confirm + 2)
-                        .startsWith(wire::channel(point) + wire::kLevel +
-                                    wire::channel((point + 1) % 50)));
+            const qsizetype resumed = all.indexOf('\xB1', enter);  // no recovery byte is B1
+            const QByteArray recovery = all.mid(enter, resumed - enter);
+            QVERIFY2(enter > 0 && resumed > enter && recovery.endsWith(wire::kConfirm) &&
+                         containsInOrder(recovery, {wire::kEnter, wire::kExit, wire::kResume,
+                                                    wire::kEnter, wire::kConfirm}),
+                     recovery.toHex(' ').constData());
+            QVERIFY2(all.mid(resumed).startsWith(wire::channel(point) + wire::kLevel +
+                                                 wire::channel((point + 1) % 50)),
+                     all.mid(resumed, 16).toHex(' ').constData());
         }
         // The unplugged radio came back as another device and forgot its mode: the program put
         // it back into command mode.

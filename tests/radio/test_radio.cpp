@@ -188,13 +188,10 @@ class RadioTest : public QObject {
         const std::tuple<std::uint16_t, double> readings[] = {
             {0, -42}, {1, -43}, {300, -86}, {371, -97}, {372, -97}, {65535, -97}, {17, -45}};
         for (const auto& [raw, level] : readings) QCOMPARE(levelFromReading(raw), level);
-        const std::tuple<double, float, double> shown[] = {{-45, -50, -52},
-                                                           {-42, -41, -43},
-                                                           {-42, -42.5, -44},
-                                                           {-42, -40, -42},
-                                                           {-81.5, -80, -81.5}};
+        const std::tuple<double, float, double> shown[] = {
+            {-45, -50, -52}, {-42, -41, -43}, {-42, -42.5, -44}, {-81.5, -80, -81.5}};
+        SettingValues s;
         for (const auto& [level, amplitude, onGraph] : shown) {
-            SettingValues s;
             s.amplitude = amplitude;
             QCOMPARE(levelOnGraph(s, level), onGraph);
         }
