@@ -192,7 +192,8 @@ SweepLoop::Pass SweepController::measureSweep() {
 void SweepController::storePoint(int point, double measuredDb) {
     const double shown =
         levelOnGraph(state_.settings, traceLevel_ ? traceLevel_(point, measuredDb) : measuredDb);
-    storeMeasurement(state_, point, shown, levelToY(state_.settings, shown, surface_.scaleHeight()));
+    storeMeasurement(state_, point, shown,
+                     levelToY(state_.settings, shown, surface_.scaleHeight()));
 }
 
 void SweepController::showSweepTime() {

@@ -8,8 +8,7 @@
 
 namespace kv {
 
-SweepLoop::SweepLoop(SharedState& state, RadioSession& radio, const Clock& clock,
-                     SweepSink& sinks)
+SweepLoop::SweepLoop(SharedState& state, RadioSession& radio, const Clock& clock, SweepSink& sinks)
     : state_(state), radio_(radio), clock_(clock), sinks_(sinks) {}
 
 SweepLoop::Pass SweepLoop::measure(const Hooks& hooks) {
@@ -35,14 +34,14 @@ SweepLoop::Pass SweepLoop::measure(const Hooks& hooks) {
         }
     }
     ended(beganMs);
-    sinks_.sweepEnded({began, state_.lastSweepEnd, state_.settings, 1, levels_});
+    sinks_.sweepEnded({began, beganMs, state_.lastSweepEnd, state_.settings, 1, levels_});
     return Pass::Complete;
 }
 
 void SweepLoop::deliver(const Sweep& sweep) {
     ended(clock_.steadyMs());
     Sweep timed = sweep;
-    timed.endedMs = state_.lastSweepEnd;
+    timed.beganMs = timed.endedMs = state_.lastSweepEnd;
     sinks_.sweepEnded(timed);
 }
 

@@ -18,7 +18,8 @@ namespace kv {
 // level as measured, NaN where the point failed.
 struct Sweep {
     std::chrono::system_clock::time_point began;
-    // When it ended, on the steady clock of the program that made it (milliseconds).
+    // When it began and ended, on the steady clock of the program that took it in (ms).
+    std::int64_t beganMs = 0;
     std::int64_t endedMs = 0;
     SettingValues band;
     int samples = 1;

@@ -207,7 +207,7 @@ Figures measure(int points, int passes) {
         for (double& level : sweepLevels) level = levels.next();
         auto start = Clock::now();
         window.sweep().sinks().sweepEnded(
-            {std::chrono::system_clock::now(), 0, window.state().settings, 1, sweepLevels});
+            {std::chrono::system_clock::now(), 0, 0, window.state().settings, 1, sweepLevels});
         stripRow.push_back(msSince(start));
         start = Clock::now();
         watch.strip()->repaint();  // at once, rather than whenever the event loop gets to it

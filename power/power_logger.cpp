@@ -1,27 +1,33 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "power_logger.h"
 
-#include <algorithm>
-
-#include "log_categories.h"
-#include "spectrum_model.h"
 #include "termination_signals.h"
 
 namespace kv::power {
 
 namespace {
-constexpr auto kStatusPeriod = std::chrono::milliseconds(250);
+constexpr std::int64_t kStatusPeriodMs = 250;
+
+std::optional<std::chrono::duration<double>> intervalOf(const LoggerConfig& config) {
+    if (!config.intervalSeconds) return std::nullopt;
+    return std::chrono::duration<double>(*config.intervalSeconds);
 }
+}  // namespace
 
 PowerLogger::PowerLogger(SharedState& state, CommControl& comm, Timer& timer1, Timer& reopenTimer,
-                         EventLoop& loop, LoggerOutput& output, LoggerConfig config)
+                         EventLoop& loop, const Clock& clock, LoggerOutput& output,
+                         LoggerConfig config)
     : state_(state),
       comm_(comm),
       loop_(loop),
+      clock_(clock),
       output_(output),
       config_(std::move(config)),
       session_(state, comm, timer1, reopenTimer, loop, *this, Radio::kHeadlessUnansweredLimit),
-      combiner_(static_cast<std::size_t>(usablePointCount(state)), config_.combine) {}
+      intervals_(intervalOf(config_), config_.combine),
+      sweepLoop_(state, session_, clock, sinks_) {
+    sinks_.add(intervals_);
+}
 
 PowerLogger::~PowerLogger() = default;
 
@@ -60,121 +66,49 @@ void PowerLogger::troubleEnded() {
 }
 
 bool PowerLogger::stopDue() const {
-    return stopping_ || state_.flags.stopRequested;
+    return stopping_ || state_.flags.stopRequested || (config_.once && intervals_.handedOn() > 0);
 }
 
-bool PowerLogger::measureSweep(std::vector<double>& levels) {
-    const int points = static_cast<int>(levels.size());
-    bool complete = true;
-    for (int i = 0; i < points; ++i) {
-        if (const auto level = session_.measure(i))
-            levels[static_cast<std::size_t>(i)] = *level;
-        else
-            complete = false;
-        // Signals and the port's reopening are handled here, between two exchanges: a
-        // termination signal at once, the rest as often as a reply wait would yield. A yield
-        // after every point would cost more than the exchange.
-        if (TerminationSignals::pending() ||
-            loop_.sinceLastYield() >= Radio::kHeadlessUnansweredLimit)
-            loop_.yield();
-        if (stopDue() && i + 1 < points) return false;
-    }
-    return complete;
-}
-
-void PowerLogger::writeCombined(std::chrono::system_clock::time_point begun, int samples,
-                                const std::vector<double>& levels) {
-    if (config_.writeLines)
-        writeLine(formatSweepLine(state_.settings, localLineTime(begun), samples, levels));
-    // A full disk stops neither the sweep nor the publishing.
-    if (config_.publish) config_.publish(begun, samples, levels);
-    ++lines_;
-}
-
-void PowerLogger::writeLine(const std::string& line) {
-    const std::string error = output_.writeLine(line);
-    if (error.empty()) {
-        if (lostInEpisode_ > 0) {
-            output_.message("lines are written again; " + std::to_string(lostInEpisode_) +
-                            " were lost");
-        }
-        lostInEpisode_ = 0;
-        return;
-    }
-    // One message for the episode; each line is tried again.
-    if (lostInEpisode_++ == 0) {
-        qCWarning(lcFiles, "%s", error.c_str());
-        output_.message(error + "; lines are lost until there is room");
-    }
-    ++linesLost_;
-}
-
-void PowerLogger::finishInterval(SteadyClock::time_point now, bool last) {
-    if (!intervalBegun_) return;
-    if (!last && now < intervalEnd_) return;
-    if (combiner_.samples() > 0)
-        writeCombined(*intervalBegun_, combiner_.samples(), combiner_.levels());
-    combiner_.clear();
-    intervalBegun_.reset();
+void PowerLogger::betweenPoints() {
+    // Signals and the port's reopening are handled here, between two exchanges: a termination
+    // signal at once, the rest as often as a reply wait would yield. A yield after every point
+    // would cost more than the exchange.
+    if (TerminationSignals::pending() || loop_.sinceLastYield() >= Radio::kHeadlessUnansweredLimit)
+        loop_.yield();
 }
 
 void PowerLogger::showStatus(bool force) {
-    const auto now = SteadyClock::now();
-    if (!force && now - lastStatus_ < kStatusPeriod) return;
-    lastStatus_ = now;
+    const std::int64_t now = clock_.steadyMs();
+    if (!force && now - lastStatusMs_ < kStatusPeriodMs) return;
+    lastStatusMs_ = now;
+    const long long lost = config_.linesLost ? config_.linesLost() : 0;
     output_.status("sweeps " + std::to_string(sweeps_) + ", sweep period " +
-                   std::to_string(sweepMs_) + " ms, lines " + std::to_string(lines_ - linesLost_) +
-                   (linesLost_ > 0 ? " (" + std::to_string(linesLost_) + " lost)" : "") +
+                   std::to_string(sweepLoop_.periodMs()) + " ms, lines " +
+                   std::to_string(intervals_.handedOn() - lost) +
+                   (lost > 0 ? " (" + std::to_string(lost) + " lost)" : "") +
                    ", failures recovered " + std::to_string(recovered_));
 }
 
 int PowerLogger::run() {
-    auto& flags = state_.flags;
-    flags.stopRequested = false;
-    const auto points = static_cast<std::size_t>(usablePointCount(state_));
-    const auto interval = std::chrono::duration_cast<SteadyClock::duration>(
-        std::chrono::duration<double>(config_.intervalSeconds.value_or(0.0)));
-
-    const bool inCommandMode = session_.enterCommandMode();
-    const auto done = [this] { return config_.once && lines_ > 0; };
-    while (inCommandMode && !stopDue() && !done()) {
-        const auto begun = std::chrono::system_clock::now();
-        const auto sweepStart = SteadyClock::now();
-        if (!intervalBegun_) {
-            intervalBegun_ = begun;
-            // Intervals follow each other without drifting, unless the logger fell behind.
-            const bool first = intervalEnd_ == SteadyClock::time_point{};
-            intervalEnd_ = !first && intervalEnd_ + interval > sweepStart ? intervalEnd_ + interval
-                                                                          : sweepStart + interval;
+    state_.flags.stopRequested = false;
+    const SweepLoop::Hooks hooks{.measured = nullptr,
+                                 .betweenPoints = [this] { betweenPoints(); },
+                                 .stopDue = [this] { return stopDue(); },
+                                 .settingsWaiting = nullptr};
+    if (session_.enterCommandMode()) {
+        while (!stopDue() && sweepLoop_.measure(hooks) == SweepLoop::Pass::Complete) {
+            ++sweeps_;
+            showStatus(false);
         }
-        std::vector<double> levels(points, 0.0);
-        const bool complete = measureSweep(levels);
-        if (!complete) {
-            if (stopDue()) break;
-            // A sweep with a point that failed is left out of its interval.
-            finishInterval(SteadyClock::now(), false);
-            continue;
-        }
-        const auto end = SteadyClock::now();
-        if (lastSweepEnd_) {
-            sweepMs_ =
-                std::chrono::duration_cast<std::chrono::milliseconds>(end - *lastSweepEnd_).count();
-        }
-        lastSweepEnd_ = end;
-        ++sweeps_;
-        combiner_.add(levels);
-        finishInterval(end, false);
-        showStatus(false);
     }
     // An unfinished interval still holds complete sweeps worth a line.
-    if (config_.intervalSeconds && !done()) {
-        finishInterval(SteadyClock::now(), true);
-    }
+    if (!(config_.once && intervals_.handedOn() > 0)) sinks_.finished();
     showStatus(true);
     // Ends exactly as the analyzer does when it closes.
     session_.close();
-    if (linesLost_ == 0) return 0;
-    output_.message(std::to_string(linesLost_) + " lines could not be written");
+    const long long lost = config_.linesLost ? config_.linesLost() : 0;
+    if (lost == 0) return 0;
+    output_.message(std::to_string(lost) + " lines could not be written");
     return 1;
 }
 

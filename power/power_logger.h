@@ -4,56 +4,47 @@
 #include <chrono>
 #include <functional>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
+#include "clock.h"
 #include "comm_control.h"
 #include "event_loop.h"
 #include "interval_combiner.h"
 #include "link_report.h"
+#include "logger_outputs.h"
 #include "radio_session.h"
 #include "shared_state.h"
-#include "sweep_log.h"
+#include "sweep_loop.h"
 #include "timer.h"
 
 namespace kv::power {
-
-// Where the lines and the messages go.
-class LoggerOutput {
-  public:
-    virtual ~LoggerOutput() = default;
-    // Writes one line whole or nothing of it: empty when written, else what went wrong.
-    virtual std::string writeLine(std::string_view line) = 0;
-    // A message on standard error.
-    virtual void message(std::string_view text) = 0;
-    // The status line, rewritten in place; ignored where there is none.
-    virtual void status(std::string_view text) = 0;
-};
 
 struct LoggerConfig {
     std::optional<double> intervalSeconds;  // none: one line per sweep
     IntervalCombiner::Mode combine = IntervalCombiner::Mode::Mean;
     bool once = false;
-    // Lines to the output's file; off where they are only published.
-    bool writeLines = true;
-    // Each interval besides its line: when it began, its samples, its levels.
-    std::function<void(std::chrono::system_clock::time_point, int, std::span<const double>)>
-        publish;
     // The device's name for the messages, known once the port is chosen.
     std::function<std::string()> deviceName;
+    // Lines the outputs could not write; any makes the exit status 1.
+    std::function<long long()> linesLost;
 };
 
-// The sweep without a window: the analyzer's radio session, one line per interval. The
-// settings in `state` give the band and the point count; the levels are logged as measured.
+// The sweep without a window: the analyzer's radio session and point loop, each sweep (or
+// interval, -i) handed to the outputs main registers. The settings in `state` give the band
+// and the point count; the levels go out as measured.
 class PowerLogger : public LinkReport {
   public:
     PowerLogger(SharedState& state, CommControl& comm, Timer& timer1, Timer& reopenTimer,
-                EventLoop& loop, LoggerOutput& output, LoggerConfig config);
+                EventLoop& loop, const Clock& clock, LoggerOutput& output, LoggerConfig config);
     ~PowerLogger() override;
     PowerLogger(const PowerLogger&) = delete;
     PowerLogger& operator=(const PowerLogger&) = delete;
+
+    // Every sweep as measured, a failed point NaN.
+    SweepSinks& sinks() { return sinks_; }
+    // The intervals (or the complete sweeps): where the lines and messages are registered.
+    SweepSinks& outputs() { return intervals_.outputs(); }
 
     // Opens the port of the settings; false when it cannot be opened.
     [[nodiscard]] bool openPort();
@@ -71,32 +62,23 @@ class PowerLogger : public LinkReport {
     void troubleEnded() override;
 
   private:
-    using SteadyClock = std::chrono::steady_clock;
-    // One pass over every point: the levels, and whether every point was measured.
-    bool measureSweep(std::vector<double>& levels);
-    void finishInterval(SteadyClock::time_point now, bool last);
-    void writeCombined(std::chrono::system_clock::time_point begun, int samples,
-                       const std::vector<double>& levels);
-    void writeLine(const std::string& line);
+    // Between two exchanges: signals and the port's reopening.
+    void betweenPoints();
     bool stopDue() const;
     void showStatus(bool force);
 
     SharedState& state_;
     CommControl& comm_;
     EventLoop& loop_;
+    const Clock& clock_;
     LoggerOutput& output_;
     LoggerConfig config_;
     RadioSession session_;
-    IntervalCombiner combiner_;
-    std::optional<std::chrono::system_clock::time_point> intervalBegun_;
-    SteadyClock::time_point intervalEnd_;
-    SteadyClock::time_point lastStatus_;
-    std::optional<SteadyClock::time_point> lastSweepEnd_;
-    long long sweepMs_ = 0;
+    SweepSinks sinks_;
+    IntervalSink intervals_;
+    SweepLoop sweepLoop_;
+    std::int64_t lastStatusMs_ = 0;
     long long sweeps_ = 0;
-    long long lines_ = 0;  // written, published or lost
-    long long linesLost_ = 0;
-    long long lostInEpisode_ = 0;  // since the last line that could be written
     long long recovered_ = 0;
     bool stopping_ = false;
 };

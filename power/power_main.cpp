@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "ini_settings_backend.h"
+#include "logger_outputs.h"
 #include "mqtt_client.h"
 #include "port_names.h"
 #include "power_logger.h"
@@ -178,24 +179,23 @@ int main(int argc, char** argv) {
         if (!mqtt->error().empty()) return fail(mqtt->error());
     }
     kv::QtEventLoop loop;
+    kv::SystemClock clock;
     kv::QtTimer timer1(kv::Radio::kReplyTimeoutMs);
     kv::QtTimer reopenTimer(kv::RadioSession::kReopenPeriodMs);
+    kv::power::LineSink lines(output);
+    kv::power::MessageSink messages(
+        [&](std::string payload) { mqtt->publish(sweepTopic, std::move(payload)); });
     kv::power::LoggerConfig config;
     config.intervalSeconds = options.intervalSeconds;
     config.combine = options.peak ? kv::power::IntervalCombiner::Mode::Max
                                   : kv::power::IntervalCombiner::Mode::Mean;
     config.once = options.once;
-    config.writeLines = writeLines;
-    std::uint64_t seq = 0;
-    if (mqtt) {
-        config.publish = [&](std::chrono::system_clock::time_point begun, int samples,
-                             std::span<const double> levels) {
-            mqtt->publish(sweepTopic,
-                          kv::power::formatSweepMessage(settings, begun, seq++, samples, levels));
-        };
-    }
     config.deviceName = [&comm] { return comm.devicePath(); };
-    kv::power::PowerLogger logger(state, comm, timer1, reopenTimer, loop, output, config);
+    config.linesLost = [&lines] { return lines.lost(); };
+    kv::power::PowerLogger logger(state, comm, timer1, reopenTimer, loop, clock, output, config);
+    // The outputs of each interval (or sweep): lines to the file, messages to the broker.
+    if (writeLines) logger.outputs().add(lines);
+    if (mqtt) logger.outputs().add(messages);
     if (!logger.openPort()) {
         const std::string device = comm.devicePath().empty()
                                        ? "COM" + std::to_string(settings.port + 1)

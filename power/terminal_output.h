@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "line_file.h"
-#include "power_logger.h"
+#include "logger_outputs.h"
 
 namespace kv::power {
 
