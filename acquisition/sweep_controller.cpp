@@ -77,7 +77,9 @@ void SweepController::run() {
         display_.drawTrace();
         display_.drawReadouts();
         display_.drawMarkers();
-        if (flags.viewOnly || source_)
+        // The radio left for a source, or taken back, at the next pass without a wait.
+        const bool radioDue = (source_ != nullptr) == inCommandMode_;
+        if ((flags.viewOnly || source_) && !radioDue)
             idleUntilChanged();
         else
             loop_.yield();

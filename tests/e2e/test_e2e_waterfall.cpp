@@ -50,6 +50,19 @@ QString stripMismatch(MainWindow& w) {
     return {};
 }
 
+// A sink of the test's own, and a source that hands on what the test gives it.
+struct SweepLog : SweepSink {
+    void sweepEnded(const Sweep& sweep) override {
+        levels.emplace_back(sweep.levelsDb.begin(), sweep.levelsDb.end());
+    }
+    std::vector<std::vector<double>> levels;
+};
+struct HandedSweeps : SweepSource {
+    void start(std::function<void(const Sweep&)> receive) override { hand = std::move(receive); }
+    void stop() override { hand = nullptr; }
+    std::function<void(const Sweep&)> hand;
+};
+
 }  // namespace
 
 class TestE2eWaterfall : public QObject {
@@ -126,6 +139,57 @@ class TestE2eWaterfall : public QObject {
                  std::optional<std::string>("1"));
         QCOMPARE(rig.store.read(MainWindow::kWindowSection, BandWatch::kStripHeightKey),
                  std::optional<std::string>(std::to_string(BandWatch::kDefaultStripHeight)));
+    }
+
+    // A sink registered in the window sees every sweep as measured; sweeps from a source take
+    // the same path into the trace, the markers, the strip and the sinks while the radio is
+    // left out of command mode, and it sweeps again once the source is gone.
+    void sinkAndSourceFollowTheSweeps() {
+        Rig rig;
+        QVERIFY(rig.start({"--replay", replay_}));
+        MainWindow& w = rig.open();
+        SweepLog sink;
+        w.sweep().sinks().add(sink);
+        HandedSweeps source;
+        std::vector<double> handed(50, -90);
+        handed[31] = -48;
+        qsizetype sentWithSource = 0;
+        const auto hand = [&] {
+            source.hand({std::chrono::system_clock::now(), 0, 0, rig.state().settings, 1, handed});
+        };
+        Script script;
+        script.then("two sweeps", [&] { return sink.levels.size() >= 2; })
+            .thenDo("strip, source",
+                    [&] {
+                        QTest::keyClick(w.view(), Qt::Key_W);
+                        w.sweep().setSource(&source);
+                    })
+            .then("radio left", [&] { return rig.sent().endsWith(wire::kExit + wire::kResume); })
+            .thenDo("two sweeps handed on",
+                    [&] {
+                        sentWithSource = rig.sent().size();
+                        hand();
+                        handed[31] = -50;
+                        hand();
+                        QTest::keyClick(w.view(), Qt::Key_F1);
+                    })
+            .then("marker on the peak",
+                  [&] { return rig.state().texts.markerLine2.ends_with(" -50"); })
+            .thenDo("strip and radio",
+                    [&] {
+                        const QString fault = stripMismatch(w);
+                        script.expect(fault.isEmpty(), "strip: " + fault);
+                        script.expect(rig.sent().size() == sentWithSource, "bytes to the radio");
+                        w.sweep().setSource(nullptr);
+                        rig.markSweep();
+                    })
+            .then("swept again", [&] { return rig.sweptSinceMark(); });
+        QVERIFY2(script.run(w, 30000), qPrintable(script.report()));
+        const std::vector<double> first = sink.levels[0];
+        QVERIFY(first == sweepLevels(0) || first == sweepLevels(1));
+        const auto fed = std::ranges::find(sink.levels, handed);
+        QVERIFY(fed != sink.levels.end() && (fed - 1)->at(31) == -48);
+        QCOMPARE(rig.state().markers.marker[0], 31);
     }
 
     void recordingReadsBackAndStopsOnAWriteError() {

@@ -3,13 +3,33 @@
 #include <cmath>
 
 #include "decimal_comma.h"
+#include "default_state.h"
+#include "fake_event_loop.h"
+#include "fake_radio.h"
 #include "interval_combiner.h"
 #include "outbound_queue.h"
+#include "power_logger.h"
 #include "power_options.h"
+#include "spectrum_model.h"
 #include "sweep_log.h"
 #include "sweep_message.h"
 
 using namespace kv::power;
+
+namespace {
+// Keeps what a sink is given, and the logger's lines and messages.
+struct Kept : kv::SweepSink, LoggerOutput {
+    void sweepEnded(const kv::Sweep& sweep) override {
+        sweeps.emplace_back(sweep.levelsDb.begin(), sweep.levelsDb.end());
+        samples.push_back(sweep.samples);
+    }
+    std::string writeLine(std::string_view) override { return {}; }
+    void message(std::string_view) override {}
+    void status(std::string_view) override {}
+    std::vector<std::vector<double>> sweeps;
+    std::vector<int> samples;
+};
+}  // namespace
 
 class PowerCsvTest : public QObject {
     Q_OBJECT
@@ -36,6 +56,46 @@ class PowerCsvTest : public QObject {
         QCOMPARE(peak.levels(), (std::vector<double>{-50, -60, -42}));
         peak.clear();
         QVERIFY(peak.levels().empty());
+    }
+
+    // A sink registered in the logger sees every sweep with the levels as measured (a point
+    // that failed NaN, whatever the reference level); the outputs get the interval's mean of
+    // the complete sweeps only.
+    void sinksSeeTheSweepsAsMeasured() {
+        kv::SharedState state = kv::test::defaultState();
+        state.settings.numberOfPoints = 3;
+        state.settings.amplitude = -80;
+        kv::createTraceArrays(state);
+        kv::test::FakeEventLoop loop;
+        kv::test::FakeTimer timer1{loop, kv::Radio::kReplyTimeoutMs};
+        kv::test::FakeTimer reopen{loop, kv::RadioSession::kReopenPeriodMs};
+        kv::test::FakeClock clock(loop);
+        kv::test::ScriptedComm comm(loop);
+        comm.latencyMs = 10;
+        kv::test::FakeRadio radio;
+        int levelReads = 0;
+        // -50, -57, -72 dB; the second sweep's middle point fails twice.
+        radio.reading = [](int ch) { return std::uint16_t(ch == 0 ? 51 : ch * 100); };
+        comm.responder = [&](std::string_view sent) {
+            if (sent == "\x21\x02" && ++levelReads >= 5 && levelReads <= 6) return std::string{};
+            return radio.answer(sent);
+        };
+        Kept sink, outputs;
+        LoggerConfig config;
+        config.intervalSeconds = 60;
+        config.deviceName = [] { return std::string("radio"); };
+        PowerLogger logger(state, comm, timer1, reopen, loop, clock, outputs, config);
+        QVERIFY(logger.openPort());
+        logger.sinks().add(sink);
+        logger.outputs().add(outputs);
+        loop.at(30000, [&] { logger.requestStop(); });
+        QCOMPARE(logger.run(), 0);
+        QVERIFY(sink.sweeps.size() >= 3);
+        QCOMPARE(sink.sweeps[0], (std::vector<double>{-50, -57, -72}));
+        QVERIFY(std::isnan(sink.sweeps[1][1]));
+        QCOMPARE(outputs.samples, std::vector<int>{int(sink.sweeps.size()) - 1});
+        for (std::size_t i = 0; i < 3; ++i)  // the mean of equal powers: the level again
+            QCOMPARE(std::lround(outputs.sweeps[0][i] * 100), std::lround(sink.sweeps[0][i] * 100));
     }
 
     // A band beyond the whole numbers of Hz writes their limit, not an undefined number.
