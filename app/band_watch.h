@@ -11,6 +11,7 @@
 
 #include "common_dialogs.h"
 #include "message_box.h"
+#include "setting_keys.h"
 #include "shared_state.h"
 #include "sweep_history.h"
 #include "sweep_interfaces.h"
@@ -32,8 +33,8 @@ class BandWatch : public QObject, public SweepSink {
     Q_OBJECT
   public:
     // Kept in the window's section beside its place, and only once the strip has been used.
-    static constexpr const char* kStripKey = "Waterfall";
-    static constexpr const char* kStripHeightKey = "Waterfall Height";
+    static constexpr const char* kStripKey = windowKey("Waterfall");
+    static constexpr const char* kStripHeightKey = windowKey("Waterfall Height");
     static constexpr int kDefaultStripHeight = 200;
 
     BandWatch(SharedState& state, const SweepHistory& history, MessageBox& messages,

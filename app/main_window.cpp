@@ -180,8 +180,8 @@ void MainWindow::placeWindow() {
         const auto text = services_.store.read(kWindowSection, key);
         return text ? parseInt32(*text) : std::nullopt;
     };
-    const auto left = stored("Left"), top = stored("Top");
-    const auto width = stored("Width"), height = stored("Height");
+    const auto left = stored(windowKey("Left")), top = stored(windowKey("Top"));
+    const auto width = stored(windowKey("Width")), height = stored(windowKey("Height"));
     bandWatch_.placeStrip(stored(BandWatch::kStripKey), stored(BandWatch::kStripHeightKey),
                           width && height);
     QRect placed = geometry();
@@ -195,17 +195,18 @@ void MainWindow::placeWindow() {
     } else {
         resize(placed.size());
     }
-    if (stored("Maximized").value_or(0) != 0) setWindowState(windowState() | Qt::WindowMaximized);
+    if (stored(windowKey("Maximized")).value_or(0) != 0)
+        setWindowState(windowState() | Qt::WindowMaximized);
 }
 
 void MainWindow::saveWindowPlacement() {
     const QRect normal = normalGeometry();
     std::vector<std::pair<std::string, std::string>> place = {
-        {"Left", std::to_string(normal.x())},
-        {"Top", std::to_string(normal.y())},
-        {"Width", std::to_string(normal.width())},
-        {"Height", std::to_string(normal.height())},
-        {"Maximized", isMaximized() ? "1" : "0"}};
+        {windowKey("Left"), std::to_string(normal.x())},
+        {windowKey("Top"), std::to_string(normal.y())},
+        {windowKey("Width"), std::to_string(normal.width())},
+        {windowKey("Height"), std::to_string(normal.height())},
+        {windowKey("Maximized"), isMaximized() ? "1" : "0"}};
     for (auto& entry : bandWatch_.placement()) place.push_back(std::move(entry));
     services_.store.writeAll(kWindowSection, place);
 }

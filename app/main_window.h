@@ -54,7 +54,7 @@ class MainWindow : public QMainWindow {
     static constexpr const char* kNoPortHint =
         "No serial port is open. Choose one with Settings \u2192 COM Port.";
     // Where the window's place and size are kept between runs.
-    static constexpr const char* kWindowSection = "Window";
+    static constexpr const char* kWindowSection = kv::kWindowSection;
 
     explicit MainWindow(AppServices services, QWidget* parent = nullptr);
     ~MainWindow() override;

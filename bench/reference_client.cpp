@@ -2,7 +2,7 @@
 // The least a client can do to sweep the radio: a tight blocking loop over the same exchanges
 // as the analyzer (command mode, then B1 i 00 and 21 02 for every point) with plain POSIX
 // read and poll, no event loop and no drawing. Its sweep period is the yardstick for the
-// analyzer's.
+// analyzer's. Its bytes are its own, as an independent client's would be.
 //
 //   kv-bench-reference DEVICE POINTS
 //

@@ -84,7 +84,6 @@ struct SharedState {
     TraceAverage average;
     MarkerState markers;
     ReadoutTexts texts;
-    std::string receiveBuffer;
     // When the last two sweeps ended, on the steady clock (milliseconds); 0 before the first.
     std::int64_t lastSweepEnd = 0;
     std::int64_t previousSweepEnd = 0;

@@ -76,7 +76,7 @@ Radio::~Radio() {
 }
 
 void Radio::onComm() {
-    appendReceived(state_.receiveBuffer, comm_.input());
+    appendReceived(receiveBuffer_, comm_.input());
 }
 
 void Radio::onTimer1Tick() {
@@ -121,7 +121,7 @@ bool Radio::pollReadingPort() {
     const auto left = std::min(unansweredLimit_ - loop_.sinceLastYield(), timer1_.remainingTime());
     if (left > lastReplyTime_ && comm_.waitForInput(left)) {
         // New bytes are checked at once.
-        appendReceived(state_.receiveBuffer, comm_.input());
+        appendReceived(receiveBuffer_, comm_.input());
         return true;
     }
     return yieldInWait();
@@ -143,7 +143,7 @@ void Radio::takeCutShortReply() {
     // and at close leave the radio in command mode. A slow radio (a low rate, a late reply)
     // may send it as long as the exchange had time left, so that is how long it is waited
     // for; nothing runs meanwhile.
-    const std::size_t have = state_.receiveBuffer.size();
+    const std::size_t have = receiveBuffer_.size();
     const std::size_t owed = awaitedReply_ > have ? awaitedReply_ - have : 0;
     awaitedReply_ = 0;
     if (owed == 0) return;
@@ -163,7 +163,7 @@ void Radio::takeCutShortReply() {
 }
 
 bool Radio::enterCommandMode() {
-    auto& buffer = state_.receiveBuffer;
+    auto& buffer = receiveBuffer_;
     const auto& flags = state_.flags;
 
     takeCutShortReply();
@@ -190,7 +190,7 @@ bool Radio::enterCommandMode() {
 }
 
 bool Radio::exitCommandMode() {
-    auto& buffer = state_.receiveBuffer;
+    auto& buffer = receiveBuffer_;
     const auto& flags = state_.flags;
     bool confirmed = false;
 
@@ -237,7 +237,7 @@ void Radio::reportCommFailure(bool eraseOnly) {
 }
 
 std::optional<double> Radio::measurePoint(int point) {
-    auto& buffer = state_.receiveBuffer;
+    auto& buffer = receiveBuffer_;
     const auto& flags = state_.flags;
     // A point without a place in the trace or beyond the one-byte channel cannot be measured.
     if (point < 0 || point > kHighestChannel || point >= static_cast<int>(state_.trace.size()) ||

@@ -43,6 +43,9 @@ class Radio {
     // Timer1's tick: the reply wait in progress has timed out.
     void onTimer1Tick();
 
+    // What the radio sent since the exchange in progress began.
+    const std::string& receiveBuffer() const { return receiveBuffer_; }
+
     static constexpr int kReplyTimeoutMs = 2000;
     // The polls of a reply wait do not yield until this long after the last yield, which
     // bounds the time in which the window does not answer in time rather than in a number of
@@ -77,6 +80,7 @@ class Radio {
     EventLoop& loop_;
     LinkReport& report_;
     const std::chrono::milliseconds unansweredLimit_;
+    std::string receiveBuffer_;
     std::string lastCommand_;
     // The reply size a wait is waiting for; still set after a stop ended it.
     std::size_t awaitedReply_ = 0;

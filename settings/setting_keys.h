@@ -87,6 +87,19 @@ inline constexpr std::array<SettingKey, 24> kSettingKeys{{
      [](SettingValues& s) -> SettingField { return &s.numberOfPoints; }},
 }};
 
+// The window's own section beside "Settings": its place and size, and the waterfall strip's
+// state and height, each written at exit once it has a value.
+inline constexpr const char* kWindowSection = "Window";
+inline constexpr std::array<std::string_view, 7> kWindowKeys{
+    "Left", "Top", "Width", "Height", "Maximized", "Waterfall", "Waterfall Height"};
+
+// The window key of that name; a name not in the table does not compile.
+consteval const char* windowKey(std::string_view name) {
+    for (const std::string_view key : kWindowKeys)
+        if (key == name) return key.data();
+    throw "no such window key";
+}
+
 // The key of that name; a name not in the table does not compile.
 consteval const SettingKey& settingKey(std::string_view name) {
     for (const SettingKey& key : kSettingKeys)

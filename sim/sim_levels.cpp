@@ -7,6 +7,8 @@
 namespace kv::sim {
 
 namespace {
+// The radio's converter as the simulated radio has it: written out here on purpose, apart from
+// the analyzer's conversion in radio/, so that each checks the other.
 constexpr double kVoltsAtMinLevel = 1.2;
 constexpr double kVoltsPerDb = 0.022;
 constexpr double kReferenceVolts = 3.3;

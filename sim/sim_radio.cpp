@@ -24,6 +24,8 @@ struct Pattern {
     std::size_t length;
 };
 
+// The radio's commands as the simulated radio reads them: written out here on purpose, apart
+// from the analyzer's in radio/, so that a wrong byte on either side shows in the tests.
 constexpr Pattern kAttention{RadioCommand::Attention, {0x41, 0x54, 0x2B, 0x2B, 0x2B, 0x0D}, 6};
 constexpr Pattern kEscape{RadioCommand::Escape, {0xCC, 0x65}, 2};
 constexpr Pattern kChannel{RadioCommand::Channel, {0xB1, kAnyByte, 0x00}, 3};

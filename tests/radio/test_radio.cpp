@@ -102,7 +102,7 @@ class RadioTest : public QObject {
         rig.state.trace[7] = TracePoint{0, 0, 0, 1234, 1234, 0};
         std::size_t largestBuffer = 0;
         rig.loop.onYield = [&] {
-            largestBuffer = std::max(largestBuffer, rig.state.receiveBuffer.size());
+            largestBuffer = std::max(largestBuffer, rig.radio.receiveBuffer().size());
         };
         rig.answerWith([&](std::string_view sent) {
             const std::size_t n = rig.comm.outputs.size() - 1;  // this command is recorded

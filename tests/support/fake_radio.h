@@ -14,6 +14,7 @@ inline std::string channelCommand(int ch) {
 }
 
 // Plays the radio on the far end of a ScriptedComm: the command-mode dialogue, channel, level.
+// Its bytes are its own, not the analyzer's constants, so that the tests check those.
 struct FakeRadio {
     bool commandMode = false;
     std::function<std::uint16_t(int channel)> reading = [](int) { return std::uint16_t{100}; };
