@@ -160,8 +160,14 @@ void ComPortDialog::refreshPorts() {
     QAbstractItemView* list = portBox_->view();
     list->setMinimumWidth(list->sizeHintForColumn(0) + 2 * list->frameWidth());
     showPortToolTip(portBox_->currentIndex());
-    // The device behind the port comes and goes with the list.
-    if (reason_) showDeviceReason();
+    // The device behind the port comes and goes with the list; the message follows the port
+    // being lost or reopened meanwhile.
+    if (!reason_) return;
+    if (const bool open = comm_.portOpen(); open != shownOpen_) {
+        shownOpen_ = open;
+        showMessage(open ? kReadyMessage : kPortProblemMessage);
+    }
+    showDeviceReason();
 }
 
 void ComPortDialog::load() {
@@ -173,6 +179,7 @@ void ComPortDialog::load() {
         parseInt16(readSetting(store_, std::string(kBaud.name), std::string(kBaud.defaultText)));
     baudBox_->setCurrentIndex(baud && *baud >= 0 && *baud < baudBox_->count() ? *baud : -1);
     showPortToolTip(portBox_->currentIndex());
+    shownOpen_ = comm_.portOpen();
     if (comm_.portOpen())
         showMessage(kReadyMessage);
     else

@@ -78,6 +78,7 @@ class ComPortDialog : public QDialog {
     QComboBox* portBox_ = nullptr;
     QComboBox* baudBox_ = nullptr;
     int messageMaxHeight_ = 0;
+    bool shownOpen_ = false;  // whether the port was open when the message was chosen
     QSize baseSize_;
 };
 

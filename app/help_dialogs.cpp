@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "help_dialogs.h"
 
+#include <algorithm>
+
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -53,14 +56,19 @@ QDialog* makeKeysDialog(QWidget* parent) {
         table->setItem(row, 0, new QTableWidgetItem(qText(kKeyUses[i].keys)));
         table->setItem(row, 1, new QTableWidgetItem(qText(kKeyUses[i].does)));
     }
-    table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
-    table->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
-    table->setMinimumWidth(table->fontMetrics().averageCharWidth() * 90);
+    // The rows take their heights from the columns' final widths.
+    table->resizeColumnToContents(0);
+    table->setColumnWidth(1, table->fontMetrics().averageCharWidth() * 70);
+    table->horizontalHeader()->setStretchLastSection(true);
     table->resizeRowsToContents();
+    table->setMinimumWidth(table->horizontalHeader()->length() + 2 * table->frameWidth() +
+                           table->verticalScrollBar()->sizeHint().width());
+    table->setMinimumHeight(std::min(table->verticalHeader()->length() +
+                                         table->horizontalHeader()->height() +
+                                         2 * table->frameWidth(),
+                                     table->fontMetrics().lineSpacing() * 30));
     column->addWidget(table);
     addCloseButton(*dialog, *column);
-    dialog->resize(table->minimumWidth() + 40, table->verticalHeader()->length() +
-                                                    table->horizontalHeader()->height() + 120);
     return dialog;
 }
 

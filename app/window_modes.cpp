@@ -112,8 +112,8 @@ std::string WindowModes::sourceText() const {
     const std::int64_t period = s.lastSweepEnd - s.previousSweepEnd;
     const std::int64_t since = sources_.clock.steadyMs() - s.lastSweepEnd;
     if (s.previousSweepEnd != 0 && period > 0 && since <= kStalePeriods * period + kStaleSlackMs)
-        text += "  \u00B7  " + QString::number(1000.0 / static_cast<double>(period), 'f', 1)
-                                   .toStdString() +
+        text += "  \u00B7  " +
+                QString::number(1000.0 / static_cast<double>(period), 'f', 1).toStdString() +
                 " sweeps/s";
     return text;
 }

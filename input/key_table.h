@@ -27,8 +27,7 @@ inline constexpr std::array<KeyUse, 13> kKeyUses{{
     {"F7", "redraw everything"},
     {"Left / Right", "move the active marker by one point"},
     {"W", "waterfall strip on/off (View → Waterfall)"},
-    {"A",
-     "average on/off (View → Average): the trace shows the mean of the last N sweeps"},
+    {"A", "average on/off (View → Average): the trace shows the mean of the last N sweeps"},
     {"+ / -", "while the average is on: N one more or one fewer (2 to 100, 10 at start)"},
     {"Page Up / Page Down",
      "reference level (Amplitude) up / down by 10 dB; the graph and its labels follow on the "

@@ -220,7 +220,9 @@ class TestDialogs : public QObject {
         if (cause == "gone") rig.comm.lost = false, rig.comm.setPortOpen(true);
         QFile back(device);
         QVERIFY(back.open(QIODevice::WriteOnly));
-        if (cause == "gone") QTRY_VERIFY(reason->isHidden());
+        if (cause == "gone")
+            QTRY_VERIFY(reason->isHidden() &&
+                        rig.child<QLabel>("Label2")->text() == ComPortDialog::kReadyMessage.data());
         if (cause == "missing")
             QTRY_VERIFY(reason->text() == device + " is there again: OK opens it.");
     }
