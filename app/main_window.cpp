@@ -98,9 +98,9 @@ void MainWindow::buildMenus() {
         connect(a, &QAction::triggered, this, handler);
         return a;
     };
-    add(file, "Main_File_Print", "Print", &MainWindow::printCommand)
+    add(file, "Main_File_Print", "Print…", &MainWindow::printCommand)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
-    add(file, "Main_File_Save", "Save", &MainWindow::saveCommand)
+    add(file, "Main_File_Save", "Save…", &MainWindow::saveCommand)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     add(file, "Main_File_Export", "Export Trace…", &MainWindow::exportCommand);
     bandWatch_.addFileItems(*file);

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <algorithm>
 #include <string>
 #include <utility>
@@ -41,6 +42,23 @@ constexpr std::array<std::size_t, 3> kPlanFields{0, 1, 3};
 constexpr const char* kPlanNote =
     "Centre, span and points say where the radio's channels lie on the frequency axis; they "
     "do not retune the radio.";
+
+// Reads a typed text into the key's variable as OK does; the reason when it is refused.
+std::optional<std::string> readTyped(const SettingKey& key, std::string typed,
+                                     SettingValues& into) {
+    // A decimal comma, as typed in much of the world, is taken where a fraction is; the
+    // store's form, shown and kept, has a point.
+    if (std::holds_alternative<float*>(key.field(into))) {
+        std::replace(typed.begin(), typed.end(), ',', '.');
+    } else {
+        // The store rounds a fraction in a whole-number key, as a file written by hand expects;
+        // typed here, 1.5 points is a mistake to point out, not to round.
+        static const QRegularExpression kWhole(QStringLiteral("^\\s*[+-]?\\d+\\s*$"));
+        if (!kWhole.match(QString::fromStdString(typed)).hasMatch())
+            return "must be a whole number, " + settingRangeText(key);
+    }
+    return takeSettingText(key, typed, into);
+}
 
 QString megahertz(double value) {
     return QString::number(value, 'f', 3) + QStringLiteral(" MHz");
@@ -92,7 +110,7 @@ SweepDialog::SweepDialog(const SettingValues& current, SettingsBackend& store,
         reason->setStyleSheet(QStringLiteral("color: #c00000"));
         // Room for the field's longest reason from the start, so that none moves the layout.
         SettingValues probe;
-        const auto refused = takeSettingText(*f.key, "?", probe);
+        const auto refused = readTyped(*f.key, "?", probe);
         reasonWidth = std::max(
             reasonWidth, reason->fontMetrics().horizontalAdvance(qText(refused.value_or(""))));
         grid->addWidget(label, row, 0);
@@ -123,12 +141,7 @@ SweepDialog::SweepDialog(const SettingValues& current, SettingsBackend& store,
 }
 
 std::optional<std::string> SweepDialog::readField(std::size_t i, SettingValues& into) const {
-    std::string typed = fields_[i]->text().toStdString();
-    // A decimal comma, as typed in much of the world, is taken where a fraction is; the
-    // store's form, shown and kept, has a point. Whole-number fields still refuse it.
-    if (std::holds_alternative<float*>(kFields[i].key->field(into)))
-        std::replace(typed.begin(), typed.end(), ',', '.');
-    return takeSettingText(*kFields[i].key, typed, into);
+    return readTyped(*kFields[i].key, fields_[i]->text().toStdString(), into);
 }
 
 void SweepDialog::showPlan() {

@@ -277,7 +277,7 @@ class TestDialogs : public QObject {
              {"Number of Points=256|256|channel 255: 927.899 MHz, spacing 0.101 MHz",
               "Number of Points=257||are valid",
               "Number of Points=0.5|",
-              "Number of Points=1.5|2",
+              "Number of Points=1.5|",
               "Number of Gradiants=50|50",
               "Number of Gradiants=0|",
               "Span=0||are valid",
