@@ -43,12 +43,12 @@ BandWatch::~BandWatch() {
 
 void BandWatch::addFileItems(QMenu& file) {
     saveAction_ =
-        file.addAction(QStringLiteral("Save Waterfall..."), this, &BandWatch::saveWaterfallCommand);
+        file.addAction(QStringLiteral("Save Waterfall…"), this, &BandWatch::saveWaterfallCommand);
     saveAction_->setObjectName(QStringLiteral("Main_File_SaveWaterfall"));
     saveAction_->setEnabled(false);
     file.addSeparator();
     recordAction_ =
-        file.addAction(QStringLiteral("Record Sweeps..."), this, &BandWatch::recordCommand);
+        file.addAction(QStringLiteral("Record Sweeps…"), this, &BandWatch::recordCommand);
     recordAction_->setObjectName(QStringLiteral("Main_File_Record"));
     stopAction_ = file.addAction(QStringLiteral("Stop Recording"), this, &BandWatch::stopRecording);
     stopAction_->setObjectName(QStringLiteral("Main_File_StopRecording"));
@@ -56,7 +56,7 @@ void BandWatch::addFileItems(QMenu& file) {
 }
 
 void BandWatch::addViewMenu(QMenuBar& bar, std::function<void()> averageKey) {
-    QMenu* view = bar.addMenu(QStringLiteral("View"));
+    QMenu* view = bar.addMenu(QStringLiteral("&View"));
     view->setObjectName(QStringLiteral("Main_View"));
     // The keys show after a tab; they are the picture's own keys, not menu shortcuts.
     stripAction_ = view->addAction(QStringLiteral("Waterfall\tW"));
@@ -159,8 +159,8 @@ void BandWatch::recordingChanged() {
 void BandWatch::saveWaterfallCommand() {
     if (!stripShown()) return;
     dialogs_.chooseFile(
-        {"Save Waterfall", timedFileName("waterfall", localLineTime(), "png"), "Png Files (*.png)",
-         "png", false},
+        {"Save Waterfall", timedFileName("waterfall", localLineTime(), "png"),
+         "PNG pictures (*.png)", "png", false},
         [this](const auto& path) {
             if (!path || path->empty()) return;
             const std::string file = withDefaultExtension(*path, "png");

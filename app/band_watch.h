@@ -63,6 +63,8 @@ class BandWatch : public QObject, public SweepSink {
     void redrawStrip();
 
     bool recording() const { return recording_.active(); }
+    // The file being recorded to; empty while nothing is recorded.
+    std::string recordingPath() const { return recording_.active() ? recording_.path() : ""; }
     void recordCommand();
     bool startRecording(const std::string& path);
     void stopRecording();

@@ -3,6 +3,7 @@
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -11,6 +12,7 @@
 
 #include "focus_keeper.h"
 #include "port_names.h"
+#include "radio.h"
 #include "serial_setup.h"
 #include "settings_store.h"
 #include "twips.h"
@@ -65,7 +67,15 @@ void ComPortDialog::buildControls() {
     baseSize_ = QSize(twipsToPixels(4410), twipsToPixels(3210));
     setFixedSize(baseSize_);
 
+    // Why the settings did not load, when they did not.
+    notice_ = new QLabel(this);
+    notice_->setObjectName(QStringLiteral("SettingsProblem"));
+    notice_->setWordWrap(true);
+    notice_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    notice_->hide();
+
     auto* frame = new QGroupBox(QStringLiteral("COM Port Setting"), this);
+    frame_ = frame;
     frame->setObjectName(QStringLiteral("Frame1"));
     frame->setGeometry(twipsRect(120, 120, 4215, 2535));
 
@@ -119,13 +129,15 @@ void ComPortDialog::buildControls() {
     okButton->setGeometry(twipsRect(2040, 2760, 1095, 375));
     okButton->setDefault(true);
     connect(okButton, &QPushButton::clicked, this, &ComPortDialog::ok);
+    okButton_ = okButton;
 
     auto* cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
     cancelButton->setObjectName(QStringLiteral("Command1"));
     cancelButton->setGeometry(twipsRect(3240, 2760, 1095, 375));
     connect(cancelButton, &QPushButton::clicked, this, &QDialog::close);
+    cancelButton_ = cancelButton;
 
-    // Why the last open failed, below the buttons; the dialog grows to show it.
+    // Why the port is not usable, above the buttons; the dialog grows to show it.
     reason_ = new QLabel(this);
     reason_->setObjectName(QStringLiteral("PortProblemReason"));
     reason_->setWordWrap(true);
@@ -148,6 +160,14 @@ void ComPortDialog::refreshPorts() {
     QAbstractItemView* list = portBox_->view();
     list->setMinimumWidth(list->sizeHintForColumn(0) + 2 * list->frameWidth());
     showPortToolTip(portBox_->currentIndex());
+    // The device behind the port comes and goes with the list; the message follows the port
+    // being lost or reopened meanwhile.
+    if (!reason_) return;
+    if (const bool open = comm_.portOpen(); open != shownOpen_) {
+        shownOpen_ = open;
+        showMessage(open ? kReadyMessage : kPortProblemMessage);
+    }
+    showDeviceReason();
 }
 
 void ComPortDialog::load() {
@@ -159,6 +179,7 @@ void ComPortDialog::load() {
         parseInt16(readSetting(store_, std::string(kBaud.name), std::string(kBaud.defaultText)));
     baudBox_->setCurrentIndex(baud && *baud >= 0 && *baud < baudBox_->count() ? *baud : -1);
     showPortToolTip(portBox_->currentIndex());
+    shownOpen_ = comm_.portOpen();
     if (comm_.portOpen())
         showMessage(kReadyMessage);
     else
@@ -202,19 +223,58 @@ void ComPortDialog::ok() {
 
 void ComPortDialog::showPortProblem() {
     showMessage(kPortProblemMessage);
-    const std::string reason = comm_.openProblem().text();
-    if (reason.empty()) return;
-    reason_->setText(QString::fromStdString(reason));
-    reason_->show();
-    const QRect area = twipsRect(120, 3210, 4215, 0);
-    const int height = reason_->heightForWidth(area.width());
-    reason_->setGeometry(area.left(), area.top(), area.width(), height);
-    setFixedSize(baseSize_.width(), area.top() + height + twipsToPixels(120));
+    showDeviceReason();
+}
+
+std::string ComPortDialog::deviceReason() const {
+    if (comm_.portLost()) return deviceGoneMessage(comm_.portDevice());
+    if (comm_.portOpen()) return {};
+    const PortProblem problem = comm_.openProblem();
+    if (problem.failure == OpenFailure::Missing && !problem.device.empty() &&
+        QFileInfo::exists(QString::fromStdString(problem.device)))
+        return problem.device + " is there again: OK opens it.";
+    return problem.text();
+}
+
+void ComPortDialog::showDeviceReason() {
+    const QString reason = QString::fromStdString(deviceReason());
+    if (reason == reason_->text() && reason.isEmpty() == reason_->isHidden()) return;
+    reason_->setText(reason);
+    reason_->setVisible(!reason.isEmpty());
+    layOut();
+}
+
+void ComPortDialog::showSettingsProblem(const std::string& text) {
+    // A long path has no spaces to wrap at: it may wrap after each of its slashes.
+    QString shown = QString::fromStdString(text);
+    shown.replace(QLatin1Char('/'), QStringLiteral("/\u200B"));
+    notice_->setText(shown);
+    notice_->setVisible(!text.empty());
+    layOut();
+}
+
+void ComPortDialog::layOut() {
+    const int margin = twipsToPixels(120);
+    const int width = baseSize_.width() - 2 * margin;
+    int top = margin;
+    if (!notice_->isHidden()) {
+        const int height = notice_->heightForWidth(width);
+        notice_->setGeometry(margin, top, width, height);
+        top += height + margin;
+    }
+    frame_->move(margin, top);
+    top = frame_->geometry().bottom() + 1 + twipsToPixels(105);
+    if (!reason_->isHidden()) {
+        const int height = reason_->heightForWidth(width);
+        reason_->setGeometry(margin, top, width, height);
+        top += height + twipsToPixels(105);
+    }
+    okButton_->move(okButton_->x(), top);
+    cancelButton_->move(cancelButton_->x(), top);
+    setFixedSize(baseSize_.width(), top + okButton_->height() + twipsToPixels(75));
 }
 
 void ComPortDialog::showMessage(std::string_view text) {
-    reason_->hide();
-    setFixedSize(baseSize_);
     message_->setText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
     const int needed = message_->heightForWidth(message_->width());
     message_->resize(message_->width(),

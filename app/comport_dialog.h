@@ -3,6 +3,7 @@
 
 #include <QDialog>
 #include <QTimer>
+#include <string>
 #include <string_view>
 
 #include "comm_control.h"
@@ -37,6 +38,9 @@ class ComPortDialog : public QDialog {
     ComPortDialog(SharedState& state, RadioSession& session, SettingsBackend& store,
                   const SerialDetector& detector, QWidget* parent = nullptr);
 
+    // Why the settings did not load, at the top of the dialog; empty for none.
+    void showSettingsProblem(const std::string& text);
+
   signals:
     // The port is open with the chosen settings and the choice is stored.
     void portOpened();
@@ -48,6 +52,14 @@ class ComPortDialog : public QDialog {
     void showMessage(std::string_view text);
     // The port-problem message with the reason of the failed open, if one is known.
     void showPortProblem();
+    // What is wrong with the device now, as it comes and goes: gone from under the open port,
+    // missing, back again, in use; empty while the port is open.
+    std::string deviceReason() const;
+    // Shows the reason above the buttons, or hides it, only when it changed.
+    void showDeviceReason();
+    // The notice at the top and the reason above the buttons push what is below them down;
+    // the dialog grows by them.
+    void layOut();
     void refreshPorts();
     void showPortToolTip(int index);
 
@@ -59,9 +71,14 @@ class ComPortDialog : public QDialog {
     QTimer refresh_;
     QLabel* message_ = nullptr;
     QLabel* reason_ = nullptr;
+    QLabel* notice_ = nullptr;
+    QWidget* frame_ = nullptr;
+    QWidget* okButton_ = nullptr;
+    QWidget* cancelButton_ = nullptr;
     QComboBox* portBox_ = nullptr;
     QComboBox* baudBox_ = nullptr;
     int messageMaxHeight_ = 0;
+    bool shownOpen_ = false;  // whether the port was open when the message was chosen
     QSize baseSize_;
 };
 

@@ -7,12 +7,14 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QStatusBar>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 
 #include "colours_dialog.h"
 #include "comport_dialog.h"
+#include "help_dialogs.h"
 #include "log_categories.h"
 #include "print_save.h"
 #include "qt_picture_output.h"
@@ -66,7 +68,8 @@ MainWindow::MainWindow(AppServices services, QWidget* parent)
     const double twipsPerPixel = surface_.twipsPerLogicalPixel();
     const QSize client(qRound(kClientTwipsWidth / twipsPerPixel),
                        qRound(kClientTwipsHeight / twipsPerPixel));
-    resize(client.width(), client.height() + menuBar()->sizeHint().height());
+    resize(client.width(),
+           client.height() + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
 }
 
 MainWindow::~MainWindow() {
@@ -93,7 +96,7 @@ void MainWindow::layOutPictureAndStrip() {
 }
 
 void MainWindow::buildMenus() {
-    QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("Main_File"));
     auto add = [this](QMenu* menu, const char* name, const char* caption, auto handler) {
         QAction* a = menu->addAction(QString::fromUtf8(caption));
@@ -101,9 +104,9 @@ void MainWindow::buildMenus() {
         connect(a, &QAction::triggered, this, handler);
         return a;
     };
-    add(file, "Main_File_Print", "Print", &MainWindow::printCommand)
+    add(file, "Main_File_Print", "Print…", &MainWindow::printCommand)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
-    add(file, "Main_File_Save", "Save", &MainWindow::saveCommand)
+    add(file, "Main_File_Save", "Save…", &MainWindow::saveCommand)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     add(file, "Main_File_Export", "Export Trace…", &MainWindow::exportCommand);
     bandWatch_.addFileItems(*file);
@@ -112,18 +115,47 @@ void MainWindow::buildMenus() {
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     add(file, "Main_File_Run", "Run", &MainWindow::runCommand)->setVisible(false);
     bandWatch_.addViewMenu(*menuBar(), [this] { keys_.keyDown(vk::kA); });
-    QMenu* settings = menuBar()->addMenu(QStringLiteral("Settings"));
+    addModeMenus();
+    QMenu* settings = menuBar()->addMenu(QStringLiteral("&Settings"));
     settings->setObjectName(QStringLiteral("Main_Settings"));
     add(settings, "Main_Settings_Settings", "Colors", &MainWindow::showColoursDialog);
     add(settings, "Main_Settings_COM", "COM Port", &MainWindow::showComPortDialog);
     add(settings, "Main_Settings_Sweep", "Sweep…", &MainWindow::showSweepDialog);
+    addHelpMenu();
+}
+
+void MainWindow::addModeMenus() {
+    modes_ = new WindowModes(
+        {state_, services_.comm, services_.clock, [this] { return bandWatch_.recordingPath(); },
+         [this](int key) { keys_.keyDown(key); }},
+        *statusBar(), this);
+    if (auto* view = menuBar()->findChild<QMenu*>(QStringLiteral("Main_View"))) {
+        view->addSeparator();
+        modes_->addViewItems(*view, view->findChild<QAction*>(QStringLiteral("Main_View_Average")));
+    }
+    // Right after View, before Settings.
+    modes_->addTraceMenu(*menuBar());
+}
+
+void MainWindow::addHelpMenu() {
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("Main_Help"));
+    QAction* keys = help->addAction(QStringLiteral("&Keys and Mouse…"));
+    keys->setObjectName(QStringLiteral("Main_Help_Keys"));
+    connect(keys, &QAction::triggered, this, [this] { makeKeysDialog(this)->show(); });
+    QAction* about = help->addAction(QStringLiteral("&About ") + QString::fromUtf8(kProgramTitle) +
+                                     QStringLiteral("…"));
+    about->setObjectName(QStringLiteral("Main_Help_About"));
+    connect(about, &QAction::triggered, this,
+            [this] { makeAboutDialog(services_.store.location(), this)->show(); });
 }
 
 MainWindow::LoadOutcome MainWindow::load() {
     state_.flags.stopRequested = true;
     // Nothing reads the directory; the query stays for its message when it cannot be found.
     static_cast<void>(getProgramDirectory(services_.executableDirectory, services_.messages));
-    bool ok = loadSettings(services_.store, state_).ok;
+    const LoadResult loaded = loadSettings(services_.store, state_);
+    bool ok = loaded.ok;
     placeWindow();
     if (ok) ok = session_.openPort(state_.settings.port);
     if (ok) {
@@ -136,6 +168,8 @@ MainWindow::LoadOutcome MainWindow::load() {
         return LoadOutcome::Ready;
     }
     showComPortDialog();
+    // Why the port was not opened, when the settings are to blame.
+    comPortDialog_->showSettingsProblem(loaded.problem(services_.store.location()));
     return LoadOutcome::PortDialogShown;
 }
 
@@ -165,7 +199,7 @@ void MainWindow::fitMinimumSize() {
     const auto pixels = [twipsPerPixel](double twips) {
         return static_cast<int>(std::ceil(twips / twipsPerPixel));
     };
-    const int menuHeight = menuBar()->sizeHint().height();
+    const int menuHeight = menuBar()->sizeHint().height() + statusBar()->sizeHint().height();
     const QRect available = screen()->availableGeometry();
     // The screen wins over the picture's needs: a window larger than the screen is no use.
     const ClientSize least = display_.minimumClientSize();
@@ -213,6 +247,8 @@ void MainWindow::saveWindowPlacement() {
 
 void MainWindow::onKeyPressed(int qtKey) {
     if (const auto code = virtualKeyFor(qtKey)) keys_.keyDown(*code);
+    // The check marks and the status line follow the key at once.
+    if (modes_) modes_->refresh();
 }
 
 void MainWindow::runCommand() {
@@ -332,7 +368,7 @@ void MainWindow::showSweepDialog() {
 
 void MainWindow::exportCommand() {
     services_.dialogs.chooseFile(
-        {"Export Trace", "trace.csv", "CSV Files (*.csv)", "csv"}, [this](const auto& path) {
+        {"Export Trace", "trace.csv", "CSV files (*.csv)", "csv"}, [this](const auto& path) {
             if (!path || path->empty()) return;
             const std::string file = withDefaultExtension(*path, "csv");
             if (const auto problem = writeWholeFile(file, traceCsv(state_)))

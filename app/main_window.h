@@ -24,6 +24,7 @@
 #include "shared_state.h"
 #include "sweep_controller.h"
 #include "sweep_dialog.h"
+#include "window_modes.h"
 
 class QAction;
 class QMouseEvent;
@@ -72,6 +73,7 @@ class MainWindow : public QMainWindow {
     const SweepHistory& history() const { return history_; }
     SweepController& sweep() { return sweep_; }
     SweepDialog* sweepDialog() const { return sweepDialog_; }
+    WindowModes* modes() const { return modes_; }
     bool unloaded() const { return unloaded_; }
 
     // Menu commands.
@@ -92,6 +94,9 @@ class MainWindow : public QMainWindow {
     // The picture, and below it the waterfall strip while it is shown.
     void layOutPictureAndStrip();
     void buildMenus();
+    // The Trace menu, View's key items and the status line.
+    void addModeMenus();
+    void addHelpMenu();
     void unload();
     void terminate();
     void closeDialogs();
@@ -127,6 +132,7 @@ class MainWindow : public QMainWindow {
     QPointer<ComPortDialog> comPortDialog_;
     QPointer<ColoursDialog> coloursDialog_;
     QPointer<SweepDialog> sweepDialog_;
+    WindowModes* modes_ = nullptr;  // owned by the window
     bool unloaded_ = false;
 };
 

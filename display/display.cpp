@@ -89,10 +89,15 @@ ClientSize Display::minimumClientSize() {
     surface_.setFont(kLabelFontName, kLabelFontPoints, false);
     const int divisions = gridDivisions(s.numberOfGradiants);
     double widestFrequency = 0;
-    for (int i = 0; i <= divisions; ++i)
+    for (int i = 0; i <= divisions; ++i) {
         widestFrequency =
             std::max(widestFrequency, surface_.textWidth(labelText(frequencyLabelValue(
                                           s.centerFrequency, s.span, divisions, i))));
+        // The waterfall strip's scale prints the levels in the same columns, in the same face.
+        widestFrequency =
+            std::max(widestFrequency,
+                     surface_.textWidth(labelText(amplitudeLabelValue(s.amplitude, divisions, i))));
+    }
     double widestLegend = 0;
     for (const auto text : kLegendTexts)
         widestLegend = std::max(widestLegend, surface_.textWidth(text));

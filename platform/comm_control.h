@@ -38,6 +38,8 @@ class CommControl {
     virtual bool waitForInput(std::chrono::milliseconds limit) = 0;
     // true after the device vanished under an open port, until it is opened again.
     virtual bool portLost() const { return false; }
+    // The device the selected port stands for, for the user's eyes; empty when unknown.
+    virtual std::string portDevice() const { return {}; }
     // Text describing the last failure of a write above, for diagnostics only.
     virtual std::string lastError() const { return {}; }
     // Why the last open of the selected port failed; no failure after a successful open.

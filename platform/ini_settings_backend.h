@@ -22,6 +22,7 @@ class IniSettingsBackend : public SettingsBackend {
     bool writeAll(const std::string& section,
                   const std::vector<std::pair<std::string, std::string>>& values) override;
     QString fileName() const { return settings_->fileName(); }
+    std::string location() const override { return fileName().toStdString(); }
 
   private:
     std::unique_ptr<QSettings> settings_;

@@ -12,3 +12,5 @@ Q_DECLARE_LOGGING_CATEGORY(lcSerial)
 // Files the program writes on the user's command, other than the settings: a recording or an
 // export that did not open or could not be written, a picture not saved or printed.
 Q_DECLARE_LOGGING_CATEGORY(lcFiles)
+// What the window shows of its state (its status line), at debug level.
+Q_DECLARE_LOGGING_CATEGORY(lcWindow)

@@ -45,6 +45,7 @@ class SerialComm : public QObject, public CommControl {
     const std::string& devicePath() const { return devicePath_; }
     // True once the open device vanished (and the port was closed) until the next open.
     bool portLost() const override { return portLost_; }
+    std::string portDevice() const override { return devicePath_; }
 
   private:
     // Owns a descriptor; closes it on reset and destruction.

@@ -20,6 +20,8 @@ class SettingsBackend {
     // Stores several values of one section together: a store that can replace its contents in
     // one step keeps either all of them or none (a crash in between leaves no mixture).
     // false when they could not be stored.
+    // Where the values are kept, for the user's eyes (a file's path); empty when nowhere.
+    virtual std::string location() const { return {}; }
     virtual bool writeAll(const std::string& section,
                           const std::vector<std::pair<std::string, std::string>>& values);
 };

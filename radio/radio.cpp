@@ -220,6 +220,11 @@ bool Radio::exitCommandMode() {
     return confirmed;
 }
 
+std::string deviceGoneMessage(std::string_view device) {
+    const std::string name = device.empty() ? std::string("its device") : std::string(device);
+    return "Radio disconnected: " + name + " is gone; waiting for it to come back.";
+}
+
 void Radio::reportCommFailure(bool eraseOnly) {
     if (state_.flags.stopRequested) return;
     const auto& s = state_.settings;
@@ -229,9 +234,11 @@ void Radio::reportCommFailure(bool eraseOnly) {
     texts.shownCommMessage.clear();
     if (eraseOnly) return;
 
-    texts.commMessage = "Communication failure.  Hardware is COM" + std::to_string(s.port + 1) +
-                        " and baud rate is " + s.baud +
-                        ".  RTS mode should be disabled in the radio.";
+    texts.commMessage = comm_.portLost()
+                            ? deviceGoneMessage(comm_.portDevice())
+                            : "Communication failure.  Hardware is COM" +
+                                  std::to_string(s.port + 1) + " and baud rate is " + s.baud +
+                                  ".  RTS mode should be disabled in the radio.";
     texts.shownCommMessage = texts.commMessage;
     report_.showCommFailure(texts.commMessage);
 }

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "comm_control.h"
 #include "event_loop.h"
@@ -12,6 +13,10 @@
 #include "timer.h"
 
 namespace kv {
+
+// The message row's text while the radio's device is gone (unplugged): the advice for a radio
+// that does not answer would send the user looking in the wrong place.
+std::string deviceGoneMessage(std::string_view device);
 
 // The serial exchanges with the KV3710: command mode, the reply waits with their time-out and
 // stop handling, the communication-failure message and the per-point measurement.

@@ -22,10 +22,15 @@ struct Range {
     bool lowestAllowed;  // false: only the values above it
 };
 
-constexpr std::array<Range, 3> kRanges{{
+// The reference level keeps part of the converter's levels (-97 to -42 dB) on the graph, which
+// shows the 70 dB below it: above -90 a level of the floor still shows, below 20 the top of the
+// range. The radio's attenuator steps up to 30 dB.
+constexpr std::array<Range, 5> kRanges{{
     {"Number of Points", 1, kMaxPoints, true},
     {"Number of Gradiants", 1, 50, true},
     {"Span", 0, std::numeric_limits<double>::infinity(), false},
+    {"Amplitude", -90, 20, true},
+    {"Attenuator", 0, 30, true},
 }};
 
 const Range* rangeOf(const SettingKey& key) {

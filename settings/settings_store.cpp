@@ -173,6 +173,14 @@ bool writeSettings(SettingsBackend& store,
     return false;
 }
 
+std::string LoadResult::problem(const std::string& location) const {
+    if (ok) return {};
+    return "The settings file " + (location.empty() ? std::string() : location + " ") +
+           "could not be read: \"" + failedKey + "\" holds \"" + failedText +
+           "\", which is not a value it can take. It and the keys after it took their "
+           "defaults; the port is chosen here.";
+}
+
 LoadResult loadSettings(const SettingsBackend& store, SharedState& state) {
     SettingValues& s = state.settings;
     LoadResult result;
@@ -192,7 +200,7 @@ LoadResult loadSettings(const SettingsBackend& store, SharedState& state) {
                 << "setting" << QString::fromStdString(name) << "holds"
                 << QString::fromStdString(text)
                 << "which does not load; it and the keys after it take their defaults";
-            result = {false, name};
+            result = {false, name, text};
             assignText(field, defaultText);
         }
     }

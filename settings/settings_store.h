@@ -36,7 +36,11 @@ std::optional<bool> parseBoolean(const std::string& text);
 
 struct [[nodiscard]] LoadResult {
     bool ok = true;
-    std::string failedKey;  // the key that ended the load
+    std::string failedKey;   // the key that ended the load
+    std::string failedText;  // and the text it held
+
+    // Why the load failed, for the user: the key, its text and where it is kept.
+    std::string problem(const std::string& location) const;
 };
 
 // Reads the 24 keys in order into state.settings and creates the trace arrays. A key that

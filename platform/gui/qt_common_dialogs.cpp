@@ -60,7 +60,7 @@ void QtCommonDialogs::showSave(PathAnswer chosen) {
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);
     dialog->setDefaultSuffix(QStringLiteral("bmp"));
-    dialog->setNameFilter(QStringLiteral("Bmp Files (*.bmp)"));
+    dialog->setNameFilter(QStringLiteral("BMP pictures (*.bmp)"));
     openForPath(dialog, std::move(chosen));
 }
 

@@ -123,6 +123,11 @@ inf||||
             const QString got =
                 result.ok ? "ok" : "fail " + QString::fromStdString(result.failedKey);
             if (outcome != "any") QCOMPARE(got, outcome);
+            // A failed load is told with its key and the file's path.
+            const QString why = QString::fromStdString(result.problem(store.location()));
+            QVERIFY(result.ok ? why.isEmpty()
+                              : why.contains(copy) && why.contains(QString::fromStdString(
+                                                          '"' + result.failedKey + "\" holds")));
             const auto values = loaded(state);
             for (const auto& [key, value] : expected) QCOMPARE(values.at(key), value);
             // Saving over a broken file replaces it with one that holds the five keys.

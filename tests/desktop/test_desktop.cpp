@@ -22,9 +22,13 @@ class TestDesktop : public QObject {
     const QString file_ = settingsFile(config_.path());
 
     // The analyzer on the display and the simulator, its window found.
-    bool startAnalyzer(QProcess& analyzer, XClient& x, unsigned long& window) {
-        analyzer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // With `statusLog` its status line's changes come on its standard error.
+    bool startAnalyzer(QProcess& analyzer, XClient& x, unsigned long& window,
+                       bool statusLog = false) {
+        analyzer.setProcessChannelMode(statusLog ? QProcess::SeparateChannels
+                                                 : QProcess::ForwardedErrorChannel);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        if (statusLog) env.insert("QT_LOGGING_RULES", "kv3710.window.debug=true");
         env.insert("DISPLAY", display_);
         env.insert("QT_QPA_PLATFORM", "xcb");
         analyzer.setProcessEnvironment(env);
@@ -94,6 +98,57 @@ class TestDesktop : public QObject {
 
         // The close button releases the radio and saves.
         x->requestClose(window);
+        const QString fault = kv::e2e::closedCleanly(analyzer, sim_, file_);
+        QVERIFY2(fault.isEmpty(), qPrintable(fault));
+    }
+
+    // The status line and the Trace menu's check marks follow keys typed into the picture;
+    // Alt+T, typed as a person would, opens the menu.
+    void modesFollowTheKeys() {
+        XClient x(display_.toStdString());
+        QProcess analyzer;
+        unsigned long window = 0;
+        QVERIFY(startAnalyzer(analyzer, x, window, true));
+        QString log;
+        const auto logged = [&](const QString& what) {
+            return QTest::qWaitFor(
+                [&] {
+                    log += QString::fromUtf8(analyzer.readAllStandardError());
+                    const QString modes = log.section("Status_Modes", -1).section('\n', 0, 0);
+                    return what.startsWith(' ') ? modes == what : log.contains(what);
+                },
+                10000);
+        };
+        // The Trace menu as it looks, once it has stopped changing; then closed again.
+        const auto traceMenu = [&] {
+            x.pressKey(window, "Alt_L+t");
+            std::optional<WindowImage> shot, before;
+            const bool steady = QTest::qWaitFor(
+                [&] {
+                    const unsigned long popup = x.popup();
+                    before = std::exchange(shot, popup ? x.grab(popup) : std::nullopt);
+                    return shot && before && shot->pixels == before->pixels;
+                },
+                10000);
+            x.pressKey(0, "Escape");
+            const bool closed = QTest::qWaitFor([&] { return !x.popupShown(); }, 5000);
+            x.pressKey(0, "Escape");  // out of the menu bar, back to the picture
+            return steady && closed ? shot->pixels : std::vector<std::uint32_t>{};
+        };
+        QVERIFY2(logged("sweeps/s"), qPrintable(log));
+        const auto allOff = traceMenu();
+        QVERIFY(!allOff.empty());
+        x.pressKey(window, "F2");
+        QVERIFY2(logged(" MAX HOLD"), qPrintable(log));
+        const auto maxHold = traceMenu();
+        QVERIFY(!maxHold.empty() && maxHold != allOff);  // Max Hold checked
+        x.pressKey(window, "F6");
+        x.pressKey(window, "a");
+        QVERIFY2(logged(" MAX HOLD   VIEW ONLY   AVG 10"), qPrintable(log));
+        for (const char* key : {"F2", "F6", "a"}) x.pressKey(window, key);
+        QVERIFY2(logged(" "), qPrintable(log));
+        QVERIFY(traceMenu() == allOff);
+        x.requestClose(window);
         const QString fault = kv::e2e::closedCleanly(analyzer, sim_, file_);
         QVERIFY2(fault.isEmpty(), qPrintable(fault));
     }

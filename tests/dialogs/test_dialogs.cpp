@@ -5,8 +5,10 @@
 #include <QApplication>
 #include <QColorDialog>
 #include <QComboBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
@@ -170,6 +172,61 @@ class TestDialogs : public QObject {
         QVERIFY(rig.closedAndDeleted());
     }
 
+    // Above the buttons, why the port is not usable, following the device as it goes and comes
+    // back; at the top, why the settings did not load.
+    void portDialogReason_data() {
+        QTest::addColumn<QString>("cause");
+        for (const char* cause : {"gone", "missing", "settings"}) QTest::newRow(cause) << cause;
+    }
+    void portDialogReason() {
+        QFETCH(QString, cause);
+        Rig rig;
+        QTemporaryDir dir;
+        const QString device = dir.filePath("ttyUSB0");
+        rig.comm.device = device.toStdString();
+        rig.comm.lost = cause == "gone";
+        if (cause == "missing")
+            rig.comm.problem = describeOpenFailure(OpenFailure::Missing, device.toStdString());
+        rig.store.values[{"Settings", "Span"}] = "wide";
+        auto* dialog =
+            new ComPortDialog(rig.state, rig.session, rig.store, rig.machine, &rig.owner);
+        rig.dialog = dialog;
+        dialog->showSettingsProblem(
+            cause == "settings" ? loadSettings(rig.store, rig.state).problem("/home/u/kv.ini")
+                                : "");
+        dialog->show();
+        auto* reason = rig.child<QLabel>("PortProblemReason");
+        auto* notice = rig.child<QLabel>("SettingsProblem");
+        const QString shown = cause == "gone"      ? "Radio disconnected: " + device + " is gone"
+                              : cause == "missing" ? device + " is missing"
+                                                   : "";
+        QCOMPARE(reason->isVisible(), !shown.isEmpty());
+        QVERIFY(reason->isHidden() || reason->text().startsWith(shown));
+        QCOMPARE(notice->isVisible(), cause == "settings");
+        QVERIFY(notice->text()
+                    .remove(QChar(0x200B))
+                    .contains(cause == "settings"
+                                  ? "/home/u/kv.ini could not be read: \"Span\" holds \"wide\""
+                                  : ""));
+        // Nothing is cut off, and the reason stands between the port list and the buttons.
+        for (QLabel* label : {reason, notice})
+            QVERIFY(label->isHidden() || label->height() >= label->heightForWidth(label->width()));
+        QVERIFY(
+            reason->isHidden() ||
+            (reason->y() > rig.child<QComboBox>("Settings_Baud_Box")->mapTo(dialog, QPoint()).y() &&
+             reason->geometry().bottom() < rig.child("Command2")->y()));
+        QVERIFY(rig.child("Command2")->geometry().bottom() < dialog->height());
+        // The device comes back: the reason follows it.
+        if (cause == "gone") rig.comm.lost = false, rig.comm.setPortOpen(true);
+        QFile back(device);
+        QVERIFY(back.open(QIODevice::WriteOnly));
+        if (cause == "gone")
+            QTRY_VERIFY(reason->isHidden() &&
+                        rig.child<QLabel>("Label2")->text() == ComPortDialog::kReadyMessage.data());
+        if (cause == "missing")
+            QTRY_VERIFY(reason->text() == device + " is there again: OK opens it.");
+    }
+
     void colourChoice_data() {
         QTest::addColumn<int>("row");
         QTest::addColumn<int>("answer");  // -1: the chooser is cancelled
@@ -215,18 +272,35 @@ class TestDialogs : public QObject {
     void sweepDialog_data() {
         QTest::addColumn<QString>("typed");   // field=text; none: Cancel
         QTest::addColumn<QString>("stored");  // its stored text; none: refused
+        QTest::addColumn<QString>("plan");    // what the channel plan shows as it is typed
         for (const char* row :
-             {"Number of Points=256|256", "Number of Points=257|", "Number of Points=0.5|",
-              "Number of Points=1.5|2", "Number of Gradiants=50|50", "Number of Gradiants=0|",
-              "Span=0|", "Span=-26|", "Span=0.001|0.001", "Center Frequency= 2441.50 |2441.5",
-              "Center Frequency=902,5|902.5", "Number of Points=50,5|", "Amplitude=1e39|",
-              "Amplitude=-1e-3|-0.001", "Attenuator=-32768|-32768", "Attenuator=32768|",
-              "Attenuator=ten|", "|"})
-            QTest::newRow(row) << QString(row).section('|', 0, 0) << QString(row).section('|', 1);
+             {"Number of Points=256|256|channel 255: 927.899 MHz, spacing 0.101 MHz",
+              "Number of Points=257||are valid",
+              "Number of Points=0.5|",
+              "Number of Points=1.5|",
+              "Number of Gradiants=50|50",
+              "Number of Gradiants=0|",
+              "Span=0||are valid",
+              "Span=-26|",
+              "Span=0.001|0.001",
+              "Center Frequency= 2441.50 |2441.5",
+              "Center Frequency=902,5|902.5|Channel 0: 890.010 MHz, channel 49: 914.990 MHz",
+              "Number of Points=50,5|",
+              "Amplitude=1e39|",
+              "Amplitude=-1e-3|-0.001",
+              "Amplitude=-91|",
+              "Amplitude=20|20",
+              "Attenuator=30|30",
+              "Attenuator=-1|",
+              "Attenuator=ten|",
+              "|"})
+            QTest::newRow(row) << QString(row).section('|', 0, 0) << QString(row).section('|', 1, 1)
+                               << QString(row).section('|', 2);
     }
     void sweepDialog() {
         QFETCH(QString, typed);
         QFETCH(QString, stored);
+        QFETCH(QString, plan);
         Rig rig;
         std::vector<SettingsChange> handed;
         rig.dialog = new SweepDialog(
@@ -236,8 +310,14 @@ class TestDialogs : public QObject {
         const std::string field = typed.section('=', 0, 0).toStdString();
         if (!typed.isEmpty())
             rig.child<QLineEdit>(QString::fromStdString(field))->setText(typed.section('=', 1));
+        QVERIFY2(rig.child<QLabel>("Channel plan")->text().contains(plan),
+                 qPrintable(rig.child<QLabel>("Channel plan")->text()));
+        rig.dialog->layout()->activate();
+        const QSize before = rig.dialog->size();
         rig.child(typed.isEmpty() ? "Cancel" : "OK")->click();
         QCOMPARE(handed.size(), std::size_t(stored.isEmpty() ? 0 : 1));
+        rig.dialog->layout()->activate();
+        QCOMPARE(rig.dialog->size(), before);  // a reason takes room kept for it
         if (!handed.empty()) handed[0](rig.state.settings);
         std::vector<std::pair<std::string, std::string>> written;
         for (const SettingKey& key : kSettingKeys) {
@@ -439,7 +519,7 @@ class TestDialogs : public QObject {
         cancelTheDialog();
         dialogs.showColor(rgbColour(1, 2, 3), [&](auto colour) { answered += !colour; });
         QTRY_COMPARE(answered, 3);
-        QCOMPARE(seen, (QStringList{"save 1 1 bmp Bmp Files (*.bmp)", "print 1", "colour"}));
+        QCOMPARE(seen, (QStringList{"save 1 1 bmp BMP pictures (*.bmp)", "print 1", "colour"}));
     }
 };
 

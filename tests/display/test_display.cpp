@@ -206,6 +206,22 @@ class DisplayTest : public QObject {
         QCOMPARE(surface.image(), expected);
     }
 
+    // At the least size the waterfall strip's scale, whose level labels stand in the grid's
+    // columns, keeps them apart, also where the frequency labels are narrower.
+    void leastSizeKeepsTheStripScaleApart() {
+        Screen screen;
+        auto& s = screen.state.settings;
+        s.centerFrequency = 10;
+        s.span = 0.1f;
+        s.numberOfGradiants = 20;
+        const double plot = screen.display.minimumClientSize().width - s.graphLeft - s.graphRight;
+        const int divisions = gridDivisions(s.numberOfGradiants);
+        for (int i = 0; i <= divisions; ++i)
+            QVERIFY(plot / divisions >=
+                    kTickLength + screen.surface.textWidth(
+                                      labelText(amplitudeLabelValue(s.amplitude, divisions, i))));
+    }
+
     // One decimal, ties to even, no exponent, no minus zero.
     void numberTexts() {
         const std::pair<double, std::string> texts[] = {

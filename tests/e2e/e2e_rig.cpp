@@ -138,9 +138,13 @@ int Rig::messagePixels(const std::string& text) const {
 }
 
 bool Rig::messageShown() const {
+    return messageShown(kMessage);
+}
+
+bool Rig::messageShown(const std::string& text) const {
     const auto& texts = window_->state().texts;
-    return texts.commMessage == kMessage && texts.shownCommMessage == kMessage &&
-           messagePixels(kMessage) >= 100;
+    return texts.commMessage == text && texts.shownCommMessage == text &&
+           messagePixels(text) >= 100;
 }
 
 bool Rig::messageGone() const {

@@ -77,8 +77,9 @@ class Rig {
     SharedState& state() { return window_->state(); }
     QByteArray sent() const { return sentToRadio(sim.wireLogPath()); }
 
-    // The failure message for COM1 at the default rate, as text and in pixels.
+    // The failure message for COM1 at the default rate (or `text`), as text and in pixels.
     bool messageShown() const;
+    bool messageShown(const std::string& text) const;
     bool messageGone() const;
     // Pixels in the message colour where the message row shows `text`.
     int messagePixels(const std::string& text) const;

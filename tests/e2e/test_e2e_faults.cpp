@@ -88,7 +88,9 @@ class TestE2eFaults : public QObject {
                     return true;
                 });
         // Unplugged: the port is lost, stays closed while the device is gone, and is reopened
-        // (about once a second) once the device is back under another name.
+        // (about once a second) once the device is back under another name. Meanwhile the
+        // message names the device as disconnected, not the radio's settings.
+        const std::string gone = deviceGoneMessage(rig.sim.linkPath().toStdString());
         std::unique_ptr<HeldNames> holder;
         QString returnedDevice;
         if (unplug)
@@ -100,7 +102,8 @@ class TestE2eFaults : public QObject {
                         })
                 .then("port lost, message shown",
                       [&] {
-                          return rig.comm.portLost() && !rig.comm.portOpen() && rig.messageShown();
+                          return rig.comm.portLost() && !rig.comm.portOpen() &&
+                                 rig.messageShown(gone);
                       })
                 .thenDo("gone",
                         [&] {
@@ -109,7 +112,7 @@ class TestE2eFaults : public QObject {
                         })
                 .then("gone for a while",
                       [&] {
-                          script.expect(rig.messageShown() && !rig.comm.portOpen(),
+                          script.expect(rig.messageShown(gone) && !rig.comm.portOpen(),
                                         "message up and port closed while the device is gone");
                           return since.elapsed() >= 1500;
                       })

@@ -8,10 +8,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QtTest>
 
 #include "e2e_rig.h"
@@ -106,6 +108,20 @@ Center Frequency=-3.4e38;Span=3.4e38;Amplitude=3.4e38;Graph Top=30000;Number of 
         MainWindow& w = rig.open();
 
         QCOMPARE(w.comPortDialog() != nullptr, pick != -1);
+        // It says why: the key that did not load (a port number out of range loads), or the
+        // device.
+        if (pick != -1 && !row[0].startsWith("Port=")) {
+            const QString key = row[0].section('=', 0, 0), text = row[0].section('=', 1);
+            const QString why = com1 == "radio"     ? '"' + key + "\" holds \"" + text + '"'
+                                : com1 == "missing" ? "/nonexistent/tty is missing"
+                                                    : "in use by another program";
+            QVERIFY(
+                w.comPortDialog()
+                    ->findChild<QLabel*>(com1 == "radio" ? "SettingsProblem" : "PortProblemReason")
+                    ->text()
+                    .remove(QChar(0x200B))
+                    .contains(why));
+        }
         if (pick == -2) {  // cancelled: where to choose a port shows on the empty graph
             w.comPortDialog()->findChild<QPushButton*>("Command1")->click();
             QTRY_VERIFY(rig.messagePixels(MainWindow::kNoPortHint) >= 100);
@@ -205,7 +221,8 @@ Center Frequency=-3.4e38;Span=3.4e38;Amplitude=3.4e38;Graph Top=30000;Number of 
                 surface.toDevice(change[0] == "click above" ? s.settings.graphTop / 2
                                                             : s.settings.graphTop + 900));
             if (change[0] == "shrink")
-                w.resize(client.width(), client.height() + w.menuBar()->height());
+                w.resize(client.width(),
+                         client.height() + w.menuBar()->height() + w.statusBar()->height());
             if (change[0].startsWith("click")) QTest::mouseClick(w.view(), Qt::LeftButton, {}, at);
             if (change[0] == "double click") QTest::mouseDClick(w.view(), Qt::LeftButton, {}, at);
             for (Qt::Key key : {Qt::Key_PageUp, Qt::Key_PageUp, Qt::Key_PageDown})

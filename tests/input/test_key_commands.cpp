@@ -5,6 +5,7 @@
 
 #include "default_state.h"
 #include "key_commands.h"
+#include "key_table.h"
 #include "recording_display.h"
 #include "recording_surface.h"
 #include "spectrum_model.h"
@@ -37,6 +38,22 @@ SharedState stateWith(const QList<double>& levels, const Surface& surface) {
 class KeyCommandsTest : public QObject {
     Q_OBJECT
   private slots:
+    // The README's key table is the one Help shows, row for row.
+    void readmeKeyTable() {
+        QFile readme(QStringLiteral(KV_README));
+        QVERIFY(readme.open(QIODevice::ReadOnly | QIODevice::Text));
+        const QStringList lines = QString::fromUtf8(readme.readAll()).split('\n');
+        const qsizetype head = lines.indexOf(QStringLiteral("| Key | Does |"));
+        QVERIFY(head >= 0);
+        QStringList rows, table;
+        for (qsizetype i = head + 2; i < lines.size() && lines[i].startsWith('|'); ++i)
+            rows << lines[i];
+        for (const KeyUse& use : kKeyUses)
+            table << QString::fromUtf8("| %1 | %2 |")
+                         .arg(QString::fromUtf8(use.keys.data(), qsizetype(use.keys.size())),
+                              QString::fromUtf8(use.does.data(), qsizetype(use.does.size())));
+        QCOMPARE(rows, table);
+    }
     // Levels of 0 are points not measured yet. `markers` holds both markers before and after.
     void keys_data() {
         QTest::addColumn<QList<double>>("levels");

@@ -135,6 +135,9 @@ class ScriptedComm : public CommControl {
         return std::exchange(ready_, {});
     }
     void clearOutBuffer() override { ++clearOutBufferCount; }
+    bool portLost() const override { return lost; }
+    std::string portDevice() const override { return device; }
+    PortProblem openProblem() const override { return problem; }
     bool waitForInput(std::chrono::milliseconds limit) override {
         deliverDue(loop_.now);
         if (ready_.empty() && blockingWaits) {
@@ -157,6 +160,9 @@ class ScriptedComm : public CommControl {
     // waitForInput blocks in fake time, as a real port does, until bytes are due or the limit.
     bool blockingWaits = false;
     bool failOpen = false;
+    bool lost = false;                 // the device went away under the open port
+    std::string device;                // what the port stands for
+    PortProblem problem;               // of the last open
     std::string wire;                  // every byte sent, in order
     std::vector<std::string> outputs;  // one entry per output() call
     std::vector<int> handshakingWrites;

@@ -7,7 +7,6 @@
 #include <X11/extensions/XTest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <functional>
 
@@ -57,23 +56,10 @@ Box plotBoxOf(const WindowImage& image, std::uint32_t background) {
     return box;
 }
 
-namespace {
-// Windows come and go while the client looks (menus, tool tips, dialogs): a request about one
-// that is gone fails that request alone instead of ending the test. Xlib's default handler
-// exits the process.
-int ignoreGoneWindows(::Display*, XErrorEvent* error) {
-    if (error->error_code == BadWindow || error->error_code == BadDrawable ||
-        error->error_code == BadMatch)
-        return 0;
-    char text[256] = {};
-    XGetErrorText(error->display, error->error_code, text, sizeof text);
-    std::fprintf(stderr, "X error: %s (request %d)\n", text, error->request_code);
-    return 0;
-}
-}  // namespace
-
 XClient::XClient(const std::string& displayName) : display_(XOpenDisplay(displayName.c_str())) {
-    XSetErrorHandler(ignoreGoneWindows);
+    // A window may go between finding it and looking at it (a menu closing, a program ending):
+    // the call then fails and says so, instead of Xlib ending the test.
+    XSetErrorHandler([](::Display*, XErrorEvent*) { return 0; });
 }
 
 XClient::~XClient() {
@@ -138,28 +124,35 @@ std::optional<WindowImage> XClient::grab(unsigned long window, const std::option
 
 bool XClient::pressKey(unsigned long window, const std::string& keyName) {
     ::Display* d = dpy(display_);
-    const KeySym sym = XStringToKeysym(keyName.c_str());
-    const KeyCode code = XKeysymToKeycode(d, sym);
-    if (sym == NoSymbol || code == 0) return false;
+    std::vector<KeyCode> chord;
+    std::size_t from = 0;
+    for (std::size_t plus = 0; plus != std::string::npos; from = plus + 1) {
+        plus = keyName.find('+', from);
+        const KeySym sym = XStringToKeysym(keyName.substr(from, plus - from).c_str());
+        chord.push_back(sym == NoSymbol ? 0 : XKeysymToKeycode(d, sym));
+        if (chord.back() == 0) return false;
+    }
     if (window) XSetInputFocus(d, window, RevertToParent, CurrentTime);
     XSync(d, False);
-    XTestFakeKeyEvent(d, code, True, CurrentTime);
-    XTestFakeKeyEvent(d, code, False, CurrentTime);
+    for (const KeyCode code : chord) XTestFakeKeyEvent(d, code, True, CurrentTime);
+    for (auto it = chord.rbegin(); it != chord.rend(); ++it)
+        XTestFakeKeyEvent(d, *it, False, CurrentTime);
     XSync(d, False);
     return true;
 }
 
-bool XClient::popupShown() {
+unsigned long XClient::popup() {
     ::Display* d = dpy(display_);
     Window root = 0, parent = 0;
     Window* children = nullptr;
     unsigned int count = 0;
-    bool shown = false;
+    Window shown = 0;
     if (XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count)) {
         for (unsigned int i = 0; i < count && !shown; ++i) {
             XWindowAttributes a;
-            shown = XGetWindowAttributes(d, children[i], &a) && a.override_redirect &&
-                    a.map_state == IsViewable;
+            if (XGetWindowAttributes(d, children[i], &a) && a.override_redirect &&
+                a.map_state == IsViewable)
+                shown = children[i];
         }
         if (children) XFree(children);
     }

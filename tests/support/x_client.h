@@ -42,11 +42,14 @@ class XClient {
     unsigned long findWindow(const std::string& title);
     // The pixels the X server holds for the window (or the part of it given by `part`).
     std::optional<WindowImage> grab(unsigned long window, const std::optional<Box>& part = {});
-    // Gives the window the keyboard focus and presses and releases the key (e.g. "F1"); with
-    // window 0 the key goes where the keyboard is now (an open menu holds it).
+    // Gives the window the keyboard focus and presses and releases the key (e.g. "F1", or a
+    // chord such as "Alt_L+t"); with window 0 the key goes where the keyboard is now (an open
+    // menu holds it).
     bool pressKey(unsigned long window, const std::string& keyName);
     // A popup (a menu) is open on the screen.
-    bool popupShown();
+    bool popupShown() { return popup() != 0; }
+    // The popup open on the screen, or 0.
+    unsigned long popup();
     // Clicks the first mouse button at a point of the window.
     void click(unsigned long window, int x, int y);
     // Puts a window of one colour over the given one, and takes it away again.
