@@ -152,11 +152,11 @@ void Radio::takeCutShortReply() {
     const auto limit = remaining > std::chrono::milliseconds(kReplyTimeoutMs)
                            ? kCutShortReplyLimit
                            : std::max(remaining, kCutShortReplyLimit);
-    const auto deadline = std::chrono::steady_clock::now() + limit;
+    // On the loop's clock, which is the reply timer's too.
+    const auto start = loop_.sinceLastYield();
     std::size_t taken = 0;
     while (taken < owed) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
+        const auto left = limit - (loop_.sinceLastYield() - start);
         if (left.count() <= 0 || !comm_.waitForInput(left)) break;
         taken += comm_.input().size();
     }
