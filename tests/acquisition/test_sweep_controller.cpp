@@ -41,16 +41,6 @@ struct SweepRig : RadioRig {
     std::vector<std::int64_t> passEnds;  // fake time of every drawTrace
 };
 
-// Keeps every sweep a sink is given.
-struct SweepLog : SweepSink {
-    void sweepEnded(const Sweep& sweep) override {
-        levels.emplace_back(sweep.levelsDb.begin(), sweep.levelsDb.end());
-        bands.push_back(sweep.band.numberOfPoints);
-    }
-    std::vector<std::vector<double>> levels;
-    std::vector<int> bands;
-};
-
 }  // namespace
 
 class SweepControllerTest : public QObject {
@@ -220,11 +210,11 @@ class SweepControllerTest : public QObject {
         rig.fake.reading = [](int) { return std::uint16_t{51}; };  // -50 dB
         std::vector<double> given;
         rig.sweep.setTraceLevel([&](int, double db) { return given.push_back(db), db; });
-        SweepLog sink;
+        SweepHistory sink;
         rig.sweep.sinks().add(sink);
         rig.sweep.run();
         QCOMPARE(given, std::vector<double>(50, -50));
-        QCOMPARE(sink.levels, std::vector<std::vector<double>>{std::vector<double>(50, -50)});
+        QVERIFY(sink.size() == 1 && std::ranges::count(sink.levels(0), -50.0f) == 50);
         const TracePoint& p = rig.state.trace[7];
         QCOMPARE(std::tuple(p.amplitudeDb, p.yOut),
                  std::tuple(-82.0, levelToY(rig.state.settings, -82, rig.surface.scaleHeight())));

@@ -8,11 +8,9 @@
 #include "default_state.h"
 #include "display.h"
 #include "image_surface.h"
-#include "key_commands.h"
 #include "number_format.h"
 #include "qt_colour.h"
 #include "spectrum_model.h"
-#include "virtual_keys.h"
 
 using namespace kv;
 
@@ -125,29 +123,6 @@ class DisplayTest : public QObject {
         const Pixels text = fresh.pixelsIn(readouts, s.messageColor);
         QVERIFY(text.size() > 500);
         QCOMPARE(replaced.pixelsIn(readouts, s.messageColor), text);
-    }
-
-    // A key that composes and prints the marker lines at once (F5) after a pass, which prints
-    // the lines composed in the pass before: the rows show no older text than a redraw (F7).
-    void keyLeavesNoOldReadout() {
-        Screen screen;
-        KeyCommands keys(screen.state, screen.surface, screen.display);
-        for (int pass = 0; pass < 3; ++pass) {  // the level under the marker changes each pass
-            screen.setLevels(
-                [pass](int i) { return i == 20 ? -55.0 : -90 + (i * 7 + pass * 5) % 4; });
-            screen.display.drawTrace();
-            screen.display.drawReadouts();
-            screen.display.drawMarkers();
-        }
-        const auto& s = screen.state.settings;
-        const ImageSurface& d = screen.surface;
-        const QRect rows(QPoint(d.toDevice(s.graphLeft) + 1, d.toDevice(s.graphTop) + 1),
-                         QPoint(d.toDevice(d.scaleWidth() - s.graphRight) - 1, d.toDevice(1350)));
-        keys.keyDown(vk::kF5);
-        QCOMPARE(screen.state.markers.marker[0], std::int16_t{20});
-        const Pixels afterKey = screen.pixelsIn(rows, s.messageColor);
-        keys.keyDown(vk::kF7);
-        QCOMPARE(afterKey, screen.pixelsIn(rows, s.messageColor));
     }
 
     // The surface's shortcuts (one open painter, filled level lines, a repeated line skipped,

@@ -140,14 +140,15 @@ class TestE2eMqtt : public QObject {
         QVERIFY(test::writeSettingsFile(test::settingsFile(a.config.path()), byId.filePath(link),
                                         settings));
 
-        // Bad input ends it before anything reaches the radio.
+        // Bad input ends it before anything reaches the radio, saying why in one line.
         for (const QStringList& bad :
              {QStringList{"--mqtt", "mqtt://127.0.0.1:99999"},
               QStringList{"--mqtt", "mqtts://b", "--mqtt-cafile", byId.filePath("absent.pem")}}) {
             QProcess logger;
             QVERIFY(test::startWithSettings(logger, "kv3710-power", b.config.path(), bad));
             QVERIFY(logger.waitForFinished(10000) && logger.exitCode() == 2);
-            QVERIFY(logger.readAllStandardError().count('\n') == 1);
+            const QByteArray error = logger.readAllStandardError();
+            QVERIFY2(error.startsWith("kv3710-power: ") && error.count('\n') == 1, error);
         }
         QCOMPARE(b.sim.stat("commands"), 0);
 
@@ -155,14 +156,13 @@ class TestE2eMqtt : public QObject {
             test::startWithSettings(a.logger, "kv3710-power", a.config.path(), {"--mqtt", url}));
         QVERIFY(test::startWithSettings(b.logger, "kv3710-power", b.config.path(),
                                         {"--mqtt", url, "--radio-id", "north", "-"}));
+        const auto received = [&](const std::function<bool()>& done, int timeoutMs) {
+            return QTest::qWaitFor([&] { return sub.waitForReadyRead(100), read(), done(); },
+                                   timeoutMs);
+        };
         const auto published = [&](std::size_t count) {
-            return QTest::qWaitFor(
-                [&] {
-                    sub.waitForReadyRead(100);
-                    read();
-                    return a.messages.size() >= count && b.messages.size() >= count;
-                },
-                120000);
+            return received(
+                [&] { return a.messages.size() >= count && b.messages.size() >= count; }, 120000);
         };
         QVERIFY(published(20));
         broker.process.terminate();
@@ -177,12 +177,8 @@ class TestE2eMqtt : public QObject {
         b.logger.terminate();
         QVERIFY(b.logger.waitForFinished(20000));
         QVERIFY(b.logger.exitStatus() == QProcess::NormalExit && b.logger.exitCode() == 0);
-        QVERIFY(QTest::qWaitFor(
-            [&] {
-                sub.waitForReadyRead(100);
-                read();
-                return a.statuses.endsWith("offline") && b.statuses.endsWith("offline");
-            },
+        QVERIFY(received(
+            [&] { return a.statuses.endsWith("offline") && b.statuses.endsWith("offline"); },
             30000));
 
         sim::Scene levels(sim::SceneConfig{-95, 0, {{3, -50, 3}, {9, -70, 1}}, {}, 1, {}});

@@ -78,9 +78,7 @@ Baud=9600|radio|-1|1|9600,n,8,1
 |missing|-2|0|
 |busy|0|1|115200,n,8,1
 Port=2147483647|radio|0|1|115200,n,8,1
-Graph Top=abc|radio|0|1|115200,n,8,1
 Number of Points=0|radio|1|2|115200,n,8,1
-Number of Points=257|radio|0|1|115200,n,8,1
 Graph Left=30000;Graph Right=30000;Number of Gradiants=400;Number of Points=256|radio|-1|1|115200,n,8,1
 Graph Left=-30000;Graph Right=-30000;Graph Top=-32768;Number of Gradiants=-1|radio|-1|1|115200,n,8,1
 Number of Points=1;Span=0;Amplitude=-3.4e38;Graph Top=32767;Graph Left=-32768|radio|-1|1|115200,n,8,1

@@ -23,9 +23,7 @@ using namespace kv::test;
 
 namespace {
 
-const std::string kExit = "V", kResume =
-                                   "\xCC"
-                                   "ATO\r";
+const std::string kExit = "V", kResume = "\xCC\x41TO\r";
 // A wait ends at the reply time-out; the next exchange may first wait for the rest of a
 // measurement reply cut short; each poll that yields costs the fake loop a millisecond.
 constexpr std::int64_t kLongestWaitMs =

@@ -156,32 +156,6 @@ class RadioTest : public QObject {
         if (procedure == "measure") QVERIFY(rig.fake.commandMode);
     }
 
-    // The window closes while a slow radio's reply is on its way (a low rate or a late reply):
-    // the close waits the reply out, so that the exit's "V" is answered first in the buffer and
-    // the radio ends in data mode.
-    void closeMidExchangeReleasesTheRadio_data() {
-        QTest::addColumn<int>("latency");
-        QTest::addColumn<int>("closeAt");
-        QTest::newRow("30 ms late") << 30 << 15;
-        QTest::newRow("120 ms late, in the echo wait") << 120 << 60;
-        QTest::newRow("500 ms late, in the level wait") << 500 << 700;
-    }
-    void closeMidExchangeReleasesTheRadio() {
-        QFETCH(int, latency);
-        QFETCH(int, closeAt);
-        RadioRig rig;
-        rig.comm.latencyMs = latency;
-        rig.comm.blockingWaits = true;
-        rig.fake.commandMode = true;
-        rig.loop.at(closeAt, [&] { rig.session.close(); });
-        QVERIFY(!rig.measure(7));
-        QVERIFY(!rig.fake.commandMode);
-        QVERIFY(
-            rig.comm.wire.ends_with("V\xCC"
-                                    "ATO\r"));
-        QVERIFY(!rig.comm.portOpen());
-    }
-
     // Converter reading to whole dB, ties to even; the trace holds it one dB short of the
     // graph's top at most.
     void conversion() {
