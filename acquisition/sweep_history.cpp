@@ -29,6 +29,12 @@ void SweepHistory::add(const LineTime& begun, std::span<const double> levelsDb) 
     ++added_;
 }
 
+void SweepHistory::replaceNewest(std::span<const double> levelsDb) {
+    if (size_ == 0 || levelsDb.size() != points_) return;
+    std::transform(levelsDb.begin(), levelsDb.end(), levels_.begin() + newest_ * points_,
+                   [](double level) { return static_cast<float>(level); });
+}
+
 void SweepHistory::sweepEnded(const Sweep& sweep) {
     add(localLineTime(sweep.began), sweep.levelsDb);
 }

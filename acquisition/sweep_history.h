@@ -23,6 +23,8 @@ class SweepHistory : public SweepSink {
 
     // The first sweep sets the point count; a sweep of another count starts the ring afresh.
     void add(const LineTime& begun, std::span<const double> levelsDb);
+    // The newest sweep's levels replaced, as a row still taking sweeps changes.
+    void replaceNewest(std::span<const double> levelsDb);
     // Forgets every sweep.
     void clear();
 

@@ -2,12 +2,15 @@
 #include "band_watch.h"
 
 #include <QAction>
+#include <QActionGroup>
+#include <QImage>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPixmap>
 #include <QSaveFile>
 #include <QWidget>
 
+#include "last_folder.h"
 #include "log_categories.h"
 #include "print_save.h"
 #include "titles.h"
@@ -26,7 +29,8 @@ BandWatch::BandWatch(SharedState& state, const SweepHistory& history, MessageBox
           messages_.showWithoutWaiting(why, kProgramTitle);
       }),
       strip_(new WaterfallView(logicalDpi, &window)),
-      panel_(state_, history, *strip_) {
+      rows_(history),
+      panel_(state_, rows_.rows(), *strip_) {
     strip_->setObjectName(QStringLiteral("Waterfall"));
     strip_->hide();
     strip_->onResized = [this] {
@@ -63,6 +67,18 @@ void BandWatch::addViewMenu(QMenuBar& bar, std::function<void()> averageKey) {
     stripAction_->setObjectName(QStringLiteral("Main_View_Waterfall"));
     stripAction_->setCheckable(true);
     connect(stripAction_, &QAction::triggered, this, [this](bool on) { setStripShown(on); });
+    QMenu* rowTimes = view->addMenu(QStringLiteral("Waterfall Rows"));
+    rowTimes->setObjectName(QStringLiteral("Main_View_WaterfallRows"));
+    auto* group = new QActionGroup(rowTimes);
+    for (const RowTime& rowTime : kRowTimes) {
+        QAction* item = rowTimes->addAction(
+            QString::fromUtf8(rowTime.name.data(), static_cast<qsizetype>(rowTime.name.size())));
+        item->setCheckable(true);
+        item->setChecked(rowTime.name == rows_.rowTime().name);
+        group->addAction(item);
+        connect(item, &QAction::triggered, this, [this, &rowTime] { setRowTime(rowTime); });
+        rowTimeActions_.push_back(item);
+    }
     QAction* average = view->addAction(QStringLiteral("Average\tA"));
     average->setObjectName(QStringLiteral("Main_View_Average"));
     average->setCheckable(true);
@@ -90,8 +106,12 @@ void BandWatch::placeStrip(std::optional<int> shown, std::optional<int> height,
 }
 
 std::vector<std::pair<std::string, std::string>> BandWatch::placement() const {
-    if (!stripUsed_) return {};
-    return {{kStripKey, stripShown() ? "1" : "0"}, {kStripHeightKey, std::to_string(stripHeight_)}};
+    std::vector<std::pair<std::string, std::string>> keys;
+    if (stripUsed_)
+        keys = {{kStripKey, stripShown() ? "1" : "0"},
+                {kStripHeightKey, std::to_string(stripHeight_)}};
+    if (rowTimeChosen_) keys.emplace_back(kRowsKey, std::string(rows_.rowTime().name));
+    return keys;
 }
 
 void BandWatch::setStripHeight(int height) {
@@ -119,17 +139,35 @@ void BandWatch::redrawStrip() {
     if (stripShown()) panel_.redraw();
 }
 
-void BandWatch::sweepEnded(const Sweep&) {
-    if (strip_->isVisible()) panel_.addNewest();
+void BandWatch::setRowTime(const RowTime& rowTime) {
+    rowTimeChosen_ = true;
+    rows_.setRowTime(rowTime);
+    for (std::size_t i = 0; i < rowTimeActions_.size(); ++i)
+        rowTimeActions_[i]->setChecked(kRowTimes[i].name == rowTime.name);
+    redrawStrip();
 }
 
-void BandWatch::settingsApplied(const SettingValues&, bool) {
+void BandWatch::setRowTimeNamed(const std::optional<std::string>& name) {
+    if (!name) return;
+    if (const RowTime* rowTime = rowTimeNamed(*name))
+        setRowTime(*rowTime);
+    else
+        qCWarning(lcFiles).noquote() << "unknown waterfall rows" << QString::fromStdString(*name);
+}
+
+void BandWatch::sweepEnded(const Sweep& sweep) {
+    const bool newRow = rows_.add(localLineTime(sweep.began), sweep.levelsDb);
+    if (strip_->isVisible()) panel_.addNewest(newRow);
+}
+
+void BandWatch::settingsApplied(const SettingValues&, bool newBand) {
+    if (newBand) rows_.clear();
     redrawStrip();
 }
 
 void BandWatch::recordCommand() {
-    dialogs_.chooseFile({"Record Sweeps", timedFileName("sweeps", localLineTime(), "csv"),
-                         "Sweep logs (*.csv)", "csv", true},
+    dialogs_.chooseFile({"Record Sweeps", LastFolder::timedName("sweeps", "csv"),
+                         "Sweep logs (*.csv)", "csv", true, ""},
                         [this](const auto& path) {
                             if (!path || path->empty()) return;
                             if (!startRecording(withDefaultExtension(*path, "csv")))
@@ -158,19 +196,35 @@ void BandWatch::recordingChanged() {
 
 void BandWatch::saveWaterfallCommand() {
     if (!stripShown()) return;
-    dialogs_.chooseFile(
-        {"Save Waterfall", timedFileName("waterfall", localLineTime(), "png"),
-         "PNG pictures (*.png)", "png", false},
-        [this](const auto& path) {
-            if (!path || path->empty()) return;
-            const std::string file = withDefaultExtension(*path, "png");
-            // Beside the old file first, as every picture the program writes.
-            QSaveFile out(QString::fromStdString(file));
-            if (out.open(QIODevice::WriteOnly) && strip_->grab().save(&out, "PNG") && out.commit())
-                return;
-            qCWarning(lcFiles).noquote() << "could not write" << QString::fromStdString(file);
-            messages_.showWithoutWaiting("Cannot write " + file, kProgramTitle);
-        });
+    dialogs_.chooseFile({"Save Waterfall", LastFolder::timedName("waterfall", "png"),
+                         "PNG pictures (*.png)", "png", false, ""},
+                        [this](const auto& path) {
+                            if (!path || path->empty()) return;
+                            const std::string file = withDefaultExtension(*path, "png");
+                            // Beside the old file first, as every picture the program writes.
+                            QSaveFile out(QString::fromStdString(file));
+                            if (out.open(QIODevice::WriteOnly) &&
+                                wholeWaterfall().save(&out, "PNG") && out.commit())
+                                return;
+                            qCWarning(lcFiles).noquote()
+                                << "could not write" << QString::fromStdString(file);
+                            messages_.showWithoutWaiting("Cannot write " + file, kProgramTitle);
+                        });
+}
+
+}  // namespace kv
+
+namespace kv {
+
+QImage BandWatch::wholeWaterfall() const {
+    // Drawn as the strip draws itself, on a strip of its own as tall as every row.
+    WaterfallView whole(strip_->logicalDpiX());
+    WaterfallPanel panel(state_, rows_.rows(), whole, true);
+    panel.redraw();  // for the scale's height
+    whole.resize(strip_->width(), static_cast<int>(rows_.rows().size()) + whole.leastHeight() -
+                                      WaterfallView::kLeastRows);
+    panel.redraw();
+    return whole.grab().toImage();
 }
 
 }  // namespace kv

@@ -17,9 +17,11 @@
 #include "sweep_interfaces.h"
 #include "sweep_recording.h"
 #include "waterfall_panel.h"
+#include "waterfall_rows.h"
 #include "waterfall_view.h"
 
 class QAction;
+class QImage;
 class QMenu;
 class QMenuBar;
 class QWidget;
@@ -35,6 +37,7 @@ class BandWatch : public QObject, public SweepSink {
     // Kept in the window's section beside its place, and only once the strip has been used.
     static constexpr const char* kStripKey = windowKey("Waterfall");
     static constexpr const char* kStripHeightKey = windowKey("Waterfall Height");
+    static constexpr const char* kRowsKey = windowKey("Waterfall Rows");
     static constexpr int kDefaultStripHeight = 200;
 
     BandWatch(SharedState& state, const SweepHistory& history, MessageBox& messages,
@@ -47,7 +50,7 @@ class BandWatch : public QObject, public SweepSink {
 
     // File: Save Waterfall, Record Sweeps..., Stop Recording.
     void addFileItems(QMenu& file);
-    // View: Waterfall and Average; Average does what the A key does.
+    // View: Waterfall, Waterfall Rows and Average; Average does what the A key does.
     void addViewMenu(QMenuBar& bar, std::function<void()> averageKey);
 
     // The strip as stored; when the window's size was not stored, it grows by the strip.
@@ -61,6 +64,11 @@ class BandWatch : public QObject, public SweepSink {
     bool stripShown() const;
     void toggleStrip();
     void redrawStrip();
+    // The time per row, made anew from the sweeps held; a name not known leaves it as it is.
+    void setRowTime(const RowTime& rowTime);
+    void setRowTimeNamed(const std::optional<std::string>& name);
+    const WaterfallRows& rows() const { return rows_; }
+    std::optional<TimeLabel> lastTimeLabel() const { return panel_.lastLabel(); }
 
     bool recording() const { return recording_.active(); }
     // The file being recorded to; empty while nothing is recorded.
@@ -69,6 +77,8 @@ class BandWatch : public QObject, public SweepSink {
     bool startRecording(const std::string& path);
     void stopRecording();
     void saveWaterfallCommand();
+    // Every row held, as wide as the strip, with the frequency axis and the colour scale below.
+    QImage wholeWaterfall() const;
 
     // The newest sweep as the strip's top row.
     void sweepEnded(const Sweep& sweep) override;
@@ -86,7 +96,10 @@ class BandWatch : public QObject, public SweepSink {
     QWidget& window_;
     SweepRecording recording_;
     WaterfallView* strip_;  // owned by the window
+    WaterfallRows rows_;
     WaterfallPanel panel_;
+    bool rowTimeChosen_ = false;
+    std::vector<QAction*> rowTimeActions_;  // in the order of kRowTimes
     int stripHeight_ = kDefaultStripHeight;
     bool stripUsed_ = false;
     QAction* stripAction_ = nullptr;

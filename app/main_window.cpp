@@ -52,7 +52,9 @@ MainWindow::MainWindow(AppServices services, QWidget* parent)
       session_(state_, services_.comm, timer1_, reopenTimer_, services_.loop, display_),
       keys_(state_, surface_, display_),
       sweep_(state_, session_, display_, surface_, services_.loop, services_.clock, timer3_),
-      bandWatch_(state_, history_, services_.messages, services_.dialogs, *this, logicalDpiX()) {
+      dialogs_(services_.dialogs,
+               services_.store.read(kWindowSection, LastFolder::kKey).value_or("")),
+      bandWatch_(state_, history_, services_.messages, dialogs_, *this, logicalDpiX()) {
     setWindowTitle(QString::fromLatin1(kWindowTitle));
     view_ = new SurfaceView(surface_, this);
     layOutPictureAndStrip();
@@ -218,6 +220,7 @@ void MainWindow::placeWindow() {
     const auto width = stored(windowKey("Width")), height = stored(windowKey("Height"));
     bandWatch_.placeStrip(stored(BandWatch::kStripKey), stored(BandWatch::kStripHeightKey),
                           width && height);
+    bandWatch_.setRowTimeNamed(services_.store.read(kWindowSection, BandWatch::kRowsKey));
     QRect placed = geometry();
     if (width && height) placed.setSize(QSize(*width, *height));
     placed.setSize(placed.size().boundedTo(available.size()));
@@ -242,6 +245,7 @@ void MainWindow::saveWindowPlacement() {
         {windowKey("Height"), std::to_string(normal.height())},
         {windowKey("Maximized"), isMaximized() ? "1" : "0"}};
     for (auto& entry : bandWatch_.placement()) place.push_back(std::move(entry));
+    if (!dialogs_.folder().empty()) place.emplace_back(LastFolder::kKey, dialogs_.folder());
     services_.store.writeAll(kWindowSection, place);
 }
 
@@ -318,7 +322,7 @@ void MainWindow::onPortOpenedByDialog() {
 void MainWindow::showColoursDialog() {
     if (!coloursDialog_)
         coloursDialog_ = new ColoursDialog(
-            state_, services_.store, services_.dialogs,
+            state_, services_.store, dialogs_,
             [this] {
                 display_.drawScreen(true);
                 bandWatch_.redrawStrip();
@@ -328,16 +332,15 @@ void MainWindow::showColoursDialog() {
 }
 
 void MainWindow::printCommand() {
-    printPicture(
-        std::make_shared<QtPictureOutput>(services_.dialogs, surface_,
-                                          [this](Surface& page) { drawPicture(state_, page); }),
-        [this](const OutputOutcome& outcome) {
-            reportOutputFailure(outcome, "The picture could not be printed: ");
-        });
+    printPicture(std::make_shared<QtPictureOutput>(
+                     dialogs_, surface_, [this](Surface& page) { drawPicture(state_, page); }),
+                 [this](const OutputOutcome& outcome) {
+                     reportOutputFailure(outcome, "The picture could not be printed: ");
+                 });
 }
 
 void MainWindow::saveCommand() {
-    savePicture(std::make_shared<QtPictureOutput>(services_.dialogs, surface_, nullptr),
+    savePicture(std::make_shared<QtPictureOutput>(dialogs_, surface_, nullptr),
                 [this](const OutputOutcome& outcome) {
                     reportOutputFailure(outcome, "The picture could not be saved to ");
                 });
@@ -367,14 +370,16 @@ void MainWindow::showSweepDialog() {
 }
 
 void MainWindow::exportCommand() {
-    services_.dialogs.chooseFile(
-        {"Export Trace", "trace.csv", "CSV files (*.csv)", "csv"}, [this](const auto& path) {
-            if (!path || path->empty()) return;
-            const std::string file = withDefaultExtension(*path, "csv");
-            if (const auto problem = writeWholeFile(file, traceCsv(state_)))
-                services_.messages.showWithoutWaiting(
-                    "The trace could not be written to " + file + ": " + *problem, kProgramTitle);
-        });
+    dialogs_.chooseFile({"Export Trace", LastFolder::timedName("trace", "csv"), "CSV files (*.csv)",
+                         "csv", false, ""},
+                        [this](const auto& path) {
+                            if (!path || path->empty()) return;
+                            const std::string file = withDefaultExtension(*path, "csv");
+                            if (const auto problem = writeWholeFile(file, traceCsv(state_)))
+                                services_.messages.showWithoutWaiting(
+                                    "The trace could not be written to " + file + ": " + *problem,
+                                    kProgramTitle);
+                        });
 }
 
 void MainWindow::onMouse(const QMouseEvent& event, bool doubleClick) {

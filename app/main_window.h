@@ -15,6 +15,7 @@
 #include "event_loop.h"
 #include "image_surface.h"
 #include "key_commands.h"
+#include "last_folder.h"
 #include "message_box.h"
 #include "print_save.h"
 #include "qt_timer.h"
@@ -128,6 +129,7 @@ class MainWindow : public QMainWindow {
     SweepController sweep_;
     SurfaceView* view_ = nullptr;
     SweepHistory history_;
+    LastFolder dialogs_;
     BandWatch bandWatch_;
     QPointer<ComPortDialog> comPortDialog_;
     QPointer<ColoursDialog> coloursDialog_;

@@ -8,26 +8,31 @@
 
 namespace kv {
 
-WaterfallPanel::WaterfallPanel(const SharedState& state, const SweepHistory& history,
-                               WaterfallView& view)
-    : state_(state), history_(history), view_(view) {}
+WaterfallPanel::WaterfallPanel(const SharedState& state, const SweepHistory& rows,
+                               WaterfallView& view, bool withFrequencies)
+    : state_(state), rows_(rows), view_(view), withFrequencies_(withFrequencies) {}
 
-void WaterfallPanel::paintSweep(std::size_t back) {
-    const auto row = view_.newRow();
+void WaterfallPanel::paintRow(std::size_t back, bool newRow) {
+    const auto row = newRow ? view_.newRow() : view_.newestRow();
     if (row.empty()) return;
     const auto& s = state_.settings;
-    paintWaterfallRow(history_.levels(back), runs_, s.amplitude, palette_,
+    paintWaterfallRow(rows_.levels(back), runs_, s.amplitude, palette_,
                       opaquePixel(s.backgroundColor), view_.scale().backColor().rgb(), row);
-    const std::uint64_t number = history_.added() - 1 - back;
-    if (timeLabelled(number))
-        view_.labelNewestRow(rowTimeText(history_.begun(back)), s.graphLeft,
+    const auto number = static_cast<std::int64_t>(rows_.added() - 1 - back);
+    // Two labels' height apart: a label's height of rows shows between them.
+    const bool labelled =
+        newRow ? takesTimeLabel(lastLabel_, number, lineSeconds(rows_.begun(back)),
+                                2 * view_.labelRows())
+               : lastLabel_ && lastLabel_->row == number;  // its label written over again
+    if (labelled)
+        view_.labelNewestRow(rowTimeText(rows_.begun(back)), s.graphLeft,
                              opaquePixel(s.messageColor), opaquePixel(s.backgroundColor));
 }
 
-void WaterfallPanel::addNewest() {
-    if (history_.size() == 0) return;
-    if (runs_.size() != history_.points()) layOutColumns();  // the first sweep since a redraw
-    paintSweep(0);
+void WaterfallPanel::addNewest(bool newRow) {
+    if (rows_.size() == 0) return;
+    if (runs_.size() != rows_.points()) layOutColumns();  // the first sweep since a redraw
+    paintRow(0, newRow);
 }
 
 void WaterfallPanel::layOutColumns() {
@@ -36,23 +41,25 @@ void WaterfallPanel::layOutColumns() {
     const ImageSurface& scale = view_.scale();
     SharedState columns;
     columns.settings = state_.settings;
-    columns.settings.numberOfPoints = static_cast<std::int16_t>(history_.points());
-    columns.trace.resize(history_.points());
-    columns.previousTrace.resize(history_.points());
+    columns.settings.numberOfPoints = static_cast<std::int16_t>(rows_.points());
+    columns.trace.resize(rows_.points());
+    columns.previousTrace.resize(rows_.points());
     layoutTracePoints(columns, scale.scaleWidth());
     runs_ = pointPixelRuns(columns.trace, [&scale](double twips) { return scale.toDevice(twips); });
 }
 
 void WaterfallPanel::redraw() {
     ImageSurface& scale = view_.scale();
-    view_.setScaleHeight(static_cast<int>(
-        std::ceil(waterfallScaleHeight(scale.textHeight("0")) / scale.twipsPerLogicalPixel())));
+    view_.setScaleHeight(
+        static_cast<int>(std::ceil(waterfallScaleHeight(scale.textHeight("0"), withFrequencies_) /
+                                   scale.twipsPerLogicalPixel())));
     view_.resetRows(scale.backColor().rgb());
-    drawWaterfallScale(state_.settings, scale);
+    drawWaterfallScale(state_.settings, scale, withFrequencies_);
     layOutColumns();
     // Oldest first, so that each row's label hangs over the older rows as it did live.
-    const std::size_t rows = std::min<std::size_t>(history_.size(), view_.ringRows());
-    for (std::size_t back = rows; back-- > 0;) paintSweep(back);
+    lastLabel_.reset();
+    const std::size_t rows = std::min<std::size_t>(rows_.size(), view_.ringRows());
+    for (std::size_t back = rows; back-- > 0;) paintRow(back, true);
 }
 
 }  // namespace kv

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "shared_state.h"
@@ -12,26 +13,32 @@
 
 namespace kv {
 
-// Draws the waterfall strip from the sweep history: a row for each new sweep, or every row
-// again after a change of size, with the time labels and the colour scale.
+// Draws the waterfall strip from its rows: a row for each new row, the newest again while it
+// takes sweeps, or every row again after a change of size, with the time labels and the colour
+// scale (and for a saved picture the frequency axis).
 class WaterfallPanel {
   public:
-    WaterfallPanel(const SharedState& state, const SweepHistory& history, WaterfallView& view);
+    WaterfallPanel(const SharedState& state, const SweepHistory& rows, WaterfallView& view,
+                   bool withFrequencies = false);
 
-    // The history's newest sweep as the strip's new top row.
-    void addNewest();
-    // Every row the strip has room for, from the history, and the scale: for a new size.
+    // The rows' newest as the strip's new top row, or drawn again over the top row.
+    void addNewest(bool newRow = true);
+    // Every row the strip has room for, and the scale: for a new size.
     void redraw();
+    // The newest row with a time label.
+    std::optional<TimeLabel> lastLabel() const { return lastLabel_; }
 
   private:
     void layOutColumns();
-    void paintSweep(std::size_t back);
+    void paintRow(std::size_t back, bool newRow);
 
     const SharedState& state_;
-    const SweepHistory& history_;
+    const SweepHistory& rows_;
     WaterfallView& view_;
+    bool withFrequencies_;
     const std::array<std::uint32_t, kWaterfallShades> palette_ = waterfallPalette();
     std::vector<PixelRun> runs_;  // for the strip's width
+    std::optional<TimeLabel> lastLabel_;
 };
 
 }  // namespace kv

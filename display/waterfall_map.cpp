@@ -80,8 +80,20 @@ void paintWaterfallRow(std::span<const float> levelsDb, std::span<const PixelRun
     }
 }
 
-bool timeLabelled(std::uint64_t sweepNumber) {
-    return sweepNumber % kRowsPerTimeLabel == 0;
+bool takesTimeLabel(std::optional<TimeLabel>& last, std::int64_t row, std::int64_t seconds,
+                    int spacing) {
+    if (last && (seconds <= last->seconds || row - last->row < spacing)) return false;
+    last = TimeLabel{row, seconds};
+    return true;
+}
+
+std::vector<std::size_t> timeLabelledRows(std::span<const std::int64_t> seconds, int spacing) {
+    std::vector<std::size_t> labelled;
+    std::optional<TimeLabel> last;
+    for (std::size_t row = 0; row < seconds.size(); ++row)
+        if (takesTimeLabel(last, static_cast<std::int64_t>(row), seconds[row], spacing))
+            labelled.push_back(row);
+    return labelled;
 }
 
 std::string rowTimeText(const LineTime& begun) {
@@ -94,23 +106,37 @@ std::string rowTimeText(const LineTime& begun) {
     return text;
 }
 
-double waterfallScaleHeight(double textHeight) {
-    return kScaleGap + kScaleBarHeight + kScaleGap / 2 + textHeight + kScaleGap / 2;
+double waterfallScaleHeight(double textHeight, bool withFrequencies) {
+    const double frequencies = withFrequencies ? kScaleGap / 2 + textHeight : 0;
+    return frequencies + kScaleGap + kScaleBarHeight + kScaleGap / 2 + textHeight + kScaleGap / 2;
 }
 
-void drawWaterfallScale(const SettingValues& s, Surface& band) {
+void drawWaterfallScale(const SettingValues& s, Surface& band, bool withFrequencies) {
     band.clear();
     const double width = band.scaleWidth();
     const double left = s.graphLeft;
     const double right = width - s.graphRight;
-    const double barBottom = kScaleGap + kScaleBarHeight;
-    for (int k = 0; k < kWaterfallShades; ++k)
-        band.filledBox(left + (right - left) * k / kWaterfallShades, kScaleGap,
-                       left + (right - left) * (k + 1) / kWaterfallShades, barBottom,
-                       waterfallShadeColour(k));
     band.setForeColor(s.labelColor);
     band.setFont(kLabelFontName, kLabelFontPoints, false);
     const int divisions = gridDivisions(s.numberOfGradiants);
+    double top = 0;
+    if (withFrequencies) {
+        top = kScaleGap / 2 + band.textHeight("0");
+        for (int i = 0; i <= divisions; ++i) {
+            const std::string text =
+                labelText(frequencyLabelValue(s.centerFrequency, s.span, divisions, i));
+            const double x = gridLineX(width, s.graphLeft, s.graphRight, divisions, i);
+            band.printAt(x - band.textWidth(text) / 2, kScaleGap / 2, text);
+            // The unit once, after the highest frequency.
+            if (i == divisions)
+                band.printAt(x + band.textWidth(text) / 2 + kScaleGap, kScaleGap / 2, "MHz");
+        }
+    }
+    const double barBottom = top + kScaleGap + kScaleBarHeight;
+    for (int k = 0; k < kWaterfallShades; ++k)
+        band.filledBox(left + (right - left) * k / kWaterfallShades, top + kScaleGap,
+                       left + (right - left) * (k + 1) / kWaterfallShades, barBottom,
+                       waterfallShadeColour(k));
     for (int i = 0; i <= divisions; ++i) {
         // Left to right from the graph's bottom level to its top.
         const std::string text =

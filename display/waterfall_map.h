@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -18,8 +19,6 @@ namespace kv {
 // The waterfall's colour map: viridis, which reads evenly from dark to light, over the
 // graph's own level range (Amplitude down to Amplitude - 70 dB), in this many shades.
 inline constexpr int kWaterfallShades = 256;
-// A time label on every this many rows of the strip (sweeps), beside its row.
-inline constexpr std::uint64_t kRowsPerTimeLabel = 64;
 
 // The shade of a level: 0 at or below the graph's bottom, the last at or above its top.
 int waterfallShade(double levelDb, float amplitude);
@@ -44,14 +43,26 @@ void paintWaterfallRow(std::span<const float> levelsDb, std::span<const PixelRun
                        float amplitude, const std::array<std::uint32_t, kWaterfallShades>& palette,
                        std::uint32_t noLevel, std::uint32_t margin, std::span<std::uint32_t> row);
 
-// Whether the sweep of this number carries a time label, and its text (HH:MM:SS).
-bool timeLabelled(std::uint64_t sweepNumber);
+// The last time label, hanging from its row over the older rows below it.
+struct TimeLabel {
+    std::int64_t row = 0;      // rows counted upwards, the newest the highest
+    std::int64_t seconds = 0;  // lineSeconds of the row's time
+};
+// Whether a row, newer than the last label's, takes a label: when its time is later than that
+// label's, so no time shows twice, and it stands at least `spacing` rows above it, so labels
+// keep apart. A row that takes one becomes `last`.
+bool takesTimeLabel(std::optional<TimeLabel>& last, std::int64_t row, std::int64_t seconds,
+                    int spacing);
+// The rows, oldest first, that take a label, given each row's seconds.
+std::vector<std::size_t> timeLabelledRows(std::span<const std::int64_t> seconds, int spacing);
+// A label's text: HH:MM:SS.
 std::string rowTimeText(const LineTime& begun);
 
 // The colour scale below the rows: every shade from the graph's bottom (left) to its top
-// (right) under the plot's width, with the amplitude axis' labels under it. Its height (twips)
-// for a label text of the given height.
-double waterfallScaleHeight(double textHeight);
-void drawWaterfallScale(const SettingValues& s, Surface& band);
+// (right) under the plot's width, with the amplitude axis' labels under it; for a saved picture
+// the frequency axis' labels (MHz) above it, under the rows. Its height (twips) for a label text
+// of the given height.
+double waterfallScaleHeight(double textHeight, bool withFrequencies = false);
+void drawWaterfallScale(const SettingValues& s, Surface& band, bool withFrequencies = false);
 
 }  // namespace kv

@@ -81,6 +81,14 @@ std::string timedFileName(std::string_view stem, const LineTime& made, std::stri
     return name;
 }
 
+std::int64_t lineSeconds(const LineTime& time) {
+    const std::chrono::year_month_day day{std::chrono::year(time.year),
+                                          std::chrono::month(static_cast<unsigned>(time.month)),
+                                          std::chrono::day(static_cast<unsigned>(time.day))};
+    const std::int64_t days = std::chrono::sys_days(day).time_since_epoch().count();
+    return days * 86400 + time.hour * 3600 + time.minute * 60 + time.second;
+}
+
 LineTime localLineTime(std::chrono::system_clock::time_point when) {
     const std::time_t seconds =
         std::chrono::system_clock::to_time_t(std::chrono::floor<std::chrono::seconds>(when));

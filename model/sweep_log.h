@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
@@ -40,6 +41,10 @@ std::string formatSweepLine(const SettingValues& band, const LineTime& begun, in
 
 // A file name that tells when it was made: "STEM-YYYY-MM-DD-HHMMSS.SUFFIX".
 std::string timedFileName(std::string_view stem, const LineTime& made, std::string_view suffix);
+
+// Seconds from 1970-01-01 00:00:00 to the line's time, both read on the same wall clock:
+// which of two times is later, and how far apart, without a time zone.
+std::int64_t lineSeconds(const LineTime& time);
 
 // The local date and time of `when`.
 LineTime localLineTime(

@@ -10,7 +10,7 @@
 #include "clock.h"
 #include "comm_control.h"
 #include "event_loop.h"
-#include "interval_combiner.h"
+#include "interval_sink.h"
 #include "link_report.h"
 #include "logger_outputs.h"
 #include "radio_session.h"

@@ -187,8 +187,8 @@ int main(int argc, char** argv) {
         [&](std::string payload) { mqtt->publish(sweepTopic, std::move(payload)); });
     kv::power::LoggerConfig config;
     config.intervalSeconds = options.intervalSeconds;
-    config.combine = options.peak ? kv::power::IntervalCombiner::Mode::Max
-                                  : kv::power::IntervalCombiner::Mode::Mean;
+    config.combine =
+        options.peak ? kv::IntervalCombiner::Mode::Max : kv::IntervalCombiner::Mode::Mean;
     config.once = options.once;
     config.deviceName = [&comm] { return comm.devicePath(); };
     config.linesLost = [&lines] { return lines.lost(); };

@@ -88,10 +88,12 @@ inline constexpr std::array<SettingKey, 24> kSettingKeys{{
 }};
 
 // The window's own section beside "Settings": its place and size, and the waterfall strip's
-// state and height, each written at exit once it has a value.
+// state, height and time per row, and the folder the save dialogs last chose in, each written
+// at exit once it has a value.
 inline constexpr const char* kWindowSection = "Window";
-inline constexpr std::array<std::string_view, 7> kWindowKeys{
-    "Left", "Top", "Width", "Height", "Maximized", "Waterfall", "Waterfall Height"};
+inline constexpr std::array<std::string_view, 9> kWindowKeys{
+    "Left",           "Top",        "Width", "Height", "Maximized", "Waterfall", "Waterfall Height",
+    "Waterfall Rows", "Last Folder"};
 
 // The window key of that name; a name not in the table does not compile.
 consteval const char* windowKey(std::string_view name) {

@@ -22,25 +22,29 @@ class CommonDialogs {
     using Answer = std::function<void(T)>;
     using PathAnswer = Answer<std::optional<std::string>>;
 
+    // A file to write: what the save dialog suggests and how it asks.
+    struct FileChoice {
+        std::string caption;
+        std::string suggestedName;  // in `folder`
+        std::string filter;         // e.g. "PNG pictures (*.png)"
+        std::string suffix;         // added to a name typed without an extension
+        bool appends = false;       // an existing file is added to, so no question to replace it
+        std::string folder;         // where the dialog opens; empty: the home folder
+    };
+
     // Starts from `start`; the chosen colour, or nothing when the chooser was cancelled.
     virtual void showColor(Colour start, Answer<std::optional<Colour>> chosen) = 0;
     // Lets the user choose the printer and the number of copies, which the printer then
     // holds. The caller sets the orientation and the print range before, and keeps the
     // printer until the answer: false on cancel or error.
     virtual void showPrinter(QPrinter& printer, Answer<bool> accepted) = 0;
-    // The bitmap file to save the picture in: the chosen path, ".bmp" appended to a name typed
-    // without an extension, or nothing when the dialog was cancelled.
-    virtual void showSave(PathAnswer chosen) = 0;
+    // The bitmap file to save the picture in, suggested as `suggestion` names it (its filter and
+    // suffix are the bitmap's): the chosen path, ".bmp" appended to a name typed without an
+    // extension, or nothing when the dialog was cancelled.
+    virtual void showSave(const FileChoice& suggestion, PathAnswer chosen) = 0;
 
-    // A file to write other than the window's picture.
-    struct FileChoice {
-        std::string caption;
-        std::string suggestedName;  // in the home folder
-        std::string filter;         // e.g. "Png Files (*.png)"
-        std::string suffix;         // added to a name typed without an extension
-        bool appends = false;       // an existing file is added to, so no question to replace it
-    };
-    // The chosen path, or nothing when the dialog was cancelled.
+    // A file to write other than the window's picture: the chosen path, or nothing when the
+    // dialog was cancelled.
     virtual void chooseFile(const FileChoice& choice, PathAnswer chosen) = 0;
 };
 

@@ -55,13 +55,12 @@ void QtCommonDialogs::showPrinter(QPrinter& printer, Answer<bool> accepted) {
     openAnswering(dialog, std::move(accepted));
 }
 
-void QtCommonDialogs::showSave(PathAnswer chosen) {
-    auto* dialog = new QFileDialog(dialogParent());
-    dialog->setAcceptMode(QFileDialog::AcceptSave);
-    dialog->setFileMode(QFileDialog::AnyFile);
-    dialog->setDefaultSuffix(QStringLiteral("bmp"));
-    dialog->setNameFilter(QStringLiteral("BMP pictures (*.bmp)"));
-    openForPath(dialog, std::move(chosen));
+void QtCommonDialogs::showSave(const FileChoice& suggestion, PathAnswer chosen) {
+    FileChoice bitmap = suggestion;
+    bitmap.filter = "BMP pictures (*.bmp)";
+    bitmap.suffix = "bmp";
+    bitmap.appends = false;
+    chooseFile(bitmap, std::move(chosen));
 }
 
 void QtCommonDialogs::chooseFile(const FileChoice& choice, PathAnswer chosen) {
@@ -71,7 +70,11 @@ void QtCommonDialogs::chooseFile(const FileChoice& choice, PathAnswer chosen) {
     dialog->setDefaultSuffix(QString::fromStdString(choice.suffix));
     dialog->setNameFilter(QString::fromStdString(choice.filter));
     dialog->setOption(QFileDialog::DontConfirmOverwrite, choice.appends);
-    dialog->selectFile(QDir::home().filePath(QString::fromStdString(choice.suggestedName)));
+    const QDir folder =
+        choice.folder.empty() || !QDir(QString::fromStdString(choice.folder)).exists()
+            ? QDir::home()
+            : QDir(QString::fromStdString(choice.folder));
+    dialog->selectFile(folder.filePath(QString::fromStdString(choice.suggestedName)));
     openForPath(dialog, std::move(chosen));
 }
 

@@ -20,7 +20,7 @@ class QtCommonDialogs : public CommonDialogs {
 
     void showColor(Colour start, Answer<std::optional<Colour>> chosen) override;
     void showPrinter(QPrinter& printer, Answer<bool> accepted) override;
-    void showSave(PathAnswer chosen) override;
+    void showSave(const FileChoice& suggestion, PathAnswer chosen) override;
     void chooseFile(const FileChoice& choice, PathAnswer chosen) override;
 
   private:

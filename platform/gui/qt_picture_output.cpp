@@ -4,6 +4,7 @@
 #include <QSaveFile>
 
 #include "page_surface.h"
+#include "sweep_log.h"
 
 namespace kv {
 
@@ -57,7 +58,9 @@ bool QtPictureOutput::finish() {
 }
 
 void QtPictureOutput::chooseSavePath(std::function<void(std::optional<std::string>)> chosen) {
-    dialogs_.showSave(std::move(chosen));
+    dialogs_.showSave({"Save", timedFileName("picture", localLineTime(), "bmp"),
+                       "BMP pictures (*.bmp)", "bmp", false, ""},
+                      std::move(chosen));
 }
 
 std::optional<std::string> QtPictureOutput::writePicture(const std::string& path) {

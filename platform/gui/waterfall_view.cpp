@@ -44,9 +44,19 @@ void WaterfallView::resetRows(std::uint32_t fill) {
 std::span<std::uint32_t> WaterfallView::newRow() {
     if (ring_.isNull()) return {};
     newest_ = (newest_ + ring_.height() - 1) % ring_.height();
+    return newestRow();
+}
+
+std::span<std::uint32_t> WaterfallView::newestRow() {
+    if (ring_.isNull()) return {};
     update(0, 0, width(), rowsHeight());
     return {reinterpret_cast<std::uint32_t*>(ring_.scanLine(newest_)),
             static_cast<std::size_t>(ring_.width())};
+}
+
+int WaterfallView::labelRows() const {
+    return QFontMetrics(ImageSurface::makeFont(kLabelFontName, kLabelFontPoints, false), &ring_)
+        .height();
 }
 
 void WaterfallView::labelNewestRow(std::string_view text, double xTwips, std::uint32_t fore,

@@ -29,6 +29,10 @@ class WaterfallView : public QWidget {
     int ringRows() const { return ring_.height(); }
     // The next row, which is now the newest, to be filled in (0xFFRRGGBB pixels).
     std::span<std::uint32_t> newRow();
+    // The newest row again, to be filled in anew.
+    std::span<std::uint32_t> newestRow();
+    // The height of a time label in rows of the ring.
+    int labelRows() const;
     // A text on the newest row, hanging from it over older rows, on a box of `back`.
     void labelNewestRow(std::string_view text, double xTwips, std::uint32_t fore,
                         std::uint32_t back);

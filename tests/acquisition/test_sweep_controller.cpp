@@ -9,6 +9,7 @@
 #include "recording_display.h"
 #include "sweep_controller.h"
 #include "sweep_history.h"
+#include "waterfall_rows.h"
 
 using namespace kv;
 using namespace kv::test;
@@ -229,6 +230,16 @@ class SweepControllerTest : public QObject {
         QCOMPARE(history.levels(0)[0], 4.0f);
         QCOMPARE(history.levels(2)[0], 2.0f);
         QCOMPARE(history.meanWith(10, 1, 3), 3.0);
+        // Sweeps begun in one second make one row: their maximum, or their mean power in dB.
+        for (const auto& [rowTime, first] : {std::pair{kRowTimes[1], -50L}, {kRowTimes[2], -53L}}) {
+            WaterfallRows rows(history);
+            rows.setRowTime(rowTime);  // anew from the three held, begun at one time
+            QVERIFY(rows.add({1970, 1, 1, 0, 0, 1}, std::vector<double>{-50, std::nan("")}));
+            QVERIFY(!rows.add({1970, 1, 1, 0, 0, 1}, std::vector<double>{-90, -60}));
+            QCOMPARE(rows.rows().size(), std::size_t{2});
+            QCOMPARE(std::lround(rows.rows().levels(0)[0]), first);
+            QCOMPARE(rows.rows().levels(0)[1], -60.0f);
+        }
     }
 };
 

@@ -37,6 +37,7 @@
 #include "fake_radio.h"
 #include "focus_keeper.h"
 #include "image_surface.h"
+#include "last_folder.h"
 #include "print_save.h"
 #include "qt_colour.h"
 #include "qt_common_dialogs.h"
@@ -388,8 +389,16 @@ class TestDialogs : public QObject {
         std::signal(SIGXFSZ, SIG_IGN);
         if (full) QCOMPARE(setrlimit(RLIMIT_FSIZE, &fewBlocks), 0);
         auto outcome = OutputOutcome::failure("not answered");
-        savePicture(std::make_shared<QtPictureOutput>(dialogs, surface, nullptr),
+        LastFolder folder(dialogs, "/last");
+        savePicture(std::make_shared<QtPictureOutput>(folder, surface, nullptr),
                     [&](const OutputOutcome& o) { outcome = o; });
+        // Suggested with the time in the folder last chosen, which is now the one chosen.
+        QCOMPARE(dialogs.suggested.at(0).folder, std::string("/last"));
+        QVERIFY(QRegularExpression("^picture-\\d{4}-\\d\\d-\\d\\d-\\d{6}\\.bmp$")
+                    .match(QString::fromStdString(dialogs.suggested[0].suggestedName))
+                    .hasMatch());
+        QCOMPARE(QString::fromStdString(folder.folder()),
+                 typed == "-" ? "/last" : QFileInfo(dir.filePath(typed)).path());
         if (full) QCOMPARE(setrlimit(RLIMIT_FSIZE, &unlimited), 0);
         QCOMPARE(outcome.cancelled, typed == "-");
         QCOMPARE(outcome.done(), written != "-" && !full);
@@ -509,7 +518,7 @@ class TestDialogs : public QObject {
         // Each answers later, from the event loop, as cancelled.
         int answered = 0;
         cancelTheDialog();
-        dialogs.showSave([&](auto path) { answered += !path; });
+        dialogs.showSave({}, [&](auto path) { answered += !path; });
         QCOMPARE(answered, 0);
         QTRY_COMPARE(answered, 1);
         cancelTheDialog();

@@ -11,6 +11,7 @@
 #include "number_format.h"
 #include "qt_colour.h"
 #include "spectrum_model.h"
+#include "waterfall_map.h"
 
 using namespace kv;
 
@@ -195,6 +196,25 @@ class DisplayTest : public QObject {
             QVERIFY(plot / divisions >=
                     kTickLength + screen.surface.textWidth(
                                       labelText(amplitudeLabelValue(s.amplitude, divisions, i))));
+    }
+
+    // A waterfall time label shows a time later than the last label's, `spacing` rows above it.
+    void timeLabels_data() {
+        QTest::addColumn<QString>("seconds");  // of each row, oldest first
+        QTest::addColumn<int>("spacing");
+        QTest::addColumn<QString>("labelled");
+        QTest::newRow("fast sweeps") << "5 5 5 6 6 6 7 7 8" << 2 << "0 3 6 8";
+        QTest::newRow("slow sweeps") << "1 5 9 13 17" << 3 << "0 3";
+        QTest::newRow("clock put back") << "10 11 9 12" << 1 << "0 1 3";
+    }
+    void timeLabels() {
+        QFETCH(QString, seconds);
+        QFETCH(int, spacing);
+        std::vector<std::int64_t> times;
+        for (const QString& t : seconds.split(' ')) times.push_back(t.toLongLong());
+        QStringList rows;
+        for (std::size_t row : timeLabelledRows(times, spacing)) rows << QString::number(row);
+        QTEST(rows.join(' '), "labelled");
     }
 
     // One decimal, ties to even, no exponent, no minus zero.

@@ -86,8 +86,9 @@ class TestE2eWaterfall : public QObject {
         const auto unlabelledSweep = [&] {
             if (!rig.sweptSinceMark()) return false;
             rig.markSweep();
-            return history.added() % kRowsPerTimeLabel >= 3 &&
-                   history.added() % kRowsPerTimeLabel < 40;
+            const auto label = w.bandWatch().lastTimeLabel();
+            return !label || std::int64_t(history.added()) - 1 - label->row >
+                                 w.bandWatch().strip()->labelRows() + 1;
         };
         Script script;
         script.then("first sweep", [&] { return rig.state().lastSweepEnd != 0; })

@@ -42,8 +42,8 @@ class PowerCsvTest : public QObject {
 
     // An interval's line holds the mean power (in dB) or the peak of each point over its sweeps.
     void intervalCombines() {
-        IntervalCombiner mean(3, IntervalCombiner::Mode::Mean),
-            peak(3, IntervalCombiner::Mode::Max);
+        kv::IntervalCombiner mean(3, kv::IntervalCombiner::Mode::Mean),
+            peak(3, kv::IntervalCombiner::Mode::Max);
         for (const std::vector<double>& sweep :
              {std::vector<double>{-50, -60, -97}, {-90, -60, -42}}) {
             mean.add(sweep);

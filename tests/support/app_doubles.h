@@ -33,8 +33,13 @@ class ScriptedDialogs : public CommonDialogs {
         printer.setCopyCount(copies);
         accepted(copies > 0);
     }
-    void showSave(PathAnswer chosen) override { chosen(savePath); }
-    void chooseFile(const FileChoice&, PathAnswer chosen) override { chosen(savePath); }
+    void showSave(const FileChoice& suggestion, PathAnswer chosen) override {
+        chooseFile(suggestion, std::move(chosen));
+    }
+    void chooseFile(const FileChoice& choice, PathAnswer chosen) override {
+        suggested.push_back(choice);
+        chosen(savePath);
+    }
 
     std::optional<Colour> colour;  // nothing: cancelled
     std::vector<Colour> starts;
@@ -42,6 +47,7 @@ class ScriptedDialogs : public CommonDialogs {
     int copies = 0;  // 0: cancelled
     bool landscape = false;
     std::optional<std::string> savePath;  // nothing: cancelled
+    std::vector<FileChoice> suggested;    // by the save dialogs, in turn
 };
 
 }  // namespace kv::test
