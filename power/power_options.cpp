@@ -7,6 +7,9 @@
 #include <cmath>
 #include <limits>
 
+#include <QCommandLineParser>
+#include <QStringList>
+
 #include "parse_number.h"
 #include "port_names.h"
 #include "serial_setup.h"
@@ -106,13 +109,46 @@ for two hours:
 constexpr double kLongestSeconds = std::numeric_limits<int>::max() / 1000.0;
 
 // Options that take a value: long ones by name, short ones by letter.
+constexpr std::array<std::string_view, 13> kValueOptions = {"device",
+                                                            "port",
+                                                            "baud",
+                                                            "center",
+                                                            "span",
+                                                            "points",
+                                                            "i",
+                                                            "e",
+                                                            "mqtt",
+                                                            "mqtt-cafile",
+                                                            "mqtt-password-file",
+                                                            "mqtt-queue",
+                                                            "radio-id"};
+constexpr std::array<std::string_view, 5> kFlagOptions = {"P", "1", "q", "help", "version"};
+
 bool takesValue(std::string_view name) {
-    for (std::string_view n :
-         {"device", "port", "baud", "center", "span", "points", "i", "e", "mqtt", "mqtt-cafile",
-          "mqtt-password-file", "mqtt-queue", "radio-id"}) {
-        if (n == name) return true;
+    return std::find(kValueOptions.begin(), kValueOptions.end(), name) != kValueOptions.end();
+}
+
+// Latin-1 keeps every byte of an argument through QString and back, also where it is no UTF-8
+// (a device path).
+QString toQString(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string toBytes(const QString& text) {
+    const QByteArray bytes = text.toLatin1();
+    return {bytes.constData(), static_cast<std::size_t>(bytes.size())};
+}
+
+// What the logger says about an argument in the place of an option that is none of its
+// forms: "--NAME", "--NAME=VALUE" (NAME two letters or more), "-X" and "-XVALUE".
+std::string misfit(std::string_view arg) {
+    if (arg.starts_with("--") && arg.size() > 2) {
+        const std::string_view name = arg.substr(2, arg.find('=') - 2);
+        if (name.size() == 1) return "unknown option " + std::string(arg);
+        if (name.size() + 2 < arg.size()) return std::string(arg) + " takes no value";
+        return "unknown option --" + std::string(name);
     }
-    return false;
+    return "unknown option " + std::string(arg);
 }
 
 bool isTopicLevel(std::string_view level) {
@@ -284,41 +320,47 @@ std::string_view helpText() {
 }
 
 OptionsResult parseOptions(std::span<const std::string> args) {
+    QCommandLineParser parser;
+    for (std::string_view name : kValueOptions)
+        parser.addOption({toQString(name), QString(), QStringLiteral("value")});
+    for (std::string_view name : kFlagOptions)
+        parser.addOption(QCommandLineOption(toQString(name)));
     PowerOptions options;
+    // The parser splits one option (with the next argument when it takes that as its value) at
+    // a time: the first mistake on the line is the one reported, and the forms it accepts
+    // beyond the logger's (-P1, --i, "--" before FILE) stay mistakes.
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view arg = args[i];
-        std::string_view name;
-        std::optional<std::string_view> value;
-        if (arg.starts_with("--") && arg.size() > 2) {
-            name = arg.substr(2);
-            if (const auto equals = name.find('='); equals != std::string_view::npos) {
-                value = name.substr(equals + 1);
-                name = name.substr(0, equals);
-            }
-            if (name.size() == 1) return {std::nullopt, "unknown option " + std::string(arg)};
-        } else if (arg.starts_with("-") && arg.size() == 2) {
-            name = arg.substr(1);
-        } else if (arg.starts_with("-") && arg.size() > 2 && takesValue(arg.substr(1, 1))) {
-            name = arg.substr(1, 1);  // -i5, -e30s
-            value = arg.substr(2);
-        } else if (arg.starts_with("-") && arg != "-") {
-            return {std::nullopt, "unknown option " + std::string(arg)};
-        } else {
+        QStringList words{QStringLiteral("kv3710-power"), toQString(arg)};
+        bool clean = parser.parse(words);
+        const auto valueMissing = [&] {
+            const QStringList names = parser.optionNames();
+            return names.size() == 1 && takesValue(toBytes(names.front())) &&
+                   parser.values(names.front()).isEmpty();
+        };
+        if (valueMissing() && i + 1 < args.size()) {
+            words.append(toQString(args[++i]));
+            clean = parser.parse(words);
+        }
+        if (const QStringList files = parser.positionalArguments(); !files.isEmpty()) {
             if (options.outputNamed)
                 return {std::nullopt, "more than one output file: " + std::string(arg)};
-            options.output = arg;
+            options.output = toBytes(files.front());
             options.outputNamed = true;
             continue;
         }
-        if (takesValue(name) && !value) {
-            if (i + 1 >= args.size()) {
-                return {std::nullopt, std::string(arg) + " needs a value"};
-            }
-            value = args[++i];
-        } else if (!takesValue(name) && value) {
-            return {std::nullopt, std::string(arg) + " takes no value"};
-        }
-        if (std::string error = applyOption(name, value.value_or(""), options); !error.empty()) {
+        const QStringList names = parser.optionNames();
+        const std::string name = names.size() == 1 ? toBytes(names.front()) : std::string();
+        const bool fits =
+            names.size() == 1 && parser.unknownOptionNames().isEmpty() &&
+            (clean || valueMissing()) &&
+            (arg.starts_with("--") ? name.size() > 1 : arg.size() == 2 || takesValue(name));
+        if (!fits) return {std::nullopt, misfit(arg)};
+        if (valueMissing()) return {std::nullopt, std::string(arg) + " needs a value"};
+        std::string value = takesValue(name) ? toBytes(parser.value(names.front())) : "";
+        // The parser drops the '=' of "-i=5"; the logger takes it as part of the value.
+        if (!arg.starts_with("--") && arg.size() > 2 && arg[2] == '=') value.insert(0, "=");
+        if (std::string error = applyOption(name, value, options); !error.empty()) {
             return {std::nullopt, error};
         }
     }
