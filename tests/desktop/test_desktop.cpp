@@ -177,7 +177,7 @@ class TestDesktop : public QObject {
     void dialogOpenMidSweep_data() {
         QTest::addColumn<int>("downs");  // from the top of the File menu
         QTest::addColumn<QString>("title");
-        QTest::newRow("Save") << 2 << "Save As";
+        QTest::newRow("Save") << 2 << "Save";
         QTest::newRow("Print") << 1 << "Print";
     }
     void dialogOpenMidSweep() {
