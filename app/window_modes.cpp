@@ -55,6 +55,14 @@ QMenu* WindowModes::addTraceMenu(QMenuBar& bar) {
     QMenu* trace = bar.addMenu(QStringLiteral("&Trace"));
     trace->setObjectName(QStringLiteral("Main_Trace"));
     addKeyItems(*trace, kTraceMenuItems);
+    // What the menu shows checked, as it opens: for the log, and for a test to read.
+    connect(trace, &QMenu::aboutToShow, this, [this, trace] {
+        refresh();
+        QStringList on;
+        for (const QAction* action : trace->actions())
+            if (action->isChecked()) on << action->objectName();
+        qCDebug(lcWindow).noquote() << trace->objectName() << "checked:" << on.join(' ');
+    });
     return trace;
 }
 
