@@ -55,7 +55,9 @@ void SweepController::run() {
     if (flags.stopRequested) return;
 
     fitTraceToSize(state_, surface_.scaleWidth(), surface_.scaleHeight());
-    for (auto& p : state_.trace) p.yOut = 0;
+    // A source's sweep given before the run stays in the trace.
+    if (!source_)
+        for (auto& p : state_.trace) p.yOut = 0;
     display_.drawScreen(true);
 
     for (;;) {
@@ -120,8 +122,9 @@ void SweepController::takeSweep(const Sweep& sweep) {
     const int points = std::min(usablePointCount(state_), static_cast<int>(sweep.levelsDb.size()));
     for (int i = 0; i < points; ++i) {
         const double level = sweep.levelsDb[static_cast<std::size_t>(i)];
-        if (!std::isnan(level)) storePoint(i, level);
+        if (!std::isnan(level)) storePoint(i, level, !sweep.past);
     }
+    if (sweep.past) return;
     sweepLoop_.deliver(sweep);
     showSweepTime();
 }
@@ -191,9 +194,10 @@ SweepLoop::Pass SweepController::measureSweep() {
                                .settingsWaiting = [this] { return requested_ != nullptr; }});
 }
 
-void SweepController::storePoint(int point, double measuredDb) {
-    const double shown =
-        levelOnGraph(state_.settings, traceLevel_ ? traceLevel_(point, measuredDb) : measuredDb);
+void SweepController::storePoint(int point, double measuredDb, bool throughTraceLevel) {
+    const double shown = levelOnGraph(state_.settings, traceLevel_ && throughTraceLevel
+                                                           ? traceLevel_(point, measuredDb)
+                                                           : measuredDb);
     storeMeasurement(state_, point, shown,
                      levelToY(state_.settings, shown, surface_.scaleHeight()));
 }

@@ -67,7 +67,7 @@ class SweepController {
     // Measures every point once, unless a stop or a change of the settings comes first.
     SweepLoop::Pass measureSweep();
     // A level as measured into its trace point, through the trace's step and the graph's limit.
-    void storePoint(int point, double measuredDb);
+    void storePoint(int point, double measuredDb, bool throughTraceLevel = true);
     // The sweep time text, from the steady clock: a step of the time of day does not show in it.
     void showSweepTime();
     // In view only or with a source: yields, sleeping, until something the loop draws from

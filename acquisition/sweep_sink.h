@@ -24,6 +24,9 @@ struct Sweep {
     SettingValues band;
     int samples = 1;
     std::span<const double> levelsDb;
+    // A recorded sweep shown again while a recording is browsed: it goes into the trace as it
+    // is (no average), never to the sinks, and leaves the sweep time alone.
+    bool past = false;
 
     // Every point was measured; a sweep with a failed point is left out of logs and intervals.
     bool complete() const {

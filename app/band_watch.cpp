@@ -33,9 +33,7 @@ BandWatch::BandWatch(SharedState& state, const SweepHistory& history, MessageBox
       panel_(state_, rows_.rows(), *strip_) {
     strip_->setObjectName(QStringLiteral("Waterfall"));
     strip_->hide();
-    strip_->onResized = [this] {
-        if (stripShown()) panel_.redraw();
-    };
+    strip_->onResized = [this] { redrawStrip(); };
     strip_->onHeightDragged = [this](int height) { setStripHeight(height); };
     setStripHeight(stripHeight_);
 }
@@ -128,7 +126,7 @@ void BandWatch::setStripShown(bool shown) {
     // The picture keeps its size; a maximised window has no room to grow into.
     if (!window_.isMaximized() && !window_.isFullScreen())
         window_.resize(window_.width(), window_.height() + (shown ? stripHeight_ : -stripHeight_));
-    if (shown) panel_.redraw();
+    if (shown) redrawStrip();
 }
 
 void BandWatch::toggleStrip() {
@@ -136,7 +134,17 @@ void BandWatch::toggleStrip() {
 }
 
 void BandWatch::redrawStrip() {
-    if (stripShown()) panel_.redraw();
+    if (!stripShown()) return;
+    if (drawPast_)
+        drawPast_(*strip_);
+    else
+        panel_.redraw();
+}
+
+void BandWatch::showPast(std::function<void(WaterfallView&)> draw) {
+    drawPast_ = std::move(draw);
+    if (drawPast_) setStripShown(true);
+    redrawStrip();
 }
 
 void BandWatch::setRowTime(const RowTime& rowTime) {
@@ -157,7 +165,7 @@ void BandWatch::setRowTimeNamed(const std::optional<std::string>& name) {
 
 void BandWatch::sweepEnded(const Sweep& sweep) {
     const bool newRow = rows_.add(localLineTime(sweep.began), sweep.levelsDb);
-    if (strip_->isVisible()) panel_.addNewest(newRow);
+    if (strip_->isVisible() && !drawPast_) panel_.addNewest(newRow);
 }
 
 void BandWatch::settingsApplied(const SettingValues&, bool newBand) {

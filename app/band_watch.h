@@ -64,6 +64,9 @@ class BandWatch : public QObject, public SweepSink {
     bool stripShown() const;
     void toggleStrip();
     void redrawStrip();
+    // While a recording is browsed the strip shows it: `draw` fills the strip on every redraw
+    // instead of the live rows, which no sweep paints meanwhile; nullptr goes back to them.
+    void showPast(std::function<void(WaterfallView& strip)> draw);
     // The time per row, made anew from the sweeps held; a name not known leaves it as it is.
     void setRowTime(const RowTime& rowTime);
     void setRowTimeNamed(const std::optional<std::string>& name);
@@ -106,6 +109,7 @@ class BandWatch : public QObject, public SweepSink {
     QAction* saveAction_ = nullptr;
     QAction* recordAction_ = nullptr;
     QAction* stopAction_ = nullptr;
+    std::function<void(WaterfallView&)> drawPast_;
 };
 
 }  // namespace kv

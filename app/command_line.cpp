@@ -33,9 +33,11 @@ constexpr std::array<QtOption, 17> kQtOptions = {{
     {"dograb", false},
 }};
 
-constexpr std::string_view kHelp = R"(Usage: kv3710-analyzer [OPTION]...
+constexpr std::string_view kHelp = R"(Usage: kv3710-analyzer [OPTION]... [FILE]
 Spectrum analyzer for the KV3710 radio module on a serial port. It opens the port named
 in its settings, sweeps the radio's channels and draws the live trace; see kv3710-analyzer(1).
+With FILE, a sweep log (.csv or .csv.gz), it shows that recording instead and sends nothing
+to the radio.
 
   -h, --help            show this text and exit
   --version             show the version and exit
@@ -59,22 +61,28 @@ std::string_view helpText() {
 
 CommandLine parseArguments(int argc, char** argv) {
     using Request = CommandLine::Request;
+    CommandLine line;
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
-        if (arg == "-h" || arg == "--help") return {Request::Help, {}};
-        if (arg == "--version") return {Request::Version, {}};
+        if (arg == "-h" || arg == "--help") return {Request::Help, {}, {}};
+        if (arg == "--version") return {Request::Version, {}, {}};
         // An empty argument is an argument too, and has no dash to take off.
-        if (!arg.starts_with('-'))
-            return {Request::Error, "unknown argument '" + std::string(arg) + "'"};
+        if (arg.empty()) return {Request::Error, "an empty FILE", {}};
+        if (!arg.starts_with('-')) {
+            if (!line.recording.empty())
+                return {Request::Error, "unknown argument '" + std::string(arg) + "'", {}};
+            line.recording = arg;
+            continue;
+        }
         const std::string_view name = arg.substr(arg.starts_with("--") ? 2 : 1);
         const auto qt = std::find_if(kQtOptions.begin(), kQtOptions.end(),
                                      [name](const QtOption& o) { return o.name == name; });
         if (qt == kQtOptions.end())
-            return {Request::Error, "unknown option '" + std::string(arg) + "'"};
+            return {Request::Error, "unknown option '" + std::string(arg) + "'", {}};
         if (qt->takesValue && ++i >= argc)
-            return {Request::Error, "option '" + std::string(argv[i - 1]) + "' needs a value"};
+            return {Request::Error, "option '" + std::string(argv[i - 1]) + "' needs a value", {}};
     }
-    return {Request::Run, {}};
+    return line;
 }
 
 }  // namespace kv

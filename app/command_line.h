@@ -10,7 +10,8 @@ namespace kv {
 struct CommandLine {
     enum class Request { Run, Help, Version, Error };
     Request request = Request::Run;
-    std::string error;  // one line, set for Error
+    std::string error;      // one line, set for Error
+    std::string recording;  // a sweep log to show instead of the radio; empty for none
 };
 
 // Read before QApplication exists, so --help and --version work without a display. The Qt

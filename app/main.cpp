@@ -45,6 +45,8 @@ int main(int argc, char** argv) {
     kv::MainWindow window({store, comm, detector, loop, clock, messages, dialogs,
                            QCoreApplication::applicationDirPath().toStdString()});
     if (window.load() == kv::MainWindow::LoadOutcome::Quit) return 0;
+    // The source before the first sweep, so the radio is never touched.
+    if (!line.recording.empty()) window.openRecording(line.recording);
     kv::TerminationSignals termination([&window] {
         window.close();
         // Every loop ends, a nested one too: the program never outlives a termination request.

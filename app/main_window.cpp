@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "main_window.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -111,6 +112,7 @@ void MainWindow::buildMenus() {
     add(file, "Main_File_Save", "Save…", &MainWindow::saveCommand)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     add(file, "Main_File_Export", "Export Trace…", &MainWindow::exportCommand);
+    addRecordingItems(*file);
     bandWatch_.addFileItems(*file);
     file->addSeparator()->setObjectName(QStringLiteral("Main_File_Space2"));
     add(file, "Main_Exit", "Exit", &MainWindow::exitCommand)
@@ -250,6 +252,7 @@ void MainWindow::saveWindowPlacement() {
 }
 
 void MainWindow::onKeyPressed(int qtKey) {
+    if (browser_ && browser_->keyPressed(qtKey)) return;
     if (const auto code = virtualKeyFor(qtKey)) keys_.keyDown(*code);
     // The check marks and the status line follow the key at once.
     if (modes_) modes_->refresh();
@@ -276,6 +279,11 @@ void MainWindow::unload() {
     session_.close([this] {
         // The sweep dialog's values, stored already, are what the exit writes too.
         sweep_.applyRequestedSettings();
+        if (source_) {
+            state_.settings.centerFrequency = liveBand_.centerFrequency;
+            state_.settings.span = liveBand_.span;
+            state_.settings.numberOfPoints = liveBand_.numberOfPoints;
+        }
         // A failed write is logged; there is nothing else left to do at exit.
         (void)saveSettings(services_.store, state_.settings);
         // Apart from the five keys, which are written together, and only for a window that
@@ -378,6 +386,118 @@ void MainWindow::exportCommand() {
                             if (const auto problem = writeWholeFile(file, traceCsv(state_)))
                                 services_.messages.showWithoutWaiting(
                                     "The trace could not be written to " + file + ": " + *problem,
+                                    kProgramTitle);
+                        });
+}
+
+void MainWindow::addRecordingItems(QMenu& file) {
+    QAction* open =
+        file.addAction(QStringLiteral("Open Recording…"), this, &MainWindow::openRecordingCommand);
+    open->setObjectName(QStringLiteral("Main_File_OpenRecording"));
+    open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    liveAction_ = file.addAction(QStringLiteral("Live"), this, &MainWindow::goLive);
+    liveAction_->setObjectName(QStringLiteral("Main_File_Live"));
+    liveAction_->setEnabled(false);
+    exportRangeAction_ =
+        file.addAction(QStringLiteral("Export Range…"), this, &MainWindow::exportRangeCommand);
+    exportRangeAction_->setObjectName(QStringLiteral("Main_File_ExportRange"));
+    exportRangeAction_->setEnabled(false);
+    QMenu* speed = file.addMenu(QStringLiteral("Play Speed"));
+    speed->setObjectName(QStringLiteral("Main_File_PlaySpeed"));
+    auto* speeds = new QActionGroup(speed);
+    for (const int times : RecordingBrowser::kPlaySpeeds) {
+        QAction* a = speed->addAction(QString::number(times) + QStringLiteral("×"));
+        a->setCheckable(true);
+        a->setChecked(times == RecordingBrowser::kPlaySpeeds[0]);
+        speeds->addAction(a);
+        connect(a, &QAction::triggered, this, [this, times] {
+            playSpeed_ = times;
+            if (browser_) browser_->setPlaySpeed(times);
+        });
+    }
+    file.addSeparator();
+}
+
+void MainWindow::watchSource(std::unique_ptr<SweepSource> source, std::string name) {
+    if (!source_) liveBand_ = state_.settings;
+    browser_ = nullptr;
+    sweep_.setSource(source.get());
+    source_ = std::move(source);
+    setWindowTitle(QString::fromLatin1(kWindowTitle) + QStringLiteral(" - ") +
+                   QString::fromStdString(name));
+    liveAction_->setEnabled(true);
+}
+
+void MainWindow::goLive() {
+    if (!source_) return;
+    sweep_.setSource(nullptr);
+    if (browser_) bandWatch_.showPast(nullptr);
+    browser_ = nullptr;
+    source_.reset();
+    state_.texts.commMessage.clear();
+    exportRangeAction_->setEnabled(false);
+    liveAction_->setEnabled(false);
+    setWindowTitle(QString::fromLatin1(kWindowTitle));
+    sweep_.requestSettings([band = liveBand_](SettingValues& s) {
+        s.centerFrequency = band.centerFrequency;
+        s.span = band.span;
+        s.numberOfPoints = band.numberOfPoints;
+    });
+}
+
+bool MainWindow::openRecording(const std::string& path) {
+    auto index =
+        std::make_unique<RecordingIndex>([path](std::int64_t line, const std::string& why) {
+            qCWarning(lcFiles).noquote() << QString::fromStdString(path) << "line" << line
+                                         << "skipped:" << QString::fromStdString(why);
+        });
+    if (const std::string why = index->open(path); !why.empty()) {
+        qCWarning(lcFiles).noquote() << QString::fromStdString(why);
+        services_.messages.showWithoutWaiting(why, kProgramTitle);
+        return false;
+    }
+    auto browser = std::make_unique<RecordingBrowser>(std::move(index), path, state_,
+                                                      [this] { recordingChanged(); });
+    browser->setPlaySpeed(playSpeed_);
+    RecordingBrowser* const opened = browser.get();
+    watchSource(std::move(browser), path.substr(path.find_last_of('/') + 1));
+    browser_ = opened;
+    bandWatch_.strip()->onRowsDragged = [this](int from, int to, bool released) {
+        if (browser_) browser_->rowsDragged(from, to, released);
+    };
+    bandWatch_.showPast([this](WaterfallView& strip) {
+        if (browser_) browser_->drawStrip(strip);
+    });
+    exportRangeAction_->setEnabled(true);
+    recordingChanged();
+    return true;
+}
+
+void MainWindow::recordingChanged() {
+    if (!browser_) return;
+    state_.texts.commMessage = browser_->describe();
+    bandWatch_.redrawStrip();
+}
+
+void MainWindow::openRecordingCommand() {
+    CommonDialogs::FileChoice choice{
+        "Open Recording", "", "Sweep logs (*.csv *.csv.gz);;All files (*)", "", false, ""};
+    choice.opens = true;
+    dialogs_.chooseFile(choice, [this](const auto& path) {
+        if (path && !path->empty()) openRecording(*path);
+    });
+}
+
+void MainWindow::exportRangeCommand() {
+    if (!browser_) return;
+    dialogs_.chooseFile({"Export Range", LastFolder::timedName("range", "csv"),
+                         "Sweep logs (*.csv)", "csv", false, ""},
+                        [this](const auto& path) {
+                            if (!path || path->empty() || !browser_) return;
+                            const std::string file = withDefaultExtension(*path, "csv");
+                            if (const auto problem = writeWholeFile(file, browser_->rangeLines()))
+                                services_.messages.showWithoutWaiting(
+                                    "The range could not be written to " + file + ": " + *problem,
                                     kProgramTitle);
                         });
 }

@@ -4,6 +4,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QTimer>
+#include <memory>
 #include <string>
 
 #include "band_watch.h"
@@ -20,6 +21,7 @@
 #include "print_save.h"
 #include "qt_timer.h"
 #include "radio_session.h"
+#include "recording_browser.h"
 #include "serial_ports.h"
 #include "settings_backend.h"
 #include "shared_state.h"
@@ -28,6 +30,7 @@
 #include "window_modes.h"
 
 class QAction;
+class QMenu;
 class QMouseEvent;
 
 namespace kv {
@@ -88,6 +91,16 @@ class MainWindow : public QMainWindow {
     // Writes the trace as a CSV file; a file that cannot be written is a message.
     void exportCommand();
 
+    // Sweeps from `source` instead of the radio, the title naming it; the live band comes back
+    // with goLive, so a source's band is never saved.
+    void watchSource(std::unique_ptr<SweepSource> source, std::string name);
+    // Back to the radio as at start.
+    void goLive();
+    // Opens a sweep log to browse; false after a message saying why it is none.
+    bool openRecording(const std::string& path);
+    // The recording browsed, or nullptr.
+    RecordingBrowser* browser() const { return browser_; }
+
   protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -111,6 +124,12 @@ class MainWindow : public QMainWindow {
     void placeWindow();
     void saveWindowPlacement();
     void onKeyPressed(int qtKey);
+    // File: Open Recording…, Live, Export Range… and the play speed.
+    void addRecordingItems(QMenu& file);
+    void openRecordingCommand();
+    void exportRangeCommand();
+    // The message row and the strip follow the browser's cursor.
+    void recordingChanged();
     void onPortOpenedByDialog();
     // A left click or double click on the picture, at its place in logical pixels.
     void onMouse(const QMouseEvent& event, bool doubleClick);
@@ -136,6 +155,12 @@ class MainWindow : public QMainWindow {
     QPointer<SweepDialog> sweepDialog_;
     WindowModes* modes_ = nullptr;  // owned by the window
     bool unloaded_ = false;
+    std::unique_ptr<SweepSource> source_;
+    SettingValues liveBand_;               // the band before the source
+    RecordingBrowser* browser_ = nullptr;  // the source while it is a recording
+    QAction* liveAction_ = nullptr;
+    QAction* exportRangeAction_ = nullptr;
+    int playSpeed_ = RecordingBrowser::kPlaySpeeds[0];
 };
 
 }  // namespace kv

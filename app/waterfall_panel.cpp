@@ -16,8 +16,10 @@ void WaterfallPanel::paintRow(std::size_t back, bool newRow) {
     const auto row = newRow ? view_.newRow() : view_.newestRow();
     if (row.empty()) return;
     const auto& s = state_.settings;
+    const std::uint32_t margin = view_.scale().backColor().rgb();
     paintWaterfallRow(rows_.levels(back), runs_, s.amplitude, palette_,
-                      opaquePixel(s.backgroundColor), view_.scale().backColor().rgb(), row);
+                      opaquePixel(s.backgroundColor),
+                      marginOf ? marginOf(back).value_or(margin) : margin, row);
     const auto number = static_cast<std::int64_t>(rows_.added() - 1 - back);
     // Two labels' height apart: a label's height of rows shows between them.
     const bool labelled =

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -27,6 +28,9 @@ class WaterfallPanel {
     void redraw();
     // The newest row with a time label.
     std::optional<TimeLabel> lastLabel() const { return lastLabel_; }
+    // The colour of the margins beside row `back` where it differs from the strip's (a cursor
+    // or a selection over the rows); none for the usual one.
+    std::function<std::optional<std::uint32_t>(std::size_t back)> marginOf;
 
   private:
     void layOutColumns();

@@ -16,7 +16,7 @@ struct KeyUse {
     std::string_view does;
 };
 
-inline constexpr std::array<KeyUse, 13> kKeyUses{{
+inline constexpr std::array<KeyUse, 17> kKeyUses{{
     {"F1", "peak search: the active marker goes to the highest point measured so far"},
     {"F2", "max hold on/off: a point keeps its level unless a new one is higher"},
     {"F3",
@@ -36,6 +36,12 @@ inline constexpr std::array<KeyUse, 13> kKeyUses{{
      "on the plot: the active marker moves to the point under the pointer (as far as the "
      "arrow keys would take it)"},
     {"Double click", "on the plot: the active marker goes to the highest point within 5 points"},
+    {"Up / Down", "with a recording open: the sweep one older / newer"},
+    {"Home / End", "with a recording open: the first / last sweep"},
+    {"Space",
+     "with a recording open: play the sweeps at their recorded pace (File → Play Speed) or stop"},
+    {"Click / drag on the strip",
+     "with a recording open: the sweep of that row / the maximum over the rows dragged over"},
 }};
 
 // A menu item that does what a key does: chosen, it goes through the key commands with the

@@ -2,51 +2,26 @@
 #include "sim_replay.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "sim_levels.h"
+#include "sweep_log_reader.h"
 
 namespace kv::sim {
 
 namespace {
 
-constexpr std::string_view kSeparator = ", ";
-constexpr std::size_t kFirstLevelField = 6;
-
-template <typename Number>
-bool parse(std::string_view text, Number& value) {
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    return !text.empty() && ec == std::errc{} && ptr == end;
-}
-
-// One line, or an error text.
-std::string parseRow(std::string_view line, ReplayRow& row) {
-    const auto parts = split(line, kSeparator);
-    if (parts.size() <= kFirstLevelField) return "fewer than 7 fields";
-    long long low = 0;
-    long long high = 0;
-    long long samples = 0;
-    if (!parse(parts[2], low) || !parse(parts[3], high))
-        return "Hz low or Hz high is no whole number";
-    if (!parse(parts[4], row.stepHz) || !(row.stepHz > 0)) return "Hz step is no positive number";
-    if (!parse(parts[5], samples)) return "samples is no whole number";
-    row.lowHz = static_cast<double>(low);
-    row.highHz = static_cast<double>(high);
-    double previous = kMinLevelDb;
-    for (std::size_t i = kFirstLevelField; i < parts.size(); ++i) {
-        double level = 0;
-        if (!parse(parts[i], level) && parts[i] != "nan" && parts[i] != "-nan") {
-            return "level '" + std::string(parts[i]) + "' is no number";
-        }
-        if (!std::isfinite(level)) level = previous;
-        row.levelsDb.push_back(level);
-        previous = level;
-    }
-    return {};
+// A parsed line, or joined lines of one sweep, as a row: non-numbers with no left neighbour
+// at the radio's floor.
+ReplayRow rowOf(const SweepLogLine& line) {
+    ReplayRow row{static_cast<double>(line.hzLow), static_cast<double>(line.hzHigh), line.hzStep,
+                  line.levelsDb};
+    for (double& level : row.levelsDb)
+        if (std::isnan(level)) level = kMinLevelDb;
+    return row;
 }
 
 }  // namespace
@@ -65,19 +40,26 @@ std::vector<std::string_view> split(std::string_view text, std::string_view sepa
 ReplayLoad parseReplay(std::string_view text) {
     ReplayLoad load;
     int lineNumber = 0;
+    std::optional<SweepLogLine> sweep;
+    SweepLogLine line;
     while (!text.empty()) {
         const std::size_t end = std::min(text.find('\n'), text.size());
-        std::string_view line = text.substr(0, end);
+        std::string_view lineText = text.substr(0, end);
         text.remove_prefix(std::min(end + 1, text.size()));
         ++lineNumber;
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        if (line.empty()) continue;
-        ReplayRow row;
-        if (std::string error = parseRow(line, row); !error.empty()) {
+        if (!lineText.empty() && lineText.back() == '\r') lineText.remove_suffix(1);
+        if (lineText.empty()) continue;
+        if (std::string error = parseSweepLogLine(lineText, line); !error.empty()) {
             return {{}, "line " + std::to_string(lineNumber) + ": " + error};
         }
-        load.rows.push_back(std::move(row));
+        if (sweep && continuesSweep(*sweep, line)) {
+            joinSweep(*sweep, line);
+            continue;
+        }
+        if (sweep) load.rows.push_back(rowOf(*sweep));
+        sweep = line;
     }
+    if (sweep) load.rows.push_back(rowOf(*sweep));
     if (load.rows.empty()) load.error = "no sweep lines";
     return load;
 }

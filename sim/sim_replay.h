@@ -24,7 +24,8 @@ struct ReplayLoad {
 // The pieces of `text` between the separators (one piece for a text without any).
 std::vector<std::string_view> split(std::string_view text, std::string_view separator);
 
-// Parses the "date, time, Hz low, Hz high, Hz step, samples, dB, dB, ..." lines. Blank lines
+// Parses the "date, time, Hz low, Hz high, Hz step, samples, dB, dB, ..." lines, rows of one
+// sweep (the same time, the band going on upwards) joined into one. Blank lines
 // are skipped; a level that is not a number takes its left neighbour's value, as the readers
 // of such logs do.
 ReplayLoad parseReplay(std::string_view text);

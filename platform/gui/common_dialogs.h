@@ -30,6 +30,7 @@ class CommonDialogs {
         std::string suffix;         // added to a name typed without an extension
         bool appends = false;       // an existing file is added to, so no question to replace it
         std::string folder;         // where the dialog opens; empty: the home folder
+        bool opens = false;         // an existing file to read, not one to write
     };
 
     // Starts from `start`; the chosen colour, or nothing when the chooser was cancelled.

@@ -65,8 +65,8 @@ void QtCommonDialogs::showSave(const FileChoice& suggestion, PathAnswer chosen) 
 
 void QtCommonDialogs::chooseFile(const FileChoice& choice, PathAnswer chosen) {
     auto* dialog = new QFileDialog(dialogParent(), QString::fromStdString(choice.caption));
-    dialog->setAcceptMode(QFileDialog::AcceptSave);
-    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setAcceptMode(choice.opens ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    dialog->setFileMode(choice.opens ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     dialog->setDefaultSuffix(QString::fromStdString(choice.suffix));
     dialog->setNameFilter(QString::fromStdString(choice.filter));
     dialog->setOption(QFileDialog::DontConfirmOverwrite, choice.appends);

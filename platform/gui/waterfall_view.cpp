@@ -4,7 +4,9 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace kv {
 
@@ -98,13 +100,29 @@ void WaterfallView::resizeEvent(QResizeEvent* event) {
     if (onResized) onResized();
 }
 
+int WaterfallView::ringRowAt(double y) const {
+    return std::clamp(static_cast<int>(y * devicePixelRatioF()), 0,
+                      std::max(0, ring_.height() - 1));
+}
+
 void WaterfallView::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton || event->position().y() >= kDragEdge) return;
+    if (event->button() != Qt::LeftButton) return;
+    const double y = event->position().y();
+    if (y >= kDragEdge) {
+        if (y >= rowsHeight() || !onRowsDragged) return;
+        rowsFrom_ = ringRowAt(y);
+        onRowsDragged(*rowsFrom_, *rowsFrom_, false);
+        return;
+    }
     dragFromY_ = qRound(event->globalPosition().y());
     dragFromHeight_ = height();
 }
 
 void WaterfallView::mouseMoveEvent(QMouseEvent* event) {
+    if (rowsFrom_) {
+        if (onRowsDragged) onRowsDragged(*rowsFrom_, ringRowAt(event->position().y()), false);
+        return;
+    }
     if (!dragFromY_) {
         setCursor(event->position().y() < kDragEdge ? Qt::SizeVerCursor : Qt::ArrowCursor);
         return;
@@ -113,8 +131,10 @@ void WaterfallView::mouseMoveEvent(QMouseEvent* event) {
     if (onHeightDragged) onHeightDragged(std::max(height, leastHeight()));
 }
 
-void WaterfallView::mouseReleaseEvent(QMouseEvent*) {
+void WaterfallView::mouseReleaseEvent(QMouseEvent* event) {
     dragFromY_.reset();
+    if (const auto from = std::exchange(rowsFrom_, std::nullopt); from && onRowsDragged)
+        onRowsDragged(*from, ringRowAt(event->position().y()), true);
 }
 
 }  // namespace kv

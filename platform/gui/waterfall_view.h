@@ -47,6 +47,9 @@ class WaterfallView : public QWidget {
     std::function<void()> onResized;
     // The top edge was dragged: the height asked for.
     std::function<void(int height)> onHeightDragged;
+    // A press on the rows and the pointer's way from there: the ring rows from the top where
+    // it began and where it is, and whether the button was let go.
+    std::function<void(int fromRow, int toRow, bool released)> onRowsDragged;
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -57,6 +60,8 @@ class WaterfallView : public QWidget {
 
   private:
     int rowsHeight() const { return std::max(0, height() - scaleHeight_); }
+    // The ring row from the top at a height in logical pixels, within the ring.
+    int ringRowAt(double y) const;
 
     QImage ring_;
     int newest_ = 0;  // the ring's row that shows at the top
@@ -64,6 +69,7 @@ class WaterfallView : public QWidget {
     int scaleHeight_ = 0;
     std::optional<int> dragFromY_;  // global y where a drag of the top edge began
     int dragFromHeight_ = 0;
+    std::optional<int> rowsFrom_;  // the ring row from the top where a press on the rows began
 };
 
 }  // namespace kv

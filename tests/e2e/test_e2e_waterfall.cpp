@@ -3,7 +3,9 @@
 // strip's rows in the colours of the levels measured, newest on top, under the trace's
 // vertices also after a resize, the picture keeping its size and the strip's place stored;
 // the average settling at the mean; a recording that reads back through the simulator's
-// replay parser, and one whose writes fail stopping with a message while the sweep goes on.
+// replay parser, and one whose writes fail stopping with a message while the sweep goes on;
+// a log the logger is writing opened and browsed (nothing sent to the radio), and damaged
+// files counted or refused.
 #include <QAction>
 #include <QApplication>
 #include <QFile>
@@ -11,7 +13,9 @@
 
 #include "default_state.h"
 #include "e2e_rig.h"
+#include "sim_process.h"
 #include "sim_replay.h"
+#include "spectrum_model.h"
 #include "surface_view.h"
 #include "titles.h"
 #include "waterfall_map.h"
@@ -231,6 +235,115 @@ class TestE2eWaterfall : public QObject {
             QCOMPARE(row.levelsDb, sweepLevels(which));
             if (k > 0) QVERIFY(row.levelsDb != load.rows[k - 1].levelsDb);
         }
+    }
+
+    // The logger on a simulator of its own writes the log; the window opens it before its
+    // first sweep and follows it while the logger goes on.
+    void loggerLogBrowsedAndFollowed() {
+        test::SimProcess loggerSim;
+        QTemporaryDir config;
+        QVERIFY(loggerSim.start({"--replay", replay_}));
+        QVERIFY(test::writeSettingsFile(test::settingsFile(config.path()), loggerSim.linkPath(),
+                                        "Number of Points=50\n"));
+        const QString log = dir_.filePath("logged.csv");
+        QProcess logger;
+        QVERIFY(test::startWithSettings(logger, "kv3710-power", config.path(), {"-q", log}));
+        const auto logged = [&] {
+            QFile file(log);
+            QByteArray text = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+            return sim::parseReplay(text.left(text.lastIndexOf('\n') + 1).toStdString());
+        };
+        QVERIFY(QTest::qWaitFor([&] { return logged().rows.size() >= 3; }, 60000));
+        Rig rig;
+        QVERIFY(rig.start({"--replay", replay_}));
+        MainWindow& w = rig.open();
+        QVERIFY(w.openRecording(log.toStdString()));
+        RecordingBrowser& browser = *w.browser();
+        const auto levels = [&](std::size_t sweep) { return logged().rows.at(sweep).levelsDb; };
+        // The trace's first, middle and last point show `expected`.
+        const auto traceShows = [&](const std::vector<double>& expected) {
+            const auto& trace = rig.state().trace;
+            return std::ranges::all_of(std::array{0, 25, 49}, [&](int i) {
+                return trace.at(i).amplitudeDb ==
+                       levelOnGraph(rig.state().settings, expected.at(i));
+            });
+        };
+        std::size_t sweeps = 0;
+        Script script;
+        script
+            .then("the newest sweep",
+                  [&] {
+                      return rig.state().flags.autoStarted &&
+                             traceShows(levels(browser.index().sweeps() - 1));
+                  })
+            .thenDo("Up, F1",
+                    [&] {
+                        QTest::keyClick(w.view(), Qt::Key_Up);
+                        QTest::keyClick(w.view(), Qt::Key_F1);
+                        const std::vector<double> older = levels(browser.cursor());
+                        script.expect(
+                            browser.cursor() + 2 == browser.index().sweeps() && traceShows(older),
+                            "Up shows the sweep before");
+                        script.expect(rig.state().markers.marker[0] ==
+                                          std::ranges::max_element(older) - older.begin(),
+                                      "peak search on the sweep shown");
+                        QTest::keyClick(w.view(), Qt::Key_Home);
+                        script.expect(browser.cursor() == 0 && traceShows(levels(0)), "Home");
+                        browser.select(0, 2);
+                        std::vector<double> maximum = levels(0);
+                        for (std::size_t i = 0; i < 50; ++i)
+                            maximum[i] = std::max(maximum[i], levels(1)[i]);
+                        script.expect(traceShows(maximum), "the range's maximum");
+                        QTest::keyClick(w.view(), Qt::Key_End);
+                        sweeps = browser.index().sweeps();
+                    })
+            .then("the log grows on screen",
+                  [&] {
+                      return browser.index().sweeps() > sweeps &&
+                             browser.cursor() + 1 == browser.index().sweeps() &&
+                             traceShows(levels(browser.cursor()));
+                  })
+            .thenDo("strip", [&] {
+                // The top row is the newest sweep, in its level's colour under point 49.
+                const QImage strip = w.bandWatch().strip()->grab().toImage();
+                const int x = w.surface().toDevice(rig.state().trace[49].xRight) - 1;
+                const double newest = levels(browser.cursor())[49];
+                script.expect(strip.pixel(x, 0) == opaquePixel(waterfallShadeColour(waterfallShade(
+                                                       newest, rig.state().settings.amplitude))),
+                              "the strip's top row is the newest sweep");
+                script.expect(rig.sent().isEmpty(), "nothing sent to the radio");
+            });
+        QVERIFY2(script.run(w, 60000), qPrintable(script.report()));
+        logger.terminate();
+        QVERIFY(logger.waitForFinished(10000));
+    }
+
+    void damagedLinesCountedAndNoLogRefused() {
+        QFile file(dir_.filePath("damaged.csv"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        const SettingValues band = test::defaultState().settings;
+        file.write(formatSweepLine(band, LineTime{}, 1, sweepLevels(0)).c_str());
+        file.write("2026-12-07, 03:00:00, 1000, 2000, 1.5e, 1, -50\n");
+        file.write(formatSweepLine(band, LineTime{2026}, 1, sweepLevels(1)).c_str());
+        file.write("2026-12-07, 03:00:0");
+        file.close();
+        QFile text(dir_.filePath("notes.txt"));
+        QVERIFY(text.open(QIODevice::WriteOnly) && text.write("hello\n") > 0);
+        text.close();
+        Rig rig;
+        QVERIFY(rig.start({"--replay", replay_}));
+        MainWindow& w = rig.open();
+        QVERIFY(w.openRecording(file.fileName().toStdString()));
+        QCOMPARE(w.browser()->index().sweeps(), std::size_t{2});
+        QVERIFY(rig.state().texts.commMessage.ends_with("sweep 2 of 2, damaged lines skipped: 1"));
+        const QString title = w.windowTitle();
+        QVERIFY(!w.openRecording(text.fileName().toStdString()));
+        QCOMPARE(rig.messages.shown.size(), std::size_t{1});
+        QCOMPARE(rig.messages.shown[0], text.fileName().toStdString() +
+                                            " is not a sweep log: line 1: fewer than 7 fields");
+        QCOMPARE(w.windowTitle(), title);
+        QCOMPARE(w.browser()->index().sweeps(), std::size_t{2});
+        w.close();
     }
 };
 

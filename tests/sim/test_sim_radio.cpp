@@ -76,14 +76,16 @@ class SimRadioTest : public QObject {
         QCOMPARE(hex(got), hex(reply));
     }
 
-    // A replayed log: one line per sweep (a repeated channel starts none), looping; levels
-    // rounded half to even and clamped; "nan" takes its left neighbour; a sweep of another
+    // A replayed log: one sweep per time (a repeated channel starts none; here two rows of one
+    // time, the band going on upwards, make one), looping; levels rounded half to even and
+    // clamped; "nan" takes its left neighbour; a sweep of another
     // channel count takes the bins nearest to its channels' frequencies (1100 and 1300 Hz).
     void replay() {
         SceneConfig config;
-        config.replay =
-            parseReplay("2026-12-07, 03:00:00, 1000, 1500, 100, 3, -99.5, nan, -41.2, -61.5, -51\n")
-                .rows;
+        config.replay = parseReplay(
+                            "2026-12-07, 03:00:00, 1000, 1300, 100, 3, -99.5, nan, -41.2\n"
+                            "2026-12-07, 03:00:00, 1300, 1500, 100, 3, -61.5, -51\n")
+                            .rows;
         Scene scene(config);
         const auto sweep = [&](int channels) {
             std::vector<int> levels;
