@@ -114,6 +114,9 @@ void MainWindow::buildMenus() {
     add(file, "Main_File_Export", "Export Trace…", &MainWindow::exportCommand);
     addRecordingItems(*file);
     bandWatch_.addFileItems(*file);
+    file->addSeparator()->setObjectName(QStringLiteral("Main_File_Space3"));
+    liveAction_ = add(file, "Main_File_Live", "Live", &MainWindow::goLive);
+    liveAction_->setEnabled(false);
     file->addSeparator()->setObjectName(QStringLiteral("Main_File_Space2"));
     add(file, "Main_Exit", "Exit", &MainWindow::exitCommand)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
@@ -161,6 +164,8 @@ MainWindow::LoadOutcome MainWindow::load() {
     const LoadResult loaded = loadSettings(services_.store, state_);
     bool ok = loaded.ok;
     placeWindow();
+    // Watching from the start, the port is left alone until File -> Live.
+    if (ok && source_) return LoadOutcome::Ready;
     if (ok) ok = session_.openPort(state_.settings.port);
     if (ok) {
         if (!services_.comm.portOpen()) {
@@ -178,7 +183,7 @@ MainWindow::LoadOutcome MainWindow::load() {
 }
 
 void MainWindow::onViewResized() {
-    if (services_.comm.portOpen() && state_.flags.stopRequested) {
+    if ((services_.comm.portOpen() || source_) && state_.flags.stopRequested) {
         timer3_.setEnabled(true);
         return;
     }
@@ -276,14 +281,11 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 void MainWindow::unload() {
     if (unloaded_) return;
     unloaded_ = true;
+    if (source_) source_->stop();
     session_.close([this] {
         // The sweep dialog's values, stored already, are what the exit writes too.
         sweep_.applyRequestedSettings();
-        if (source_) {
-            state_.settings.centerFrequency = liveBand_.centerFrequency;
-            state_.settings.span = liveBand_.span;
-            state_.settings.numberOfPoints = liveBand_.numberOfPoints;
-        }
+        if (live_) restoreBand(state_.settings, *live_);
         // A failed write is logged; there is nothing else left to do at exit.
         (void)saveSettings(services_.store, state_.settings);
         // Apart from the five keys, which are written together, and only for a window that
@@ -390,14 +392,49 @@ void MainWindow::exportCommand() {
                         });
 }
 
+void MainWindow::watchSource(std::unique_ptr<SweepSource> source, const std::string& name) {
+    if (unloaded_) return;
+    leaveRecording();
+    if (!live_) live_ = state_.settings;
+    sweep_.setSource(source.get());  // the one watched before stops here
+    source_ = std::move(source);
+    restartTrace();
+    setWindowTitle(QString::fromStdString(name) + QStringLiteral(" \u2013 ") +
+                   QString::fromLatin1(kWindowTitle));
+    liveAction_->setEnabled(true);
+    qCInfo(lcWindow).noquote() << "watching" << QString::fromStdString(name);
+    // A window without a port has no sweep run to take the source's sweeps in.
+    if (state_.flags.stopRequested && isVisible()) timer3_.setEnabled(true);
+}
+
+void MainWindow::goLive() {
+    if (!source_ || unloaded_) return;
+    leaveRecording();
+    sweep_.setSource(nullptr);
+    source_.reset();
+    const SettingValues live = *std::exchange(live_, std::nullopt);
+    sweep_.requestSettings([live](SettingValues& s) { restoreBand(s, live); });
+    setWindowTitle(QString::fromLatin1(kWindowTitle));
+    liveAction_->setEnabled(false);
+    qCInfo(lcWindow) << "live";
+    if (services_.comm.portOpen()) return;
+    // Watching from the start left the port closed: opened now, or chosen in the dialog.
+    if (!session_.openPort(state_.settings.port)) {
+        showComPortDialog();
+        return;
+    }
+    if (state_.flags.stopRequested) timer3_.setEnabled(true);
+}
+
+void MainWindow::restartTrace() {
+    sweep_.requestSettings([](SettingValues&) {});
+}
+
 void MainWindow::addRecordingItems(QMenu& file) {
     QAction* open =
         file.addAction(QStringLiteral("Open Recording…"), this, &MainWindow::openRecordingCommand);
     open->setObjectName(QStringLiteral("Main_File_OpenRecording"));
     open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    liveAction_ = file.addAction(QStringLiteral("Live"), this, &MainWindow::goLive);
-    liveAction_->setObjectName(QStringLiteral("Main_File_Live"));
-    liveAction_->setEnabled(false);
     exportRangeAction_ =
         file.addAction(QStringLiteral("Export Range…"), this, &MainWindow::exportRangeCommand);
     exportRangeAction_->setObjectName(QStringLiteral("Main_File_ExportRange"));
@@ -418,33 +455,6 @@ void MainWindow::addRecordingItems(QMenu& file) {
     file.addSeparator();
 }
 
-void MainWindow::watchSource(std::unique_ptr<SweepSource> source, std::string name) {
-    if (!source_) liveBand_ = state_.settings;
-    browser_ = nullptr;
-    sweep_.setSource(source.get());
-    source_ = std::move(source);
-    setWindowTitle(QString::fromLatin1(kWindowTitle) + QStringLiteral(" - ") +
-                   QString::fromStdString(name));
-    liveAction_->setEnabled(true);
-}
-
-void MainWindow::goLive() {
-    if (!source_) return;
-    sweep_.setSource(nullptr);
-    if (browser_) bandWatch_.showPast(nullptr);
-    browser_ = nullptr;
-    source_.reset();
-    state_.texts.commMessage.clear();
-    exportRangeAction_->setEnabled(false);
-    liveAction_->setEnabled(false);
-    setWindowTitle(QString::fromLatin1(kWindowTitle));
-    sweep_.requestSettings([band = liveBand_](SettingValues& s) {
-        s.centerFrequency = band.centerFrequency;
-        s.span = band.span;
-        s.numberOfPoints = band.numberOfPoints;
-    });
-}
-
 bool MainWindow::openRecording(const std::string& path) {
     auto index =
         std::make_unique<RecordingIndex>([path](std::int64_t line, const std::string& why) {
@@ -462,6 +472,9 @@ bool MainWindow::openRecording(const std::string& path) {
     RecordingBrowser* const opened = browser.get();
     watchSource(std::move(browser), path.substr(path.find_last_of('/') + 1));
     browser_ = opened;
+    // The trace starts afresh now rather than at the next pass, then shows the cursor's sweep.
+    sweep_.applyRequestedSettings();
+    browser_->moveTo(browser_->cursor());
     bandWatch_.strip()->onRowsDragged = [this](int from, int to, bool released) {
         if (browser_) browser_->rowsDragged(from, to, released);
     };
@@ -471,6 +484,14 @@ bool MainWindow::openRecording(const std::string& path) {
     exportRangeAction_->setEnabled(true);
     recordingChanged();
     return true;
+}
+
+void MainWindow::leaveRecording() {
+    if (!browser_) return;
+    browser_ = nullptr;
+    bandWatch_.showPast(nullptr);
+    state_.texts.commMessage.clear();
+    exportRangeAction_->setEnabled(false);
 }
 
 void MainWindow::recordingChanged() {

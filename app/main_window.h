@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "band_watch.h"
@@ -27,6 +28,7 @@
 #include "shared_state.h"
 #include "sweep_controller.h"
 #include "sweep_dialog.h"
+#include "sweep_source.h"
 #include "window_modes.h"
 
 class QAction;
@@ -91,11 +93,14 @@ class MainWindow : public QMainWindow {
     // Writes the trace as a CSV file; a file that cannot be written is a message.
     void exportCommand();
 
-    // Sweeps from `source` instead of the radio, the title naming it; the live band comes back
-    // with goLive, so a source's band is never saved.
-    void watchSource(std::unique_ptr<SweepSource> source, std::string name);
-    // Back to the radio as at start.
+    // Shows the sweeps of `source` (a recording, a site's radio) instead of the radio's, with
+    // `name` in the title. The radio leaves command mode at the next pass; before the window's
+    // load it is never opened at all. The band the source's sweeps move the trace to is not
+    // kept: File -> Live and the exit go back to the band the radio was swept on.
+    void watchSource(std::unique_ptr<SweepSource> source, const std::string& name);
+    // File -> Live: the radio on the port again, at its band, as at start.
     void goLive();
+    SweepSource* source() const { return source_.get(); }
     // Opens a sweep log to browse; false after a message saying why it is none.
     bool openRecording(const std::string& path);
     // The recording browsed, or nullptr.
@@ -130,9 +135,13 @@ class MainWindow : public QMainWindow {
     void exportRangeCommand();
     // The message row and the strip follow the browser's cursor.
     void recordingChanged();
+    // The strip and the message row no longer show a recording.
+    void leaveRecording();
     void onPortOpenedByDialog();
     // A left click or double click on the picture, at its place in logical pixels.
     void onMouse(const QMouseEvent& event, bool doubleClick);
+    // The trace's next pass starts afresh (max hold, average, markers on the new arrays).
+    void restartTrace();
     // The least size the picture needs at the current settings, within the screen.
     void fitMinimumSize();
 
@@ -153,12 +162,14 @@ class MainWindow : public QMainWindow {
     QPointer<ComPortDialog> comPortDialog_;
     QPointer<ColoursDialog> coloursDialog_;
     QPointer<SweepDialog> sweepDialog_;
-    WindowModes* modes_ = nullptr;  // owned by the window
-    bool unloaded_ = false;
+    WindowModes* modes_ = nullptr;   // owned by the window
+    QAction* liveAction_ = nullptr;  // owned by its menu
     std::unique_ptr<SweepSource> source_;
-    SettingValues liveBand_;               // the band before the source
+    // The settings the radio was swept with before the first source, its band restored by
+    // File -> Live and at exit.
+    std::optional<SettingValues> live_;
+    bool unloaded_ = false;
     RecordingBrowser* browser_ = nullptr;  // the source while it is a recording
-    QAction* liveAction_ = nullptr;
     QAction* exportRangeAction_ = nullptr;
     int playSpeed_ = RecordingBrowser::kPlaySpeeds[0];
 };
