@@ -2,6 +2,7 @@
 #include "recording_index.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -39,7 +40,7 @@ int decompressed(int fd, std::string& why) {
         return -1;
     }
     gzFile in = gzdopen(::dup(fd), "rb");
-    std::vector<char> buffer(kChunkBytes);
+    std::vector<char> buffer(kChunkBytes / 16);
     while (in) {
         const int n = gzread(in, buffer.data(), static_cast<unsigned>(buffer.size()));
         if (n < 0) {
@@ -103,7 +104,11 @@ std::size_t RecordingIndex::follow() {
 }
 
 void RecordingIndex::indexAppended() {
-    std::vector<char> buffer(kChunkBytes);
+    struct stat file {};
+    const std::int64_t size = ::fstat(fd_, &file) == 0 ? file.st_size : 0;
+    // A small file or what was appended to one needs no buffer of the chunk's size.
+    std::vector<char> buffer(static_cast<std::size_t>(std::clamp<std::int64_t>(
+        size - indexedTo_ + 1, 4096, static_cast<std::int64_t>(kChunkBytes))));
     while (true) {
         const ssize_t n = ::pread(fd_, buffer.data(), buffer.size(), indexedTo_);
         if (n <= 0) break;
@@ -167,7 +172,6 @@ void RecordingIndex::commitPending() {
         band_.centerFrequency = static_cast<float>(
             (static_cast<double>(hzLow_) - stepHz) / kHzPerMHz + band_.span / 2.0);
         firstSeconds_ = lineSeconds(sweep.time);
-        overview_.assign(kOverviewRows * static_cast<std::size_t>(columns_), kNoLevel);
     } else if (bins != bins_ || sweep.hzLow != hzLow_ || sweep.hzHigh != hzHigh_) {
         noteDamage(lineNumber_, "a band other than the first sweep's");
         pending_.reset();
@@ -197,8 +201,8 @@ void RecordingIndex::addToOverview(const std::vector<double>& levelsDb) {
             overviewRows_ /= 2;
             perRow_ *= 2;
         }
-        std::fill_n(overview_.begin() + static_cast<std::ptrdiff_t>(overviewRows_ * columns),
-                    columns, kNoLevel);
+        overview_.resize(overviewRows_ * columns);
+        overview_.resize((overviewRows_ + 1) * columns, kNoLevel);
         ++overviewRows_;
         inLastRow_ = 0;
     }

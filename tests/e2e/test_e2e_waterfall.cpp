@@ -321,6 +321,7 @@ class TestE2eWaterfall : public QObject {
                                                        newest, rig.state().settings.amplitude))),
                               "the strip's top row is the newest sweep");
                 script.expect(rig.sent().isEmpty(), "nothing sent to the radio");
+                script.expect(w.history().size() == 0, "browsing feeds no sink");
             });
         QVERIFY2(script.run(w, 60000), qPrintable(script.report()));
         logger.terminate();

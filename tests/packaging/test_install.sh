@@ -45,7 +45,7 @@ desktop=$1 id=$(basename "$1" .desktop)
 out=$(desktop-file-validate "$desktop" | grep -v ': hint: ') || true
 [ -z "$out" ] || fail "desktop entry: $out"
 grep -qx "Icon=$id" "$desktop" || fail "desktop entry names another icon"
-grep -qx "Exec=kv3710-analyzer" "$desktop" || fail "desktop entry runs another program"
+grep -qx "Exec=kv3710-analyzer %f" "$desktop" || fail "desktop entry runs another program, or without the file"
 appstreamcli validate --no-net "$share/metainfo/$id.metainfo.xml" >"$root/as.out" ||
     fail "metainfo: $(cat "$root/as.out")"
 [ -s "$share/icons/hicolor/scalable/apps/$id.svg" ] || fail "no SVG icon"
