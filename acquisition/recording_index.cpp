@@ -155,6 +155,7 @@ void RecordingIndex::takeLine(std::string_view text, std::uint64_t offset) {
     std::swap(*pending_, line_);
     pendingOffset_ = offset;
     pendingEnd_ = lineEnd;
+    pendingLine_ = lineNumber_;
 }
 
 void RecordingIndex::commitPending() {
@@ -173,7 +174,7 @@ void RecordingIndex::commitPending() {
             (static_cast<double>(hzLow_) - stepHz) / kHzPerMHz + band_.span / 2.0);
         firstSeconds_ = lineSeconds(sweep.time);
     } else if (bins != bins_ || sweep.hzLow != hzLow_ || sweep.hzHigh != hzHigh_) {
-        noteDamage(lineNumber_, "a band other than the first sweep's");
+        noteDamage(pendingLine_, "a band other than the first sweep's");
         pending_.reset();
         return;
     }

@@ -102,6 +102,7 @@ class RecordingIndex {
     std::optional<SweepLogLine> pending_;
     std::uint64_t pendingOffset_ = 0;
     std::uint64_t pendingEnd_ = 0;
+    std::int64_t pendingLine_ = 0;
     SweepLogLine line_;
 
     std::vector<float> overview_;  // rows of columns_

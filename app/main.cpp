@@ -44,9 +44,9 @@ int main(int argc, char** argv) {
     kv::QtCommonDialogs dialogs;
     kv::MainWindow window({store, comm, detector, loop, clock, messages, dialogs,
                            QCoreApplication::applicationDirPath().toStdString()});
-    if (window.load() == kv::MainWindow::LoadOutcome::Quit) return 0;
-    // The source before the first sweep, so the radio is never touched.
+    // Watched from before the load, the port is never opened and the radio never touched.
     if (!line.recording.empty()) window.openRecording(line.recording);
+    if (window.load() == kv::MainWindow::LoadOutcome::Quit) return 0;
     kv::TerminationSignals termination([&window] {
         window.close();
         // Every loop ends, a nested one too: the program never outlives a termination request.

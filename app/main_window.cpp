@@ -165,7 +165,16 @@ MainWindow::LoadOutcome MainWindow::load() {
     bool ok = loaded.ok;
     placeWindow();
     // Watching from the start, the port is left alone until File -> Live.
-    if (ok && source_) return LoadOutcome::Ready;
+    if (ok && source_) {
+        // The band loaded is the radio's, for File -> Live and the exit; a recording shows
+        // its own again, on the strip whatever the stored strip says.
+        live_ = state_.settings;
+        if (browser_) {
+            bandWatch_.setStripShown(true);
+            browser_->moveTo(browser_->cursor());
+        }
+        return LoadOutcome::Ready;
+    }
     if (ok) ok = session_.openPort(state_.settings.port);
     if (ok) {
         if (!services_.comm.portOpen()) {
