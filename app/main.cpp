@@ -44,14 +44,16 @@ int main(int argc, char** argv) {
     kv::QtCommonDialogs dialogs;
     kv::MainWindow window({store, comm, detector, loop, clock, messages, dialogs,
                            QCoreApplication::applicationDirPath().toStdString()});
-    // Watched from before the load, the port is never opened and the radio never touched.
-    if (!line.recording.empty()) window.openRecording(line.recording);
-    if (window.load() == kv::MainWindow::LoadOutcome::Quit) return 0;
+    // Taken from here on, so a request during the opening of a recording ends the program
+    // as one after it does.
     kv::TerminationSignals termination([&window] {
         window.close();
         // Every loop ends, a nested one too: the program never outlives a termination request.
         QCoreApplication::exit(0);
     });
+    // Watched from before the load, the port is never opened and the radio never touched.
+    if (!line.recording.empty()) window.openRecording(line.recording);
+    if (window.load() == kv::MainWindow::LoadOutcome::Quit) return 0;
     window.show();
     return QApplication::exec();
 }

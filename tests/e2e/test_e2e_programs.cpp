@@ -2,7 +2,8 @@
 // The real programs on the simulated radio. The logger: its lines hold the simulator's levels, a
 // silent radio is recovered with one message, SIGTERM releases the radio, a full disk costs whole
 // lines and no sweeps. The analyzer, closed by SIGTERM, releases the radio and saves; killed at
-// random moments while it closes, it leaves the settings file either as it was or wholly new.
+// random moments while it closes, it leaves the settings file either as it was or wholly new;
+// with a recording on its command line it sends the radio nothing.
 #include <sys/resource.h>
 #include <QRandomGenerator>
 #include <QtTest>
@@ -203,6 +204,33 @@ class TestE2ePrograms : public QObject {
         }
         qInfo("close takes %.1f ms; %d of %d kills left the old file", exitMs, old, rounds);
         QVERIFY(old > 0);
+    }
+
+    // A recording on the command line: from start to exit the radio sees no byte, and the
+    // radio's band, not the file's, is saved.
+    void analyzerWithARecordingLeavesTheRadio() {
+        Bench b;
+        QVERIFY(b.sim.start());
+        QVERIFY(test::writeSettingsFile(b.file, b.sim.linkPath(), "Span=20\n"));
+        const QString log = b.config.filePath("log.csv");
+        QFile file(log);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("2026-12-07, 03:00:00, 902509804, 928000000, 509803.92, 1, -80.00, -60.00\n");
+        file.close();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_LOGGING_RULES", "kv3710.window.info=true");
+        b.analyzer.setProcessEnvironment(env);
+        b.analyzer.setProcessChannelMode(QProcess::MergedChannels);
+        QVERIFY(test::startWithSettings(b.analyzer, "kv3710-analyzer", b.config.path(), {log}));
+        QByteArray said;
+        QVERIFY(QTest::qWaitFor(
+            [&] { return (said += b.analyzer.readAll()).contains("watching log.csv"); }, 10000));
+        b.analyzer.terminate();
+        QVERIFY(b.analyzer.waitForFinished(10000));
+        QCOMPARE(b.analyzer.exitCode(), 0);
+        QCOMPARE(sentToRadio(b.sim.wireLogPath()), QByteArray());
+        QCOMPARE(QSettings(b.file, QSettings::IniFormat).value("Settings/Span").toString(),
+                 QString("20"));
     }
 };
 
