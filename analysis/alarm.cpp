@@ -53,6 +53,8 @@ AlarmSink::AlarmSink(Limit limit, int hold, double clearDb, Changed changed)
 void AlarmSink::setLimit(std::optional<Limit> limit) {
     limit_ = std::move(limit);
     occupancy_.clear();
+    rule_.restart();
+    worst_.reset();
 }
 
 AlarmEvent AlarmSink::current(bool active) const {

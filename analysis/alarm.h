@@ -26,6 +26,8 @@ class AlarmRule {
     AlarmRule(int hold, double clearDb) : hold_(hold), clearDb_(clearDb) {}
 
     Change add(const LimitCheck& check);
+    // No alarm, no run (a new limit).
+    void restart() { *this = AlarmRule(hold_, clearDb_); }
     bool active() const { return active_; }
     // Sweeps in the run toward the next change (or the change just made), the one just added
     // included.
@@ -75,6 +77,7 @@ class AlarmSink : public SweepSink {
     using Changed = std::function<void(const AlarmEvent&)>;
     AlarmSink(Limit limit, int hold, double clearDb, Changed changed);
 
+    // A new limit, or none: no alarm, the occupancy from the start.
     void setLimit(std::optional<Limit> limit);
     bool active() const { return rule_.active(); }
     const Occupancy& occupancy() const { return occupancy_; }

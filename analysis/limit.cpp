@@ -71,8 +71,7 @@ MaskLoad parseMask(std::string_view text) {
                                           numberText(load.corners.back().mhz) + " MHz)");
         }
         if (load.corners.size() == kMaxMaskCorners)
-            return refuse(lineNumber,
-                          "more than " + std::to_string(kMaxMaskCorners) + " corners");
+            return refuse(lineNumber, "more than " + std::to_string(kMaxMaskCorners) + " corners");
         load.corners.push_back({*mhz, *db});
     }
     if (load.corners.empty()) return {{}, "no corner (lines of \"MHz, dB\")"};
@@ -106,9 +105,8 @@ LimitCheck checkSweep(const Limit& limit, const SettingValues& band,
 std::string checkText(const LimitCheck& check, const SettingValues& band) {
     if (!check.fails()) return "PASS";
     return "FAIL " + std::to_string(check.above.size()) + " point" +
-           (check.above.size() == 1 ? "" : "s") + ", worst +" +
-           fixedText(check.worstExcessDb, 1) + " dB at " +
-           fixedText(pointFrequency(band, check.worstPoint), 3) + " MHz";
+           (check.above.size() == 1 ? "" : "s") + ", worst +" + fixedText(check.worstExcessDb, 1) +
+           " dB at " + fixedText(pointFrequency(band, check.worstPoint), 3) + " MHz";
 }
 
 }  // namespace kv

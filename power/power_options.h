@@ -46,7 +46,7 @@ struct PowerOptions {
     // --limit DB or --limit FILE (a mask): the alarm's limit.
     std::optional<double> limitDb;
     std::optional<std::string> limitFile;
-    std::optional<int> alarmHold;       // none: kDefaultAlarmHold
+    std::optional<int> alarmHold;        // none: kDefaultAlarmHold
     std::optional<double> alarmClearDb;  // none: kDefaultAlarmClearDb
 };
 

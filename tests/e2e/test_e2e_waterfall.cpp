@@ -11,7 +11,10 @@
 
 #include "default_state.h"
 #include "e2e_rig.h"
+#include "number_text.h"
+#include "qt_colour.h"
 #include "sim_replay.h"
+#include "spectrum_model.h"
 #include "surface_view.h"
 #include "titles.h"
 #include "waterfall_map.h"
@@ -66,6 +69,7 @@ class TestE2eWaterfall : public QObject {
     const QString replay_ = dir_.filePath("two.csv");
 
   private slots:
+    void limitDrawnAndChecked();
     void initTestCase() {
         QApplication::setQuitOnLastWindowClosed(false);
         QFile file(replay_);
@@ -233,6 +237,55 @@ class TestE2eWaterfall : public QObject {
         }
     }
 };
+
+// The alarm scene of the logger's MQTT test, against a -70 dB limit in the window: the line
+// and the marks in the limit's colour and FAIL at the burst's point, the alarm in the readouts
+// and the title while the hold rule has it, PASS after; L takes it all away.
+void TestE2eWaterfall::limitDrawnAndChecked() {
+    Rig rig;
+    constexpr Colour kLimitColour = 0xFF00FF;
+    for (const auto& [key, value] : {std::pair<std::string, std::string>{"On", "1"},
+                                     {"Kind", "Level"},
+                                     {"Level", "-70"},
+                                     {"Color", std::to_string(kLimitColour)}})
+        rig.store.values[{"Limit", key}] = value;
+    QVERIFY(rig.start(
+        {"--noise-spread", "0", "--carrier", "10:-50@2-8", "--carrier", "30:-69@6-16~2"}));
+    MainWindow& w = rig.open();
+    const auto shown = [&] { return w.state().texts.shownIn(ReadoutRow::LimitCheck); };
+    const auto limitPixels = [&] {
+        const QImage& image = w.surface().image();
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                count += image.pixel(x, y) == toQColor(kLimitColour).rgb();
+        return count;
+    };
+    const QString alarmed = QString::fromUtf8(kAlarmTitleSuffix);
+    const std::string worst =
+        "worst +20.0 dB at " + fixedText(pointFrequency(w.state().settings, 10), 3) + " MHz";
+    Script script;
+    script.then("FAIL", [&] { return shown().starts_with("FAIL"); })
+        .thenDo("the line and the mark",
+                [&] {
+                    script.expect(shown().find(worst) != std::string::npos, "the worst point");
+                    const int plotPixels = w.surface().toDevice(w.state().trace.back().xCenter -
+                                                                w.state().trace.front().xCenter);
+                    script.expect(limitPixels() > plotPixels, "the line across the plot");
+                })
+        .then("alarm", [&] { return w.windowTitle().endsWith(alarmed); })
+        .thenDo("in the readouts",
+                [&] { script.expect(shown().find("ALARM since ") != std::string::npos, "ALARM"); })
+        .then("cleared", [&] { return !w.windowTitle().endsWith(alarmed); })
+        .thenDo("PASS",
+                [&] {
+                    script.expect(shown() == "PASS", "PASS after the episode");
+                    QTest::keyClick(w.view(), Qt::Key_L);
+                })
+        .then("L", [&] { return shown().empty() && limitPixels() == 0; });
+    QVERIFY2(script.run(w, 60000), qPrintable(script.report()));
+    QCOMPARE(rig.store.read("Limit", "On"), std::optional<std::string>("0"));
+}
 
 QTEST_MAIN(TestE2eWaterfall)
 #include "test_e2e_waterfall.moc"

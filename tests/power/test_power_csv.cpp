@@ -120,7 +120,6 @@ class PowerCsvTest : public QObject {
                     .starts_with("1970-01-01, 00:00:00, 9223372036854775807, 9223372036854775807"));
     }
 
-
     // A mask is taken whole or refused with its line and why; it joins its corners, steps
     // where two share a frequency and holds its ends.
     void maskReader_data() {
@@ -170,8 +169,8 @@ class PowerCsvTest : public QObject {
         QTest::newRow("flutter in an episode")
             << std::vector<double>{-60, -60, -60, -71, -69, -71, -69, -71, -73, -73, -73}
             << "+2 -10";
-        QTest::newRow("flutter alone") << std::vector<double>{-69, -71, -69, -69, -71, -69, -69}
-                                       << "";
+        QTest::newRow("flutter alone")
+            << std::vector<double>{-69, -71, -69, -69, -71, -69, -69} << "";
         QTest::newRow("failed point") << std::vector<double>{-60, nan, -60, -60, -80} << "+3";
     }
     void alarmEpisodes() {
@@ -183,14 +182,14 @@ class PowerCsvTest : public QObject {
         band.numberOfPoints = 1;
         QStringList made;
         std::vector<kv::AlarmEvent> events;
-        kv::AlarmSink alarm(kv::Limit::level(-70), 3, 3, [&](const kv::AlarmEvent& event) {
-            events.push_back(event);
-        });
+        kv::AlarmSink alarm(kv::Limit::level(-70), 3, 3,
+                            [&](const kv::AlarmEvent& event) { events.push_back(event); });
         for (std::size_t i = 0; i < levels.size(); ++i) {
             const std::size_t before = events.size();
-            alarm.sweepEnded({.began = std::chrono::system_clock::time_point(std::chrono::seconds(i)),
-                              .band = band,
-                              .levelsDb = std::span(&levels[i], 1)});
+            alarm.sweepEnded(
+                {.began = std::chrono::system_clock::time_point(std::chrono::seconds(i)),
+                 .band = band,
+                 .levelsDb = std::span(&levels[i], 1)});
             if (events.size() > before)
                 made << (events.back().active ? "+" : "-") + QString::number(i);
         }
