@@ -17,6 +17,9 @@ namespace {
 constexpr double kReadoutIndent = 50;
 constexpr float kRightColumnOffset = 2500;
 constexpr std::array<double, 4> kReadoutRowOffsets = {50, 250, 450, 650};
+// The limit's check, below the communication-failure message: the longest readout, in the
+// left column where it has the plot's width.
+constexpr double kLimitRowOffset = 850;
 // Half the side of the box that marks a point above the limit.
 constexpr double kLimitMarkTwips = 30;
 
@@ -106,7 +109,7 @@ ClientSize Display::minimumClientSize() {
         widestLegend = std::max(widestLegend, surface_.textWidth(text));
     const double textHeight = surface_.textHeight("0");
     return kv::minimumClientSize(s, widestFrequency, widestLegend, textHeight,
-                                 kReadoutRowOffsets.back() + textHeight);
+                                 (limit_ ? kLimitRowOffset : kReadoutRowOffsets.back()) + textHeight);
 }
 
 void Display::layoutLegend() {
@@ -240,7 +243,7 @@ void Display::drawReadouts() {
     printReadoutRow(ReadoutRow::Amplitude, right, y(2),
                     "Amplitude (dB): " + singleText(s.amplitude));
     printReadoutRow(
-        ReadoutRow::LimitCheck, right, y(3),
+        ReadoutRow::LimitCheck, left, top + kLimitRowOffset,
         t.alarm.empty() || t.limitCheck.empty() ? t.limitCheck : t.limitCheck + "  " + t.alarm);
     if (!t.commMessage.empty()) {
         // The radio's report keeps what this row shows.
