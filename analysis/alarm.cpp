@@ -47,7 +47,7 @@ std::string alarmText(const AlarmEvent& event) {
            fixedText(event.peakHz / 1e6, 3) + " MHz)";
 }
 
-AlarmSink::AlarmSink(Limit limit, int hold, double clearDb, Changed changed)
+AlarmSink::AlarmSink(std::optional<Limit> limit, int hold, double clearDb, Changed changed)
     : limit_(std::move(limit)), rule_(hold, clearDb), changed_(std::move(changed)) {}
 
 void AlarmSink::setLimit(std::optional<Limit> limit) {

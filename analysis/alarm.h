@@ -75,7 +75,8 @@ std::string alarmText(const AlarmEvent& event);
 class AlarmSink : public SweepSink {
   public:
     using Changed = std::function<void(const AlarmEvent&)>;
-    AlarmSink(Limit limit, int hold, double clearDb, Changed changed);
+    // Without a limit it checks nothing until one is set.
+    AlarmSink(std::optional<Limit> limit, int hold, double clearDb, Changed changed);
 
     // A new limit, or none: no alarm, the occupancy from the start.
     void setLimit(std::optional<Limit> limit);

@@ -63,10 +63,8 @@ LimitWatch::LimitWatch(SharedState& state, SettingsBackend& store, Display& disp
       messages_(messages),
       window_(window),
       redraw_(std::move(redraw)),
-      alarm_(Limit::level(0), kDefaultAlarmHold, kDefaultAlarmClearDb,
-             [this](const AlarmEvent& event) { alarmChanged(event); }) {
-    alarm_.setLimit(std::nullopt);
-}
+      alarm_(std::nullopt, kDefaultAlarmHold, kDefaultAlarmClearDb,
+             [this](const AlarmEvent& event) { alarmChanged(event); }) {}
 
 void LimitWatch::load() {
     const auto read = [this](const char* key) { return store_.read(kSection, key); };
@@ -82,8 +80,7 @@ void LimitWatch::load() {
     file_ = read("File").value_or("");
     const std::string kind = read("Kind").value_or("");
     const auto named = std::find(kKindNames.begin(), kKindNames.end(), kind);
-    kind_ = named == kKindNames.end() ? Kind::Level
-                                      : static_cast<Kind>(named - kKindNames.begin());
+    kind_ = named == kKindNames.end() ? Kind::Level : static_cast<Kind>(named - kKindNames.begin());
     limit_.reset();
     if (kind_ == Kind::Level && read("Level")) {
         limit_ = Limit::level(levelDb_);
@@ -119,8 +116,8 @@ void LimitWatch::apply() {
     const std::optional<Limit> shown = on_ ? limit_ : std::nullopt;
     display_.setLimit(shown, colour_);
     alarm_.setLimit(shown);
-    AlarmEvent none;
-    alarmChanged(none);
+    // A new limit (or none) starts without an alarm.
+    showAlarm({});
     if (redraw_) redraw_();
 }
 
@@ -179,6 +176,20 @@ void LimitWatch::addSettingsItem(QMenu& settings) {
     connect(item, &QAction::triggered, this, &LimitWatch::showDialog);
 }
 
+void LimitWatch::addViewItem(QMenu& view) {
+    QAction* item = view.addAction(QStringLiteral("Limit Occupancy"));
+    item->setObjectName(QStringLiteral("Main_View_LimitOccupancy"));
+    item->setCheckable(true);
+    connect(item, &QAction::toggled, this, &LimitWatch::setOccupancyShown);
+}
+
+void LimitWatch::setOccupancyShown(bool shown) {
+    display_.setOccupancy(
+        shown ? std::function<std::vector<double>()>([this] { return alarm_.occupancy().shares(); })
+              : nullptr);
+    if (redraw_) redraw_();
+}
+
 void LimitWatch::showDialog() {
     if (dialog_) {
         dialog_->raise();
@@ -220,7 +231,7 @@ void LimitWatch::showDialog() {
     grid->addWidget(buttons, 3, 0, 1, 2);
     connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
     connect(buttons, &QDialogButtonBox::accepted, dialog, [=, this] {
-        const Kind kind = level->isChecked() ? Kind::Level
+        const Kind kind = level->isChecked()  ? Kind::Level
                           : file->isChecked() ? Kind::File
                                               : Kind::MaxHold;
         // A refused mask keeps the dialog open, and the limit as it was.
@@ -231,22 +242,23 @@ void LimitWatch::showDialog() {
 }
 
 void LimitWatch::alarmChanged(const AlarmEvent& event) {
-    const QString local = QDateTime::fromSecsSinceEpoch(std::chrono::duration_cast<std::chrono::seconds>(
-                                                            event.since.time_since_epoch())
-                                                            .count())
-                              .toString(QStringLiteral("HH:mm:ss"));
-    const std::string previous = state_.texts.alarm;
-    state_.texts.alarm = event.active ? "ALARM since " + local.toStdString() : std::string();
+    const QString local =
+        QDateTime::fromSecsSinceEpoch(
+            std::chrono::duration_cast<std::chrono::seconds>(event.since.time_since_epoch())
+                .count())
+            .toString(QStringLiteral("HH:mm:ss"));
+    showAlarm(event.active ? "ALARM since " + local.toStdString() : std::string());
+    qCInfo(lcWindow, "%s", alarmText(event).c_str());
+    notify(QString::fromUtf8(event.active ? "Alarm: the band breaks the limit" : "Alarm cleared"),
+           QString::fromStdString(alarmText(event)));
+}
+
+void LimitWatch::showAlarm(std::string text) {
     QString title = window_.windowTitle();
     title.remove(QString::fromUtf8(kAlarmTitleSuffix));
-    if (event.active) title += QString::fromUtf8(kAlarmTitleSuffix);
+    if (!text.empty()) title += QString::fromUtf8(kAlarmTitleSuffix);
     window_.setWindowTitle(title);
-    if (event.active || !previous.empty()) {
-        qCInfo(lcWindow, "%s", alarmText(event).c_str());
-        notify(QString::fromUtf8(event.active ? "Alarm: the band breaks the limit"
-                                              : "Alarm cleared"),
-               QString::fromStdString(alarmText(event)));
-    }
+    state_.texts.alarm = std::move(text);
 }
 
 void LimitWatch::notify(const QString& summary, const QString& body) {
@@ -257,8 +269,8 @@ void LimitWatch::notify(const QString& summary, const QString& body) {
         QStringLiteral("org.freedesktop.Notifications"),
         QStringLiteral("/org/freedesktop/Notifications"),
         QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
-    call << QString::fromUtf8(kWindowTitle) << 0u << QString() << summary << body
-         << QStringList() << QVariantMap() << -1;
+    call << QString::fromUtf8(kWindowTitle) << 0u << QString() << summary << body << QStringList()
+         << QVariantMap() << -1;
     call.setAutoStartService(false);
     bus.send(call);
 }

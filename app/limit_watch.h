@@ -31,14 +31,18 @@ class LimitWatch : public QObject {
     static constexpr Colour kDefaultColour = 0x00FFFF;  // yellow, as the store writes colours
     enum class Kind { Level, File, MaxHold };
 
-    LimitWatch(SharedState& state, SettingsBackend& store, Display& display,
-               MessageBox& messages, QWidget& window, std::function<void()> redraw);
+    LimitWatch(SharedState& state, SettingsBackend& store, Display& display, MessageBox& messages,
+               QWidget& window, std::function<void()> redraw);
 
     SweepSink& alarmSink() { return alarm_; }
     // The stored limit; a mask file that is no longer good leaves no limit, said in the log.
     void load();
     // Settings → Limit…
     void addSettingsItem(QMenu& settings);
+    // View → Limit Occupancy: per point the share of sweeps above the limit since it was set,
+    // as bars at the plot's bottom.
+    void addViewItem(QMenu& view);
+    void setOccupancyShown(bool shown);
     void showDialog();
     QDialog* dialog() const { return dialog_; }
     // L: the check on or off.
@@ -56,6 +60,8 @@ class LimitWatch : public QObject {
     void apply();
     void save();
     void alarmChanged(const AlarmEvent& event);
+    // In the readouts and the title; empty: no alarm.
+    void showAlarm(std::string text);
     void notify(const QString& summary, const QString& body);
 
     SharedState& state_;

@@ -131,6 +131,8 @@ void MainWindow::buildMenus() {
     add(settings, "Main_Settings_COM", "COM Port", &MainWindow::showComPortDialog);
     add(settings, "Main_Settings_Sweep", "Sweep…", &MainWindow::showSweepDialog);
     limitWatch_.addSettingsItem(*settings);
+    if (auto* view = menuBar()->findChild<QMenu*>(QStringLiteral("Main_View")))
+        limitWatch_.addViewItem(*view);
     addHelpMenu();
 }
 

@@ -20,6 +20,8 @@ constexpr std::array<double, 4> kReadoutRowOffsets = {50, 250, 450, 650};
 // The limit's check, below the communication-failure message: the longest readout, in the
 // left column where it has the plot's width.
 constexpr double kLimitRowOffset = 850;
+// The height of an occupancy bar of 1 (every sweep above the limit).
+constexpr double kOccupancyBarTwips = 600;
 // Half the side of the box that marks a point above the limit.
 constexpr double kLimitMarkTwips = 30;
 
@@ -108,8 +110,9 @@ ClientSize Display::minimumClientSize() {
     for (const auto text : kLegendTexts)
         widestLegend = std::max(widestLegend, surface_.textWidth(text));
     const double textHeight = surface_.textHeight("0");
-    return kv::minimumClientSize(s, widestFrequency, widestLegend, textHeight,
-                                 (limit_ ? kLimitRowOffset : kReadoutRowOffsets.back()) + textHeight);
+    return kv::minimumClientSize(
+        s, widestFrequency, widestLegend, textHeight,
+        (limit_ ? kLimitRowOffset : kReadoutRowOffsets.back()) + textHeight);
 }
 
 void Display::layoutLegend() {
@@ -178,8 +181,11 @@ void Display::eraseLimit() {
     for (const auto& [x, y] : marksShown_)
         surface_.filledBox(x - kLimitMarkTwips, y - kLimitMarkTwips, x + kLimitMarkTwips,
                            y + kLimitMarkTwips, background);
+    for (const auto& [left, top, right, bottom] : barsShown_)
+        surface_.filledBox(left, top, right, bottom, background);
     limitShownY_.clear();
     marksShown_.clear();
+    barsShown_.clear();
 }
 
 void Display::drawLimit() {
@@ -209,6 +215,17 @@ void Display::drawLimit() {
                            p.xCenter + kLimitMarkTwips, p.yIn + kLimitMarkTwips, limitColour_);
     }
     state_.texts.limitCheck = checkText(check, s);
+    if (!occupancy_) return;
+    const std::vector<double> shares = occupancy_();
+    const double bottom = height() - s.graphBottom;
+    for (std::size_t i = 0; i < shares.size() && i < static_cast<std::size_t>(n); ++i) {
+        if (shares[i] <= 0) continue;
+        const TracePoint& p = state_.trace[i];
+        barsShown_.push_back(
+            {double(p.xLeft), bottom - shares[i] * kOccupancyBarTwips, double(p.xRight), bottom});
+        const auto& [left, top, right, low] = barsShown_.back();
+        surface_.filledBox(left, top, right, low, limitColour_);
+    }
 }
 
 void Display::printReadoutRow(ReadoutRow row, double x, double y, std::string text) {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <array>
+#include <functional>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -50,6 +52,11 @@ class Display final : public DisplayCalls, public LinkReport {
     // check of the trace in the readouts; none: nothing of it. Takes effect at the next
     // drawing.
     void setLimit(std::optional<Limit> limit, Colour colour);
+    // With a limit: per point the share of sweeps above it (0..1), as bars up from the plot's
+    // bottom in the limit's colour; none: no bars.
+    void setOccupancy(std::function<std::vector<double>()> shares) {
+        occupancy_ = std::move(shares);
+    }
 
   private:
     void printCommFailure(Colour colour, std::string_view text);
@@ -72,6 +79,8 @@ class Display final : public DisplayCalls, public LinkReport {
     Colour limitColour_ = 0;
     std::vector<std::int32_t> limitShownY_;  // per trace point, as last drawn
     std::vector<std::pair<std::int32_t, std::int32_t>> marksShown_;
+    std::function<std::vector<double>()> occupancy_;
+    std::vector<std::array<double, 4>> barsShown_;
 };
 
 }  // namespace kv
