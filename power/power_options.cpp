@@ -84,11 +84,10 @@ An alarm when the band breaks a limit:
                       at least --alarm-clear below it (default 3)
   --alarm-clear DB    the clearing margin (default 3 dB): a carrier that flutters about
                       the limit by less neither ends an alarm nor starts a new one
-                      One line on standard error at each change; with --mqtt also
-                      PREFIX/RADIO/alarm, retained: active, since (UTC), peak_hz,
-                      peak_db, excess_db, points (the indexes above), occupancy (per
-                      point the share of sweeps above the limit, since the start or
-                      over the -i interval), set to active false at a clean stop
+Each change of the alarm is one line on standard error and, with --mqtt, a retained
+message on PREFIX/RADIO/alarm: active, since (UTC), peak_hz, peak_db, excess_db, points
+(the indexes above), occupancy (per point the share of sweeps above the limit, since the
+start or over the -i interval); a clean stop sets it to active false.
 
   --help              show this text and exit
   --version           show the version and exit
@@ -415,7 +414,9 @@ OptionsResult parseOptions(std::span<const std::string> args) {
                 options.mqtt && options.mqtt->user, "a user in the URL (mqtt://USER@HOST)"),
           needs(options.mqttQueue.has_value(), "--mqtt-queue", options.mqtt.has_value(), "--mqtt"),
           needs(options.radioId.has_value(), "--radio-id", options.mqtt.has_value(), "--mqtt"),
-          needs(options.alarmHold || options.alarmClearDb, "--alarm-hold and --alarm-clear",
+          needs(options.alarmHold.has_value(), "--alarm-hold", options.limitDb || options.limitFile,
+                "--limit"),
+          needs(options.alarmClearDb.has_value(), "--alarm-clear",
                 options.limitDb || options.limitFile, "--limit")}) {
         if (!error.empty()) return {std::nullopt, error};
     }
