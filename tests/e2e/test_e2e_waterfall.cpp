@@ -254,8 +254,8 @@ class TestE2eWaterfall : public QObject {
 void TestE2eWaterfall::limitDrawnAndChecked() {
     Rig rig;
     rig.store.writeAll("Limit", {{"On", "1"}, {"Level", "-70"}, {"Color", "16711935"}});
-    QVERIFY(rig.start(
-        {"--noise-spread", "0", "--carrier", "10:-50@2-8", "--carrier", "30:-69@6-16~2"}));
+    QVERIFY(rig.start({"--noise-spread", "0", "--carrier", "10:-50@2-8", "--carrier",
+                       "30:-69@6-16~2", "--carrier", "30:-71@16-19"}));
     MainWindow& w = rig.open();
     const auto shown = [&] { return w.state().texts.shownIn(ReadoutRow::LimitCheck); };
     const auto limitPixels = [&] {
