@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "alarm.h"
 #include "serial_ports.h"
 #include "setting_values.h"
 
@@ -18,6 +19,11 @@ namespace kv::power {
 std::string formatSweepMessage(const SettingValues& band,
                                std::chrono::system_clock::time_point begun, std::uint64_t seq,
                                int samples, std::span<const double> levelsDb);
+
+// The retained MQTT message of an alarm as it changed:
+// {"active":true,"since":"2024-05-01T12:34:56.789Z","peak_hz":915000000,"peak_db":-48.00,
+//  "excess_db":22.00,"points":[12,13],"occupancy":[0.00,...]}.
+std::string formatAlarmMessage(const AlarmEvent& event);
 
 // A character that may stand in a topic level as the logger names them: no separator, no
 // wildcard, no blank or control character.
