@@ -24,6 +24,8 @@ struct Sweep {
     SettingValues band;
     int samples = 1;
     std::span<const double> levelsDb;
+    // Sweeps known to be lost just before this one (a gap in a remote radio's numbering).
+    std::uint64_t missed = 0;
 
     // Every point was measured; a sweep with a failed point is left out of logs and intervals.
     bool complete() const {

@@ -156,7 +156,13 @@ void BandWatch::setRowTimeNamed(const std::optional<std::string>& name) {
 }
 
 void BandWatch::sweepEnded(const Sweep& sweep) {
-    const bool newRow = rows_.add(localLineTime(sweep.began), sweep.levelsDb);
+    const LineTime begun = localLineTime(sweep.began);
+    if (sweep.missed > 0) {
+        // As the history holds them: one row without levels for the lost sweeps.
+        const bool gapRow = rows_.add(begun, std::vector<double>(sweep.levelsDb.size(), NAN));
+        if (strip_->isVisible()) panel_.addNewest(gapRow);
+    }
+    const bool newRow = rows_.add(begun, sweep.levelsDb);
     if (strip_->isVisible()) panel_.addNewest(newRow);
 }
 

@@ -43,6 +43,12 @@ class Display final : public DisplayCalls, public LinkReport {
     // The marker diamond with its bottom vertex on (x, y).
     void drawMarkerSymbol(double x, double y, Colour colour);
 
+    // A second radio's trace, drawn with the trace in kCompareColour: one level per point of
+    // the shown band, NaN where it has none; empty takes it away at the next drawing.
+    void setCompareLevels(std::vector<double> levelsDb) { compareLevels_ = std::move(levelsDb); }
+    // Apart from every colour the settings give the picture.
+    static constexpr Colour kCompareColour = rgbColour(255, 128, 0);
+
   private:
     void printCommFailure(Colour colour, std::string_view text);
     void setLabelStyle();
@@ -55,6 +61,8 @@ class Display final : public DisplayCalls, public LinkReport {
 
     SharedState& state_;
     Surface& surface_;
+    std::vector<double> compareLevels_;
+    std::vector<TracePoint> compareShown_;  // the heights drawn last, erased next
 };
 
 }  // namespace kv
