@@ -18,8 +18,9 @@ constexpr std::int64_t kRateWindowMs = 10000;
 }  // namespace
 
 SiteRadio& SiteRadios::entry(std::string_view name) {
-    const auto at = std::lower_bound(radios_.begin(), radios_.end(), name,
-                                     [](const SiteRadio& r, std::string_view n) { return r.name < n; });
+    const auto at =
+        std::lower_bound(radios_.begin(), radios_.end(), name,
+                         [](const SiteRadio& r, std::string_view n) { return r.name < n; });
     if (at != radios_.end() && at->name == name) return *at;
     SiteRadio radio;
     radio.name = std::string(name);
@@ -57,9 +58,9 @@ std::optional<std::uint64_t> SiteRadios::sweep(std::string_view name, const Swee
 double SiteRadios::sweepsPerSecond(const SiteRadio& radio) {
     if (radio.arrivals.size() < 2) return 0;
     const auto ms = radio.arrivals.back() - radio.arrivals.front();
-    return ms > 0 ? 1000.0 * static_cast<double>(radio.arrivals.size() - 1) /
-                        static_cast<double>(ms)
-                  : 0;
+    return ms > 0
+               ? 1000.0 * static_cast<double>(radio.arrivals.size() - 1) / static_cast<double>(ms)
+               : 0;
 }
 
 std::string SiteRadios::ageText(std::chrono::system_clock::time_point began,

@@ -5,8 +5,8 @@
 #include <QMetaObject>
 #include <array>
 
-#include "log_categories.h"
 #include "clock.h"
+#include "log_categories.h"
 #include "sweep_log.h"
 
 namespace kv {
@@ -36,30 +36,29 @@ SiteWatch::SiteWatch(SiteAddress address, QObject* parent)
     broker.clientId = "kv3710-analyzer-" + hostName() + '-' + std::to_string(::getpid());
     broker.subscriptions = {address_.url.prefix + "/+" + std::string(kSweepLevel),
                             address_.url.prefix + "/+" + std::string(kStatusLevel)};
-    client_ = std::make_unique<mqtt::MqttClient>(std::move(broker), [](const std::string& text) {
-        qCWarning(lcSite, "%s", text.c_str());
-    });
+    client_ = std::make_unique<mqtt::MqttClient>(
+        std::move(broker), [](const std::string& text) { qCWarning(lcSite, "%s", text.c_str()); });
     error_ = client_->error();
     if (!error_.empty()) return;
-    client_->listen(
-        {[this](const std::string& topic, std::string_view payload) {
-             // Queued whole; read on this object's thread.
-             QMetaObject::invokeMethod(
-                 this, [this, topic, text = std::string(payload)] { take(topic, text); },
-                 Qt::QueuedConnection);
-         },
-         [this](bool connected) {
-             QMetaObject::invokeMethod(
-                 this,
-                 [this, connected] {
-                     if (connected)
-                         unreachableSince_.reset();
-                     else if (!unreachableSince_)
-                         unreachableSince_ = std::chrono::system_clock::now();
-                     emit changed();
-                 },
-                 Qt::QueuedConnection);
-         }});
+    client_->listen({[this](const std::string& topic, std::string_view payload) {
+                         // Queued whole; read on this object's thread.
+                         QMetaObject::invokeMethod(
+                             this,
+                             [this, topic, text = std::string(payload)] { take(topic, text); },
+                             Qt::QueuedConnection);
+                     },
+                     [this](bool connected) {
+                         QMetaObject::invokeMethod(
+                             this,
+                             [this, connected] {
+                                 if (connected)
+                                     unreachableSince_.reset();
+                                 else if (!unreachableSince_)
+                                     unreachableSince_ = std::chrono::system_clock::now();
+                                 emit changed();
+                             },
+                             Qt::QueuedConnection);
+                     }});
     client_->start();
 }
 
@@ -70,8 +69,8 @@ SiteWatch::~SiteWatch() {
 std::string SiteWatch::name() const {
     const mqtt::MqttUrl& url = address_.url;
     const bool numeric6 = url.host.find(':') != std::string::npos;
-    return (url.tls ? "mqtts://" : "mqtt://") + (numeric6 ? '[' + url.host + ']' : url.host) +
-           ':' + std::to_string(url.port) + '/' + url.prefix;
+    return (url.tls ? "mqtts://" : "mqtt://") + (numeric6 ? '[' + url.host + ']' : url.host) + ':' +
+           std::to_string(url.port) + '/' + url.prefix;
 }
 
 std::string SiteWatch::unreachableText() const {

@@ -105,8 +105,8 @@ std::optional<SweepMessage> parseSweepMessage(std::string_view payload) {
         bandOf(*hzLow, *hzHigh, step.toDouble(), static_cast<int>(message.levelsDb.size()));
     if (!band) return std::nullopt;
     message.band = *band;
-    message.began = std::chrono::system_clock::time_point(
-        std::chrono::milliseconds(began.toMSecsSinceEpoch()));
+    message.began =
+        std::chrono::system_clock::time_point(std::chrono::milliseconds(began.toMSecsSinceEpoch()));
     message.seq = static_cast<std::uint64_t>(*seq);
     message.samples = static_cast<int>(*samples);
     return message;

@@ -17,10 +17,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzzCheck(!levels.empty() && levels.size() <= kMaxPoints, "1 to 256 levels");
     fuzzCheck(std::all_of(levels.begin(), levels.end(), [](double l) { return std::isfinite(l); }),
               "levels are finite");
-    fuzzCheck(message->band.numberOfPoints == static_cast<int>(levels.size()),
-              "a point per level");
-    const auto again = parseSweepMessage(formatSweepMessage(message->band, message->began,
-                                                            message->seq, message->samples, levels));
+    fuzzCheck(message->band.numberOfPoints == static_cast<int>(levels.size()), "a point per level");
+    const auto again = parseSweepMessage(
+        formatSweepMessage(message->band, message->began, message->seq, message->samples, levels));
     fuzzCheck(again && again->band.numberOfPoints == message->band.numberOfPoints &&
                   again->seq == message->seq,
               "the logger's message of it reads back");
