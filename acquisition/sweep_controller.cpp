@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
-#include <tuple>
 #include <utility>
 
 #include "spectrum_model.h"
@@ -106,15 +105,8 @@ void SweepController::setSource(SweepSource* source) {
 
 void SweepController::takeSweep(const Sweep& sweep) {
     if (state_.flags.viewOnly) return;
-    const SettingValues& s = state_.settings;
-    const SettingValues& b = sweep.band;
-    if (b.centerFrequency != s.centerFrequency || b.span != s.span ||
-        b.numberOfPoints != s.numberOfPoints) {
-        requestSettings([band = b](SettingValues& to) {
-            to.centerFrequency = band.centerFrequency;
-            to.span = band.span;
-            to.numberOfPoints = band.numberOfPoints;
-        });
+    if (!sameBand(sweep.band, state_.settings)) {
+        requestSettings([band = sweep.band](SettingValues& to) { restoreBand(to, band); });
         applyRequestedSettings();
     }
     const int points = std::min(usablePointCount(state_), static_cast<int>(sweep.levelsDb.size()));
@@ -171,17 +163,14 @@ void SweepController::requestSettings(SettingsChange change) {
 void SweepController::applyRequestedSettings() {
     if (!requested_) return;
     const SettingsChange change = std::exchange(requested_, nullptr);
-    const auto band = [](const SettingValues& s) {
-        return std::tuple{s.centerFrequency, s.span, s.numberOfPoints};
-    };
-    const auto before = band(state_.settings);
+    const SettingValues before = state_.settings;
     change(state_.settings);
     sweepLoop_.paused();  // the sweep in progress was left unfinished
     createTraceArrays(state_);
     clampMarkers(state_);
     redoLayout();
     state_.flags.layoutChanged = false;  // a resize meanwhile is laid out too
-    sinks_.settingsApplied(state_.settings, band(state_.settings) != before);
+    sinks_.settingsApplied(state_.settings, !sameBand(state_.settings, before));
 }
 
 SweepLoop::Pass SweepController::measureSweep() {

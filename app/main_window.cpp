@@ -112,6 +112,9 @@ void MainWindow::buildMenus() {
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     add(file, "Main_File_Export", "Export Trace…", &MainWindow::exportCommand);
     bandWatch_.addFileItems(*file);
+    file->addSeparator()->setObjectName(QStringLiteral("Main_File_Space3"));
+    liveAction_ = add(file, "Main_File_Live", "Live", &MainWindow::goLive);
+    liveAction_->setEnabled(false);
     file->addSeparator()->setObjectName(QStringLiteral("Main_File_Space2"));
     add(file, "Main_Exit", "Exit", &MainWindow::exitCommand)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
@@ -159,6 +162,8 @@ MainWindow::LoadOutcome MainWindow::load() {
     const LoadResult loaded = loadSettings(services_.store, state_);
     bool ok = loaded.ok;
     placeWindow();
+    // Watching from the start, the port is left alone until File -> Live.
+    if (ok && source_) return LoadOutcome::Ready;
     if (ok) ok = session_.openPort(state_.settings.port);
     if (ok) {
         if (!services_.comm.portOpen()) {
@@ -176,7 +181,7 @@ MainWindow::LoadOutcome MainWindow::load() {
 }
 
 void MainWindow::onViewResized() {
-    if (services_.comm.portOpen() && state_.flags.stopRequested) {
+    if ((services_.comm.portOpen() || source_) && state_.flags.stopRequested) {
         timer3_.setEnabled(true);
         return;
     }
@@ -273,9 +278,11 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 void MainWindow::unload() {
     if (unloaded_) return;
     unloaded_ = true;
+    if (source_) source_->stop();
     session_.close([this] {
         // The sweep dialog's values, stored already, are what the exit writes too.
         sweep_.applyRequestedSettings();
+        if (live_) restoreBand(state_.settings, *live_);
         // A failed write is logged; there is nothing else left to do at exit.
         (void)saveSettings(services_.store, state_.settings);
         // Apart from the five keys, which are written together, and only for a window that
@@ -380,6 +387,42 @@ void MainWindow::exportCommand() {
                                     "The trace could not be written to " + file + ": " + *problem,
                                     kProgramTitle);
                         });
+}
+
+void MainWindow::watchSource(std::unique_ptr<SweepSource> source, const std::string& name) {
+    if (unloaded_) return;
+    if (!live_) live_ = state_.settings;
+    sweep_.setSource(source.get());  // the one watched before stops here
+    source_ = std::move(source);
+    restartTrace();
+    setWindowTitle(QString::fromStdString(name) + QStringLiteral(" \u2013 ") +
+                   QString::fromLatin1(kWindowTitle));
+    liveAction_->setEnabled(true);
+    qCInfo(lcWindow).noquote() << "watching" << QString::fromStdString(name);
+    // A window without a port has no sweep run to take the source's sweeps in.
+    if (state_.flags.stopRequested && isVisible()) timer3_.setEnabled(true);
+}
+
+void MainWindow::goLive() {
+    if (!source_ || unloaded_) return;
+    sweep_.setSource(nullptr);
+    source_.reset();
+    const SettingValues live = *std::exchange(live_, std::nullopt);
+    sweep_.requestSettings([live](SettingValues& s) { restoreBand(s, live); });
+    setWindowTitle(QString::fromLatin1(kWindowTitle));
+    liveAction_->setEnabled(false);
+    qCInfo(lcWindow) << "live";
+    if (services_.comm.portOpen()) return;
+    // Watching from the start left the port closed: opened now, or chosen in the dialog.
+    if (!session_.openPort(state_.settings.port)) {
+        showComPortDialog();
+        return;
+    }
+    if (state_.flags.stopRequested) timer3_.setEnabled(true);
+}
+
+void MainWindow::restartTrace() {
+    sweep_.requestSettings([](SettingValues&) {});
 }
 
 void MainWindow::onMouse(const QMouseEvent& event, bool doubleClick) {

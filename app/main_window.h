@@ -4,6 +4,8 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QTimer>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "band_watch.h"
@@ -25,6 +27,7 @@
 #include "shared_state.h"
 #include "sweep_controller.h"
 #include "sweep_dialog.h"
+#include "sweep_source.h"
 #include "window_modes.h"
 
 class QAction;
@@ -88,6 +91,15 @@ class MainWindow : public QMainWindow {
     // Writes the trace as a CSV file; a file that cannot be written is a message.
     void exportCommand();
 
+    // Shows the sweeps of `source` (a recording, a site's radio) instead of the radio's, with
+    // `name` in the title. The radio leaves command mode at the next pass; before the window's
+    // load it is never opened at all. The band the source's sweeps move the trace to is not
+    // kept: File -> Live and the exit go back to the band the radio was swept on.
+    void watchSource(std::unique_ptr<SweepSource> source, const std::string& name);
+    // File -> Live: the radio on the port again, at its band, as at start.
+    void goLive();
+    SweepSource* source() const { return source_.get(); }
+
   protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -114,6 +126,8 @@ class MainWindow : public QMainWindow {
     void onPortOpenedByDialog();
     // A left click or double click on the picture, at its place in logical pixels.
     void onMouse(const QMouseEvent& event, bool doubleClick);
+    // The trace's next pass starts afresh (max hold, average, markers on the new arrays).
+    void restartTrace();
     // The least size the picture needs at the current settings, within the screen.
     void fitMinimumSize();
 
@@ -134,7 +148,12 @@ class MainWindow : public QMainWindow {
     QPointer<ComPortDialog> comPortDialog_;
     QPointer<ColoursDialog> coloursDialog_;
     QPointer<SweepDialog> sweepDialog_;
-    WindowModes* modes_ = nullptr;  // owned by the window
+    WindowModes* modes_ = nullptr;   // owned by the window
+    QAction* liveAction_ = nullptr;  // owned by its menu
+    std::unique_ptr<SweepSource> source_;
+    // The settings the radio was swept with before the first source, its band restored by
+    // File -> Live and at exit.
+    std::optional<SettingValues> live_;
     bool unloaded_ = false;
 };
 

@@ -36,4 +36,15 @@ struct SettingValues {
     std::int16_t numberOfPoints = 0;
 };
 
+// The band: what places the points of a sweep.
+inline bool sameBand(const SettingValues& a, const SettingValues& b) {
+    return a.centerFrequency == b.centerFrequency && a.span == b.span &&
+           a.numberOfPoints == b.numberOfPoints;
+}
+inline void restoreBand(SettingValues& to, const SettingValues& from) {
+    to.centerFrequency = from.centerFrequency;
+    to.span = from.span;
+    to.numberOfPoints = from.numberOfPoints;
+}
+
 }  // namespace kv

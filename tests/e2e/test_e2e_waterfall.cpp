@@ -137,52 +137,61 @@ class TestE2eWaterfall : public QObject {
     }
 
     // Sweeps from a source take the radio's path into the trace, the markers, the strip and
-    // the sinks (the history is one) while the radio is left out of command mode, and it sweeps
-    // again once the source is gone. The sinks seeing the sweeps as measured is the history's
-    // check in the test above.
+    // the sinks (the history is one) while the radio is left out of command mode; a sweep of
+    // another band moves the trace to it. File -> Live sweeps the radio again at its own band,
+    // which is also what the exit saves. The sinks seeing the sweeps as measured is the
+    // history's check in the test above.
     void sourceFeedsTheSweepsWhileTheRadioIsLeft() {
         Rig rig;
         QVERIFY(rig.start({"--replay", replay_}));
         MainWindow& w = rig.open();
-        HandedSweeps source;
+        auto owned = std::make_unique<HandedSweeps>();
+        HandedSweeps& source = *owned;
+        const SettingValues live = rig.state().settings;
         std::vector<double> handed(50, -90);
         handed[31] = -48;
         qsizetype sentWithSource = 0;
-        const auto hand = [&] {
-            source.hand({std::chrono::system_clock::now(), 0, 0, rig.state().settings, 1, handed});
+        const auto hand = [&](float span) {
+            SettingValues band = live;
+            band.span = span;
+            source.hand({std::chrono::system_clock::now(), 0, 0, band, 1, handed});
         };
         Script script;
         script.then("first sweep", [&] { return rig.state().lastSweepEnd != 0; })
             .thenDo("strip, source",
                     [&] {
                         QTest::keyClick(w.view(), Qt::Key_W);
-                        w.sweep().setSource(&source);
+                        w.watchSource(std::move(owned), "handed");
                     })
             .then("radio left", [&] { return rig.sent().endsWith(wire::kExit + wire::kResume); })
             .thenDo("two sweeps handed on",
                     [&] {
                         sentWithSource = rig.sent().size();
-                        hand();
+                        hand(live.span);
                         handed[31] = -50;
-                        hand();
+                        hand(live.span);
                         QTest::keyClick(w.view(), Qt::Key_F1);
                     })
             .then("marker on the peak",
                   [&] { return rig.state().texts.markerLine2.ends_with(" -50"); })
-            .thenDo("strip, history and radio",
+            .thenDo("strip, history, radio; another band",
                     [&] {
                         const QString fault = stripMismatch(w);
                         script.expect(fault.isEmpty(), "strip: " + fault);
                         script.expect(
                             w.history().levels(0)[31] == -50 && w.history().levels(1)[31] == -48,
                             "the history holds the sweeps handed on");
+                        script.expect(w.windowTitle().startsWith("handed "), "title");
+                        hand(live.span / 2);
+                        script.expect(rig.state().settings.span == live.span / 2, "new band");
                         script.expect(rig.sent().size() == sentWithSource, "bytes to the radio");
-                        w.sweep().setSource(nullptr);
+                        w.findChild<QAction*>("Main_File_Live")->trigger();
                         rig.markSweep();
                     })
             .then("swept again", [&] { return rig.sweptSinceMark(); });
         QVERIFY2(script.run(w, 30000), qPrintable(script.report()));
-        QCOMPARE(rig.state().markers.marker[0], 31);
+        QVERIFY(sameBand(rig.state().settings, live));
+        QVERIFY(!w.findChild<QAction*>("Main_File_Live")->isEnabled());
     }
 
     void recordingReadsBackAndStopsOnAWriteError() {
