@@ -65,6 +65,17 @@ MainWindow::MainWindow(AppServices services, QWidget* parent)
     // The picture is retained, so an expose needs no redraw; only a change of pixel density
     // (the window moved to another screen) makes the full redraw necessary.
     view_->onRedrawNeeded = [this] { display_.drawScreen(true); };
+    site_ =
+        new SiteControl(*this, services_.store,
+                        {[this](std::unique_ptr<SweepSource> source, const std::string& name) {
+                             watchSource(std::move(source), name);
+                             // Another radio: the strip starts afresh as the trace does.
+                             sweep_.sinks().settingsApplied(state_.settings, true);
+                         },
+                         [this](const Sweep* sweep) {
+                             display_.setCompareLevels(sweep ? levelsOnBand(*sweep, state_.settings)
+                                                             : std::vector<double>());
+                         }});
     buildMenus();
 
     const double twipsPerPixel = surface_.twipsPerLogicalPixel();
@@ -113,6 +124,7 @@ void MainWindow::buildMenus() {
     add(file, "Main_File_Export", "Export Trace…", &MainWindow::exportCommand);
     bandWatch_.addFileItems(*file);
     file->addSeparator()->setObjectName(QStringLiteral("Main_File_Space3"));
+    site_->addFileItem(*file);
     liveAction_ = add(file, "Main_File_Live", "Live", &MainWindow::goLive);
     liveAction_->setEnabled(false);
     file->addSeparator()->setObjectName(QStringLiteral("Main_File_Space2"));
@@ -135,6 +147,7 @@ void MainWindow::addModeMenus() {
          [this](int key) { keys_.keyDown(key); }},
         *statusBar(), this);
     if (auto* view = menuBar()->findChild<QMenu*>(QStringLiteral("Main_View"))) {
+        site_->addViewItem(*view);
         view->addSeparator();
         modes_->addViewItems(*view, view->findChild<QAction*>(QStringLiteral("Main_View_Average")));
     }
@@ -160,6 +173,8 @@ MainWindow::LoadOutcome MainWindow::load() {
     // Nothing reads the directory; the query stays for its message when it cannot be found.
     static_cast<void>(getProgramDirectory(services_.executableDirectory, services_.messages));
     const LoadResult loaded = loadSettings(services_.store, state_);
+    // A source chosen before the load: Live and the exit go back to the band loaded.
+    if (live_) live_ = state_.settings;
     bool ok = loaded.ok;
     placeWindow();
     // Watching from the start, the port is left alone until File -> Live.
@@ -411,6 +426,7 @@ void MainWindow::goLive() {
     sweep_.requestSettings([live](SettingValues& s) { restoreBand(s, live); });
     setWindowTitle(QString::fromLatin1(kWindowTitle));
     liveAction_->setEnabled(false);
+    site_->leftSite();
     qCInfo(lcWindow) << "live";
     if (services_.comm.portOpen()) return;
     // Watching from the start left the port closed: opened now, or chosen in the dialog.
@@ -419,6 +435,10 @@ void MainWindow::goLive() {
         return;
     }
     if (state_.flags.stopRequested) timer3_.setEnabled(true);
+}
+
+std::string MainWindow::watchSite(SiteAddress address, const std::optional<std::string>& radio) {
+    return site_->connectTo(std::move(address), radio);
 }
 
 void MainWindow::restartTrace() {
