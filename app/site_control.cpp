@@ -81,9 +81,8 @@ std::string SiteControl::connectTo(SiteAddress address, const std::optional<std:
         list_->setRootIsDecorated(false);
         list_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
         // Double click or Enter watches the radio; the picture keeps its keys otherwise.
-        connect(list_, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
-            watchRadio(item->text(0).toStdString());
-        });
+        connect(list_, &QTreeWidget::itemActivated, this,
+                [this](QTreeWidgetItem* item) { watchRadio(item->text(0).toStdString()); });
         dock_->setWidget(list_);
         window_.addDockWidget(Qt::RightDockWidgetArea, dock_);
         status_ = new QLabel(&window_);
@@ -111,8 +110,8 @@ std::string SiteControl::statusText() const {
     if (!site_) return {};
     std::string status = watched_.empty() ? "no radio chosen" : watched_;
     if (const SiteRadio* radio = site_->radios().find(watched_); radio && radio->swept)
-        status += ", sweep " +
-                  SiteRadios::ageText(radio->began, std::chrono::system_clock::now()) + " old";
+        status += ", sweep " + SiteRadios::ageText(radio->began, std::chrono::system_clock::now()) +
+                  " old";
     if (const std::string trouble = site_->unreachableText(); !trouble.empty())
         status += "; " + trouble;
     if (site_->dropped() > 0)
@@ -172,8 +171,8 @@ void SiteControl::showConnectDialog() {
             return problem->setText(QStringLiteral("A CA file needs an mqtts:// URL."));
         address.caFile = caFile->text().toStdString();
         // Never the password: that goes to the keyring.
-        store_.writeAll(kSection, {{kUrlKey, url->text().toStdString()},
-                                   {kCaFileKey, address.caFile}});
+        store_.writeAll(kSection,
+                        {{kUrlKey, url->text().toStdString()}, {kCaFileKey, address.caFile}});
         connectWithKeyring(std::move(address), password->text());
         dialog->accept();
     });
@@ -216,22 +215,27 @@ void SiteControl::connectWithKeyring(SiteAddress address, const QString& typedPa
 
 void SiteControl::showCompareDialog() {
     if (!site_) {
-        QMessageBox::information(&window_, QString::fromLatin1(kProgramTitle),
-                                 QStringLiteral("Connect to a site first (File → Connect to Site…)."));
+        QMessageBox::information(
+            &window_, QString::fromLatin1(kProgramTitle),
+            QStringLiteral("Connect to a site first (File → Connect to Site…)."));
         return;
     }
     QStringList names{QStringLiteral("(none)")};
     for (const SiteRadio& radio : site_->radios().radios())
         if (radio.name != watched_) names << text(radio.name);
     bool ok = false;
-    const QString chosen = QInputDialog::getItem(&window_, QStringLiteral("Compare With"),
-                                                 QStringLiteral("Radio drawn over the trace:"),
-                                                 names, 0, false, &ok);
-    if (!ok) return;
+    const QString chosen =
+        QInputDialog::getItem(&window_, QStringLiteral("Compare With"),
+                              QStringLiteral("Radio drawn over the trace:"), names, 0, false, &ok);
+    if (ok) compareWith(chosen == names.front() ? std::string() : chosen.toStdString());
+}
+
+void SiteControl::compareWith(const std::string& radio) {
+    if (!site_) return;
     if (compareId_) site_->unfollow(*compareId_);
     compareId_.reset();
     calls_.compare(nullptr);
-    compared_ = chosen == names.front() ? std::string() : chosen.toStdString();
+    compared_ = radio;
     if (compared_.empty()) return;
     compareId_ = site_->follow(compared_, [this](const Sweep& sweep) { calls_.compare(&sweep); });
 }

@@ -49,7 +49,10 @@ class SiteControl : public QObject {
     std::string connectTo(SiteAddress address, const std::optional<std::string>& radio);
     void watchRadio(const std::string& radio);
     // Back to the radio on the port: the site stays listed, nothing is watched from it.
-    void leftSite() { watched_.clear(); refresh(); }
+    void leftSite() {
+        watched_.clear();
+        refresh();
+    }
 
     SiteWatch* site() const { return site_; }
     const std::string& watchedRadio() const { return watched_; }
@@ -58,6 +61,8 @@ class SiteControl : public QObject {
 
     void showConnectDialog();
     void showCompareDialog();
+    // Lays `radio`'s sweeps over the trace; empty takes them away.
+    void compareWith(const std::string& radio);
 
   private:
     void refresh();
