@@ -56,7 +56,8 @@ class SiteWatch : public QObject {
     void unfollow(int id);
 
   signals:
-    // The list, a radio's state or the connection changed.
+    // A radio came or changed its state, a message was dropped, or the connection changed;
+    // not for each sweep.
     void changed();
 
   private:
