@@ -75,6 +75,9 @@ MainWindow::MainWindow(AppServices services, QWidget* parent)
                          [this](const Sweep* sweep) {
                              display_.setCompareLevels(sweep ? levelsOnBand(*sweep, state_.settings)
                                                              : std::vector<double>());
+                         },
+                         [this](const std::string& text) {
+                             services_.messages.showWithoutWaiting(text, kProgramTitle);
                          }});
     buildMenus();
 

@@ -12,12 +12,10 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
-#include <QMessageBox>
 #include <QStatusBar>
 #include <QTreeWidget>
 
 #include "log_categories.h"
-#include "titles.h"
 
 namespace kv {
 
@@ -182,7 +180,7 @@ void SiteControl::showConnectDialog() {
 void SiteControl::connectWithKeyring(SiteAddress address, const QString& typedPassword) {
     const auto go = [this](SiteAddress a) {
         if (const std::string why = connectTo(std::move(a), std::nullopt); !why.empty())
-            QMessageBox::warning(&window_, QString::fromLatin1(kProgramTitle), text(why));
+            calls_.tell("The site could not be watched: " + why);
     };
     if (!address.url.user) return go(std::move(address));
     const QString key = keyringKey(address.url);
@@ -214,20 +212,23 @@ void SiteControl::connectWithKeyring(SiteAddress address, const QString& typedPa
 }
 
 void SiteControl::showCompareDialog() {
-    if (!site_) {
-        QMessageBox::information(
-            &window_, QString::fromLatin1(kProgramTitle),
-            QStringLiteral("Connect to a site first (File → Connect to Site…)."));
-        return;
-    }
+    if (!site_) return calls_.tell("Connect to a site first (File \u2192 Connect to Site\u2026).");
     QStringList names{QStringLiteral("(none)")};
     for (const SiteRadio& radio : site_->radios().radios())
         if (radio.name != watched_) names << text(radio.name);
-    bool ok = false;
-    const QString chosen =
-        QInputDialog::getItem(&window_, QStringLiteral("Compare With"),
-                              QStringLiteral("Radio drawn over the trace:"), names, 0, false, &ok);
-    if (ok) compareWith(chosen == names.front() ? std::string() : chosen.toStdString());
+    // Not modal: the sweep goes on while it is open.
+    auto* dialog = new QInputDialog(&window_);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setObjectName(QStringLiteral("Site_Compare"));
+    dialog->setWindowTitle(QStringLiteral("Compare With"));
+    dialog->setLabelText(QStringLiteral("Radio drawn over the trace:"));
+    dialog->setComboBoxItems(names);
+    dialog->setComboBoxEditable(false);
+    connect(dialog, &QInputDialog::textValueSelected, this,
+            [this, none = names.front()](const QString& chosen) {
+                compareWith(chosen == none ? std::string() : chosen.toStdString());
+            });
+    dialog->show();
 }
 
 void SiteControl::compareWith(const std::string& radio) {

@@ -36,6 +36,8 @@ class SiteControl : public QObject {
         std::function<void(std::unique_ptr<SweepSource> source, std::string name)> watch;
         // A second radio's sweep to lay over the trace; nothing takes it away.
         std::function<void(const Sweep* sweep)> compare;
+        // A message box that does not wait: the sweep goes on behind it.
+        std::function<void(const std::string& text)> tell;
     };
 
     SiteControl(QMainWindow& window, SettingsBackend& store, Calls calls);
