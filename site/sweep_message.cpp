@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <cmath>
+#include <limits>
 
 #include "spectrum_model.h"
 #include "sweep_log.h"
@@ -34,8 +35,12 @@ std::optional<SettingValues> bandOf(double hzLow, double hzHigh, double hzStep, 
     SettingValues band;
     const double step = hzStep / kHzPerMHz;
     const double span = step * (points + 1);
+    const double center = hzLow / kHzPerMHz - step + span / 2;
+    // Single precision holds the analyzer's band; beyond it there is no band to draw.
+    constexpr double kLargest = std::numeric_limits<float>::max();
+    if (!(span > 0) || !(span < kLargest) || !(std::abs(center) < kLargest)) return std::nullopt;
     band.span = static_cast<float>(span);
-    band.centerFrequency = static_cast<float>(hzLow / kHzPerMHz - step + span / 2);
+    band.centerFrequency = static_cast<float>(center);
     band.numberOfPoints = static_cast<std::int16_t>(points);
     if (!std::isfinite(band.span) || !std::isfinite(band.centerFrequency) || !(band.span > 0))
         return std::nullopt;
@@ -91,7 +96,13 @@ std::optional<SweepMessage> parseSweepMessage(std::string_view payload) {
         return std::nullopt;
     const QString text = time.toString();
     const QDateTime began = QDateTime::fromString(text, Qt::ISODateWithMs);
-    if (!began.isValid() || !text.endsWith(QLatin1Char('Z'))) return std::nullopt;
+    // Within what the system clock holds (some 292 years either side of 1970).
+    const qint64 latestMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                std::chrono::system_clock::duration::max())
+                                .count();
+    if (!began.isValid() || !text.endsWith(QLatin1Char('Z')) ||
+        std::abs(began.toMSecsSinceEpoch()) >= latestMs)
+        return std::nullopt;
     const QJsonArray array = levels.toArray();
     if (array.isEmpty() || array.size() > kMaxPoints) return std::nullopt;
     SweepMessage message;
