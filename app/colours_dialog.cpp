@@ -50,8 +50,15 @@ Colour& settingFor(SettingValues& s, int index) {
 }  // namespace
 
 ColoursDialog::ColoursDialog(SharedState& state, SettingsBackend& store, CommonDialogs& dialogs,
-                             std::function<void()> redraw, QWidget* parent)
-    : QDialog(parent), state_(state), store_(store), dialogs_(dialogs), redraw_(std::move(redraw)) {
+                             std::function<void()> redraw, QWidget* parent,
+                             std::optional<OwnColour> own)
+    : QDialog(parent),
+      state_(state),
+      store_(store),
+      dialogs_(dialogs),
+      redraw_(std::move(redraw)),
+      own_(std::move(own)),
+      rows_(kRowCount + (own_ ? 1 : 0)) {
     setAttribute(Qt::WA_DeleteOnClose);
     setModal(false);
     setWindowTitle(QStringLiteral("Settings"));
@@ -64,18 +71,23 @@ void ColoursDialog::buildControls() {
     QFont small = font();
     small.setPointSizeF(8);
     setFont(small);
-    setFixedSize(twipsToPixels(3255), twipsToPixels(3150));
+    const int extra = (rows_ - kRowCount) * kRowPitchTwips;
+    setFixedSize(twipsToPixels(3255), twipsToPixels(3150 + extra));
 
     auto* frame = new QGroupBox(QStringLiteral("Colors"), this);
     frame->setObjectName(QStringLiteral("Frame1"));
     frame->setGeometry(twipsToPixels(120), twipsToPixels(120), twipsToPixels(3015),
-                       twipsToPixels(2895));
+                       twipsToPixels(2895 + extra));
 
     const int side = twipsToPixels(kButtonSideTwips);
-    for (int i = 0; i < kRowCount; ++i) {
+    for (int i = 0; i < rows_; ++i) {
         const int top = twipsToPixels(kFirstRowTopTwips + i * kRowPitchTwips);
+        const bool own = i == kRowCount;
+        const std::string_view name = own ? std::string_view(own_->label) : kRows[i].key->name;
 
-        auto* label = new QLabel(QString::fromLatin1(kRows[i].label), frame);
+        auto* label = new QLabel(
+            own ? QString::fromStdString(own_->label + ':') : QString::fromLatin1(kRows[i].label),
+            frame);
         label->setObjectName(QStringLiteral("Label1_%1").arg(i));
         label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         const int right = twipsToPixels(kLabelRightTwips);
@@ -86,8 +98,8 @@ void ColoursDialog::buildControls() {
         auto* button = new QPushButton(frame);
         button->setObjectName(QStringLiteral("Command4_%1").arg(i));
         button->setGeometry(twipsToPixels(kButtonLeftTwips), top, side, side);
-        button->setAccessibleName(QString::fromLatin1(
-            kRows[i].key->name.data(), static_cast<qsizetype>(kRows[i].key->name.size())));
+        button->setAccessibleName(
+            QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
         connect(button, &QPushButton::clicked, this, [this, i] { chooseColour(i); });
         buttons_[i] = button;
     }
@@ -95,6 +107,7 @@ void ColoursDialog::buildControls() {
 
 void ColoursDialog::load() {
     for (int i = 0; i < kRowCount; ++i) setFace(i, settingFor(state_.settings, i));
+    if (own_) setFace(kRowCount, own_->get());
     // The opener shows the dialog right after this, which makes it the active window again.
     if (QWidget* owner = parentWidget()) owner->activateWindow();
 }
@@ -109,6 +122,12 @@ void ColoursDialog::chooseColour(int index) {
 void ColoursDialog::colourChosen(int index, std::optional<Colour> chosen) {
     if (!chosen || *chosen == faces_[index]) return;
     setFace(index, *chosen);
+    if (index == kRowCount) {
+        own_->set(*chosen);
+        activateWindow();
+        raise();
+        return;
+    }
     for (int i = 0; i < kRowCount; ++i) settingFor(state_.settings, i) = faces_[i];
     // The seven keys are stored together, so the file never holds half a change.
     std::vector<std::pair<std::string, std::string>> colours;

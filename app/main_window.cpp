@@ -54,7 +54,9 @@ MainWindow::MainWindow(AppServices services, QWidget* parent)
       sweep_(state_, session_, display_, surface_, services_.loop, services_.clock, timer3_),
       dialogs_(services_.dialogs,
                services_.store.read(kWindowSection, LastFolder::kKey).value_or("")),
-      bandWatch_(state_, history_, services_.messages, dialogs_, *this, logicalDpiX()) {
+      bandWatch_(state_, history_, services_.messages, dialogs_, *this, logicalDpiX()),
+      limitWatch_(state_, services_.store, display_, services_.messages, *this,
+                  [this] { display_.drawScreen(true); }) {
     setWindowTitle(QString::fromLatin1(kWindowTitle));
     view_ = new SurfaceView(surface_, this);
     layOutPictureAndStrip();
@@ -104,11 +106,13 @@ void MainWindow::layOutPictureAndStrip() {
     sweep_.sinks().add(history_);
     sweep_.sinks().add(bandWatch_);
     sweep_.sinks().add(bandWatch_.recordingSink());
+    sweep_.sinks().add(limitWatch_.alarmSink());
     sweep_.setTraceLevel([this](int point, double measuredDb) {
         return history_.traceLevel(state_.average, point, measuredDb);
     });
     keys_.setStripCalls(
         {[this] { bandWatch_.toggleStrip(); }, [this] { bandWatch_.redrawStrip(); }});
+    keys_.setLimitToggle([this] { limitWatch_.toggle(); });
 }
 
 void MainWindow::buildMenus() {
@@ -141,6 +145,9 @@ void MainWindow::buildMenus() {
     add(settings, "Main_Settings_Settings", "Colors", &MainWindow::showColoursDialog);
     add(settings, "Main_Settings_COM", "COM Port", &MainWindow::showComPortDialog);
     add(settings, "Main_Settings_Sweep", "Sweep…", &MainWindow::showSweepDialog);
+    limitWatch_.addSettingsItem(*settings);
+    if (auto* view = menuBar()->findChild<QMenu*>(QStringLiteral("Main_View")))
+        limitWatch_.addViewItem(*view);
     addHelpMenu();
 }
 
@@ -178,6 +185,7 @@ MainWindow::LoadOutcome MainWindow::load() {
     const LoadResult loaded = loadSettings(services_.store, state_);
     // A source chosen before the load: Live and the exit go back to the band loaded.
     if (live_) live_ = state_.settings;
+    limitWatch_.load();
     bool ok = loaded.ok;
     placeWindow();
     // Watching from the start, the port is left alone until File -> Live.
@@ -352,7 +360,9 @@ void MainWindow::showColoursDialog() {
                 display_.drawScreen(true);
                 bandWatch_.redrawStrip();
             },
-            this);
+            this,
+            ColoursDialog::OwnColour{"Limit Color", [this] { return limitWatch_.colour(); },
+                                     [this](Colour colour) { limitWatch_.setColour(colour); }});
     coloursDialog_->show();
 }
 

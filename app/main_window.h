@@ -18,6 +18,7 @@
 #include "image_surface.h"
 #include "key_commands.h"
 #include "last_folder.h"
+#include "limit_watch.h"
 #include "message_box.h"
 #include "print_save.h"
 #include "qt_timer.h"
@@ -75,6 +76,7 @@ class MainWindow : public QMainWindow {
     ComPortDialog* comPortDialog() const { return comPortDialog_; }
     ColoursDialog* coloursDialog() const { return coloursDialog_; }
     BandWatch& bandWatch() { return bandWatch_; }
+    LimitWatch& limitWatch() { return limitWatch_; }
     const SweepHistory& history() const { return history_; }
     SweepController& sweep() { return sweep_; }
     SweepDialog* sweepDialog() const { return sweepDialog_; }
@@ -150,6 +152,7 @@ class MainWindow : public QMainWindow {
     SweepHistory history_;
     LastFolder dialogs_;
     BandWatch bandWatch_;
+    LimitWatch limitWatch_;
     QPointer<ComPortDialog> comPortDialog_;
     QPointer<ColoursDialog> coloursDialog_;
     QPointer<SweepDialog> sweepDialog_;

@@ -17,6 +17,13 @@ namespace {
 constexpr double kReadoutIndent = 50;
 constexpr float kRightColumnOffset = 2500;
 constexpr std::array<double, 4> kReadoutRowOffsets = {50, 250, 450, 650};
+// The limit's check, below the communication-failure message: the longest readout, in the
+// left column where it has the plot's width.
+constexpr double kLimitRowOffset = 850;
+// The height of an occupancy bar of 1 (every sweep above the limit).
+constexpr double kOccupancyBarTwips = 600;
+// Half the side of the box that marks a point above the limit.
+constexpr double kLimitMarkTwips = 30;
 
 // The sweep time, and while the average is on how many sweeps it takes.
 std::string sweepTimeRowText(const SharedState& state) {
@@ -103,8 +110,9 @@ ClientSize Display::minimumClientSize() {
     for (const auto text : kLegendTexts)
         widestLegend = std::max(widestLegend, surface_.textWidth(text));
     const double textHeight = surface_.textHeight("0");
-    return kv::minimumClientSize(s, widestFrequency, widestLegend, textHeight,
-                                 kReadoutRowOffsets.back() + textHeight);
+    return kv::minimumClientSize(
+        s, widestFrequency, widestLegend, textHeight,
+        (limit_ ? kLimitRowOffset : kReadoutRowOffsets.back()) + textHeight);
 }
 
 void Display::layoutLegend() {
@@ -148,6 +156,7 @@ void Display::drawTracePoint(int n, int i, const std::vector<TracePoint>& height
 
 void Display::drawTrace() {
     const auto& s = state_.settings;
+    eraseLimit();
     int n = usablePointCount(state_);
     for (int i = 0; i < n; ++i) drawTracePoint(n, i, state_.previousTrace, s.backgroundColor);
     const int shown = std::min(n, static_cast<int>(compareShown_.size()));
@@ -169,6 +178,67 @@ void Display::drawTrace() {
     const int compared = static_cast<int>(compareShown_.size());
     for (int i = 0; i < compared; ++i) drawTracePoint(compared, i, compareShown_, kCompareColour);
     for (int i = 0; i < n; ++i) drawTracePoint(n, i, state_.trace, s.graphColor);
+    drawLimit();
+}
+
+void Display::setLimit(std::optional<Limit> limit, Colour colour) {
+    limit_ = std::move(limit);
+    limitColour_ = colour;
+}
+
+void Display::eraseLimit() {
+    const Colour background = state_.settings.backgroundColor;
+    for (std::size_t i = 1; i < limitShownY_.size() && i < state_.trace.size(); ++i)
+        surface_.line(state_.trace[i - 1].xCenter, limitShownY_[i - 1], state_.trace[i].xCenter,
+                      limitShownY_[i], background);
+    for (const auto& [x, y] : marksShown_)
+        surface_.filledBox(x - kLimitMarkTwips, y - kLimitMarkTwips, x + kLimitMarkTwips,
+                           y + kLimitMarkTwips, background);
+    for (const auto& [left, top, right, bottom] : barsShown_)
+        surface_.filledBox(left, top, right, bottom, background);
+    limitShownY_.clear();
+    marksShown_.clear();
+    barsShown_.clear();
+}
+
+void Display::drawLimit() {
+    const auto& s = state_.settings;
+    state_.texts.limitCheck.clear();
+    if (!limit_) return;
+
+    const int n = usablePointCount(state_);
+    std::vector<double> levels(static_cast<std::size_t>(n), std::nan(""));
+    for (int i = 0; i < n; ++i) {
+        const TracePoint& p = state_.trace[static_cast<std::size_t>(i)];
+        if (p.yOut != 0) levels[static_cast<std::size_t>(i)] = p.amplitudeDb;
+        // Within the graph: the scale mirrors levels above its top.
+        const double db = std::clamp(limit_->at(pointFrequency(s, i)),
+                                     double{s.amplitude} - kLevelSpanDb, double{s.amplitude});
+        limitShownY_.push_back(levelToY(s, db, static_cast<float>(height())));
+        if (i > 0)
+            surface_.line(state_.trace[static_cast<std::size_t>(i) - 1].xCenter,
+                          limitShownY_[static_cast<std::size_t>(i) - 1], p.xCenter,
+                          limitShownY_.back(), limitColour_);
+    }
+    const LimitCheck check = checkSweep(*limit_, s, levels);
+    for (int i : check.above) {
+        const TracePoint& p = state_.trace[static_cast<std::size_t>(i)];
+        marksShown_.emplace_back(p.xCenter, p.yIn);
+        surface_.filledBox(p.xCenter - kLimitMarkTwips, p.yIn - kLimitMarkTwips,
+                           p.xCenter + kLimitMarkTwips, p.yIn + kLimitMarkTwips, limitColour_);
+    }
+    state_.texts.limitCheck = checkText(check, s);
+    if (!occupancy_) return;
+    const std::vector<double> shares = occupancy_();
+    const double bottom = height() - s.graphBottom;
+    for (std::size_t i = 0; i < shares.size() && i < static_cast<std::size_t>(n); ++i) {
+        if (shares[i] <= 0) continue;
+        const TracePoint& p = state_.trace[i];
+        barsShown_.push_back(
+            {double(p.xLeft), bottom - shares[i] * kOccupancyBarTwips, double(p.xRight), bottom});
+        const auto& [left, top, right, low] = barsShown_.back();
+        surface_.filledBox(left, top, right, low, limitColour_);
+    }
 }
 
 void Display::printReadoutRow(ReadoutRow row, double x, double y, std::string text) {
@@ -202,6 +272,9 @@ void Display::drawReadouts() {
     printReadoutRow(ReadoutRow::Span, right, y(1), "Span (MHz): " + singleText(s.span));
     printReadoutRow(ReadoutRow::Amplitude, right, y(2),
                     "Amplitude (dB): " + singleText(s.amplitude));
+    printReadoutRow(
+        ReadoutRow::LimitCheck, left, top + kLimitRowOffset,
+        t.alarm.empty() || t.limitCheck.empty() ? t.limitCheck : t.limitCheck + "  " + t.alarm);
     if (!t.commMessage.empty()) {
         // The radio's report keeps what this row shows.
         printCommFailure(s.backgroundColor, t.shownCommMessage);

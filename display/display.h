@@ -1,10 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <array>
+#include <functional>
+#include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "colour.h"
+#include "limit.h"
 #include "link_report.h"
 #include "screen_geometry.h"
 #include "shared_state.h"
@@ -48,6 +53,15 @@ class Display final : public DisplayCalls, public LinkReport {
     void setCompareLevels(std::vector<double> levelsDb) { compareLevels_ = std::move(levelsDb); }
     // Apart from every colour the settings give the picture.
     static constexpr Colour kCompareColour = rgbColour(255, 128, 0);
+    // The limit over the graph in its colour, the trace's points above it marked and the
+    // check of the trace in the readouts; none: nothing of it. Takes effect at the next
+    // drawing.
+    void setLimit(std::optional<Limit> limit, Colour colour);
+    // With a limit: per point the share of sweeps above it (0..1), as bars up from the plot's
+    // bottom in the limit's colour; none: no bars.
+    void setOccupancy(std::function<std::vector<double>()> shares) {
+        occupancy_ = std::move(shares);
+    }
 
   private:
     void printCommFailure(Colour colour, std::string_view text);
@@ -59,10 +73,21 @@ class Display final : public DisplayCalls, public LinkReport {
     double width() const { return surface_.scaleWidth(); }
     double height() const { return surface_.scaleHeight(); }
 
+    // The limit and the marks as drawn, erased first; then drawn for the trace now, which
+    // they check.
+    void eraseLimit();
+    void drawLimit();
+
     SharedState& state_;
     Surface& surface_;
     std::vector<double> compareLevels_;
     std::vector<TracePoint> compareShown_;  // the heights drawn last, erased next
+    std::optional<Limit> limit_;
+    Colour limitColour_ = 0;
+    std::vector<std::int32_t> limitShownY_;  // per trace point, as last drawn
+    std::vector<std::pair<std::int32_t, std::int32_t>> marksShown_;
+    std::function<std::vector<double>()> occupancy_;
+    std::vector<std::array<double, 4>> barsShown_;
 };
 
 }  // namespace kv

@@ -76,6 +76,9 @@ void KeyCommands::keyDown(int virtualKeyCode) {
         case vk::kW:
             if (strip_.toggle) strip_.toggle();
             break;
+        case vk::kL:
+            if (limitToggle_) limitToggle_();
+            break;
         case vk::kA:
         case vk::kAdd:
         case vk::kSubtract:

@@ -33,6 +33,8 @@ class KeyCommands {
         std::function<void()> redraw;
     };
     void setStripCalls(StripCalls calls) { strip_ = std::move(calls); }
+    // What L does: the limit check on or off.
+    void setLimitToggle(std::function<void()> toggle) { limitToggle_ = std::move(toggle); }
 
     // A virtual-key code (see virtual_keys.h); modifiers play no part.
     void keyDown(int virtualKeyCode);
@@ -68,6 +70,7 @@ class KeyCommands {
     DisplayCalls& display_;
     MarkerSymbolPainter drawMarkerSymbol_;
     StripCalls strip_;
+    std::function<void()> limitToggle_;
 };
 
 }  // namespace kv

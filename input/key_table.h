@@ -16,7 +16,7 @@ struct KeyUse {
     std::string_view does;
 };
 
-inline constexpr std::array<KeyUse, 13> kKeyUses{{
+inline constexpr std::array<KeyUse, 14> kKeyUses{{
     {"F1", "peak search: the active marker goes to the highest point measured so far"},
     {"F2", "max hold on/off: a point keeps its level unless a new one is higher"},
     {"F3",
@@ -27,6 +27,9 @@ inline constexpr std::array<KeyUse, 13> kKeyUses{{
     {"F7", "redraw everything"},
     {"Left / Right", "move the active marker by one point"},
     {"W", "waterfall strip on/off (View → Waterfall)"},
+    {"L",
+     "limit check on/off (Settings → Limit…): the limit line, the points above it and PASS or "
+     "FAIL"},
     {"A", "average on/off (View → Average): the trace shows the mean of the last N sweeps"},
     {"+ / -", "while the average is on: N one more or one fewer (2 to 100, 10 at start)"},
     {"Page Up / Page Down",

@@ -14,6 +14,7 @@ constexpr int kQtKeyF7 = 0x01000036;
 constexpr int kQtKeyPlus = 0x2B;
 constexpr int kQtKeyMinus = 0x2D;
 constexpr int kQtKeyA = 0x41;
+constexpr int kQtKeyL = 0x4C;
 constexpr int kQtKeyW = 0x57;
 }  // namespace
 
@@ -23,6 +24,7 @@ std::optional<int> virtualKeyFor(int qtKey) {
     if (qtKey == kQtKeyRight) return vk::kRight;
     // Letters as Qt gives them, whatever the shift state.
     if (qtKey == kQtKeyA) return vk::kA;
+    if (qtKey == kQtKeyL) return vk::kL;
     if (qtKey == kQtKeyW) return vk::kW;
     if (qtKey == kQtKeyPlus) return vk::kAdd;
     if (qtKey == kQtKeyMinus) return vk::kSubtract;

@@ -58,8 +58,16 @@ struct LegendPoint {
 };
 
 // The readout rows printed by the display, in the order it prints them.
-enum class ReadoutRow { SweepTime, MarkerLine1, MarkerLine2, CenterFrequency, Span, Amplitude };
-inline constexpr std::size_t kReadoutRowCount = 6;
+enum class ReadoutRow {
+    SweepTime,
+    MarkerLine1,
+    MarkerLine2,
+    CenterFrequency,
+    Span,
+    Amplitude,
+    LimitCheck
+};
+inline constexpr std::size_t kReadoutRowCount = 7;
 
 // Texts printed on the window. Each row keeps the text it shows apart from the text composed
 // for it, so that erasing removes what is on the screen even when a text was composed twice
@@ -70,6 +78,9 @@ struct ReadoutTexts {
     std::string sweepTimeText;
     std::string markerLine1;
     std::string markerLine2;
+    // With a limit: PASS or FAIL of the trace shown, and an alarm in progress.
+    std::string limitCheck;
+    std::string alarm;
     std::array<std::string, kReadoutRowCount> shown;
     std::string& shownIn(ReadoutRow row) { return shown[static_cast<std::size_t>(row)]; }
 };

@@ -133,11 +133,11 @@ void MqttClient::start() {
     thread_ = std::thread([this] { run(); });
 }
 
-void MqttClient::publish(std::string topic, std::string payload) {
+void MqttClient::publish(std::string topic, std::string payload, Retain retain) {
     bool dropping = false;
     {
         const std::lock_guard lock(mutex_);
-        dropping = queue_.push({std::move(topic), std::move(payload), false});
+        dropping = queue_.push({std::move(topic), std::move(payload), retain == Retain::Yes});
     }
     if (dropping) {
         notice_("the MQTT queue is full (" + std::to_string(settings_.queueLimit) +

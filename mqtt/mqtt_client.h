@@ -63,8 +63,10 @@ class MqttClient {
     const std::string& error() const { return error_; }
     // Starts connecting.
     void start();
-    // Queues a message and returns at once.
-    void publish(std::string topic, std::string payload);
+    // Queues a message and returns at once. A retained one is what the broker gives whoever
+    // subscribes later (the state of an alarm).
+    enum class Retain { No, Yes };
+    void publish(std::string topic, std::string payload, Retain retain = Retain::No);
 
     struct Summary {
         std::size_t undelivered = 0;  // of those given to publish()

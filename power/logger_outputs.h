@@ -48,4 +48,14 @@ class MessageSink : public SweepSink {
     std::uint64_t seq_ = 0;
 };
 
+// Told of each interval handed on, so that what counts per interval starts again.
+class IntervalStart : public SweepSink {
+  public:
+    explicit IntervalStart(std::function<void()> started) : started_(std::move(started)) {}
+    void sweepEnded(const Sweep&) override { started_(); }
+
+  private:
+    std::function<void()> started_;
+};
+
 }  // namespace kv::power

@@ -10,10 +10,13 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "alarm.h"
+#include "alarm_message.h"
 #include "ini_settings_backend.h"
 #include "logger_outputs.h"
 #include "mqtt_client.h"
@@ -62,6 +65,25 @@ class DeviceOverride : public kv::SettingsBackend {
     std::string portKey_;
     std::optional<std::string> device_;
 };
+
+// The limit of --limit: a level, or the mask in a file, refused whole with the line and why.
+std::optional<kv::Limit> readLimit(const kv::power::PowerOptions& options, std::string& error) {
+    if (options.limitDb) return kv::Limit::level(*options.limitDb);
+    std::ifstream file(*options.limitFile, std::ios::binary);
+    std::string text(kv::kMaxMaskBytes + 1, '\0');
+    file.read(text.data(), static_cast<std::streamsize>(text.size()));
+    if (!file.is_open() || file.bad()) {
+        error = "cannot read " + *options.limitFile + ": " + std::strerror(errno);
+        return std::nullopt;
+    }
+    text.resize(static_cast<std::size_t>(file.gcount()));
+    kv::MaskLoad mask = kv::parseMask(text);
+    if (!mask.error.empty()) {
+        error = "the mask " + *options.limitFile + " is refused: " + mask.error;
+        return std::nullopt;
+    }
+    return kv::Limit::mask(std::move(mask.corners));
+}
 
 std::string hostName() {
     std::array<char, 256> name{};
@@ -125,8 +147,16 @@ int main(int argc, char** argv) {
     kv::power::TerminalOutput output(lineFd, lineName,
                                      !options.quiet && ::isatty(STDERR_FILENO) == 1);
 
+    std::optional<kv::Limit> limit;
+    if (options.limitDb || options.limitFile) {
+        std::string error;
+        limit = readLimit(options, error);
+        if (!limit) return fail(error);
+    }
+
     std::unique_ptr<kv::mqtt::MqttClient> mqtt;
     std::string sweepTopic;
+    std::string alarmTopic;
     if (options.mqtt) {
         kv::mqtt::BrokerSettings broker;
         std::string error;
@@ -140,6 +170,7 @@ int main(int argc, char** argv) {
                                   kv::devicePathForPort(store, settings.port + 1), hostName());
         const std::string topics = options.mqtt->prefix + '/' + radio + '/';
         sweepTopic = topics + "sweep";
+        alarmTopic = topics + "alarm";
         broker.host = options.mqtt->host;
         broker.port = options.mqtt->port;
         broker.tls = options.mqtt->tls;
@@ -175,6 +206,26 @@ int main(int argc, char** argv) {
     // The outputs of each interval (or sweep): lines to the file, messages to the broker.
     if (writeLines) logger.outputs().add(lines);
     if (mqtt) logger.outputs().add(messages);
+    // The alarm follows every sweep; its occupancy starts again with each interval (-i).
+    bool alarmPublished = false;
+    const auto publishAlarm = [&](const kv::AlarmEvent& event) {
+        alarmPublished = true;
+        if (mqtt)
+            mqtt->publish(alarmTopic, kv::power::formatAlarmMessage(event),
+                          kv::mqtt::MqttClient::Retain::Yes);
+    };
+    std::optional<kv::AlarmSink> alarm;
+    kv::power::IntervalStart intervalStart([&alarm] { alarm->clearOccupancy(); });
+    if (limit) {
+        alarm.emplace(*limit, options.alarmHold.value_or(kv::kDefaultAlarmHold),
+                      options.alarmClearDb.value_or(kv::kDefaultAlarmClearDb),
+                      [&](const kv::AlarmEvent& event) {
+                          output.message(kv::alarmText(event));
+                          publishAlarm(event);
+                      });
+        logger.sinks().add(*alarm);
+        if (options.intervalSeconds) logger.outputs().add(intervalStart);
+    }
     if (!logger.openPort()) {
         const std::string device = comm.devicePath().empty()
                                        ? "COM" + std::to_string(settings.port + 1)
@@ -192,6 +243,12 @@ int main(int argc, char** argv) {
     if (options.duration) end.start(options.duration->count());
 
     const int result = logger.run();
+    // The retained alarm claims nothing once the logger has gone, also one a killed run left.
+    if (alarm && (alarm->active() || !alarmPublished)) {
+        const kv::AlarmEvent event = alarm->current(false);
+        if (alarm->active()) output.message(kv::alarmText(event));
+        publishAlarm(event);
+    }
     if (mqtt) {
         const kv::mqtt::MqttClient::Summary left = mqtt->stop(kMqttFlushLimit);
         QCoreApplication::sendPostedEvents();  // the network thread's last lines

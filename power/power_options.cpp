@@ -73,6 +73,21 @@ Publishing over MQTT (QoS 1), for a broker that collects many radios:
   --radio-id NAME     RADIO in the topics (default: the serial number in the device's
                       /dev/serial/by-id name, else HOST-DEVICE)
 
+An alarm when the band breaks a limit:
+  --limit DB|FILE     the limit: one level in dB across the band, or a mask FILE of
+                      "MHz, dB" corners, one a line in rising frequency ('#' starts a
+                      comment), joined by straight lines and held beyond its ends. A
+                      mask that is not so is refused whole, with its line and why
+  --alarm-hold N      the alarm is raised after N sweeps in a row with a point above
+                      the limit, and cleared after N sweeps in a row with every point
+                      at least --alarm-clear below it (default 3)
+  --alarm-clear DB    the clearing margin (default 3 dB): a carrier that flutters about
+                      the limit by less neither ends an alarm nor starts a new one
+Each change of the alarm is one line on standard error and, with --mqtt, a retained
+message on PREFIX/RADIO/alarm: active, since (UTC), peak_hz, peak_db, excess_db, points
+(the indexes above), occupancy (per point the share of sweeps above the limit, since the
+start or over the -i interval); a clean stop sets it to active false.
+
   --help              show this text and exit
   --version           show the version and exit
 
@@ -107,8 +122,11 @@ for two hours:
 // added to the steady clock's time.
 constexpr double kLongestSeconds = std::numeric_limits<int>::max() / 1000.0;
 
+constexpr int kMaxAlarmHold = 100000;
+constexpr double kMaxAlarmClearDb = 100;
+
 // Options that take a value: long ones by name, short ones by letter.
-constexpr std::array<std::string_view, 13> kValueOptions = {"device",
+constexpr std::array<std::string_view, 16> kValueOptions = {"device",
                                                             "port",
                                                             "baud",
                                                             "center",
@@ -120,7 +138,10 @@ constexpr std::array<std::string_view, 13> kValueOptions = {"device",
                                                             "mqtt-cafile",
                                                             "mqtt-password-file",
                                                             "mqtt-queue",
-                                                            "radio-id"};
+                                                            "radio-id",
+                                                            "limit",
+                                                            "alarm-hold",
+                                                            "alarm-clear"};
 constexpr std::array<std::string_view, 5> kFlagOptions = {"P", "1", "q", "help", "version"};
 
 bool takesValue(std::string_view name) {
@@ -213,6 +234,22 @@ std::string applyOption(std::string_view name, std::string_view value, PowerOpti
     } else if (name == "radio-id") {
         if (!isTopicLevel(value)) return bad() + " (no /, +, # or blank)";
         options.radioId = std::string(value);
+    } else if (name == "limit") {
+        if (value.empty()) return bad();
+        if (const auto db = parseNumber<double>(value)) {
+            options.limitDb = *db;
+        } else {
+            options.limitFile = std::string(value);
+        }
+    } else if (name == "alarm-hold") {
+        const auto hold = parseNumber<int>(value);
+        if (!hold || *hold < 1 || *hold > kMaxAlarmHold)
+            return bad() + " (1 to " + std::to_string(kMaxAlarmHold) + ")";
+        options.alarmHold = *hold;
+    } else if (name == "alarm-clear") {
+        const auto db = parseNumber<double>(value);
+        if (!db || *db < 0 || *db > kMaxAlarmClearDb) return bad() + " (0 to 100 dB)";
+        options.alarmClearDb = *db;
     } else if (name == "P") {
         options.peak = true;
     } else if (name == "1") {
@@ -318,7 +355,11 @@ OptionsResult parseOptions(std::span<const std::string> args) {
           needs(options.mqttPasswordFile.has_value(), "--mqtt-password-file",
                 options.mqtt && options.mqtt->user, "a user in the URL (mqtt://USER@HOST)"),
           needs(options.mqttQueue.has_value(), "--mqtt-queue", options.mqtt.has_value(), "--mqtt"),
-          needs(options.radioId.has_value(), "--radio-id", options.mqtt.has_value(), "--mqtt")}) {
+          needs(options.radioId.has_value(), "--radio-id", options.mqtt.has_value(), "--mqtt"),
+          needs(options.alarmHold.has_value(), "--alarm-hold", options.limitDb || options.limitFile,
+                "--limit"),
+          needs(options.alarmClearDb.has_value(), "--alarm-clear",
+                options.limitDb || options.limitFile, "--limit")}) {
         if (!error.empty()) return {std::nullopt, error};
     }
     return {options, {}};

@@ -38,6 +38,11 @@ struct PowerOptions {
     std::optional<std::string> mqttPasswordFile;
     std::optional<std::size_t> mqttQueue;  // none: kDefaultMqttQueue
     std::optional<std::string> radioId;
+    // --limit DB or --limit FILE (a mask): the alarm's limit.
+    std::optional<double> limitDb;
+    std::optional<std::string> limitFile;
+    std::optional<int> alarmHold;        // none: kDefaultAlarmHold
+    std::optional<double> alarmClearDb;  // none: kDefaultAlarmClearDb
 };
 
 struct OptionsResult {

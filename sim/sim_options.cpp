@@ -48,10 +48,13 @@ Scene (what the antenna sees; levels are whole dB, clamped to -97..-42):
                            with the other scene options
   --noise-floor DB         mean noise level (default -95)
   --noise-spread DB        noise is uniform within floor +- spread (default 2)
-  --carrier CH:LEVEL[:WIDTH]
+  --carrier CH:LEVEL[:WIDTH][@FROM-UNTIL[~DB]]
                            a fixed carrier on channel CH (0..255) at LEVEL dB, WIDTH
                            channels wide (default 1; 6 dB down at half the width);
-                           repeatable
+                           repeatable. With @FROM-UNTIL it is on only from sweep FROM
+                           up to (not in) sweep UNTIL, sweeps counted from 0 as channel
+                           0 is set after a level was read; with ~DB it is DB lower in
+                           every odd sweep
   --hopper[=PERIOD_MS:LEVEL[:FIRST-LAST]]
                            a transmitter jumping to a random channel of FIRST..LAST every
                            PERIOD_MS (default 250:-55:0-49); the value may also follow
@@ -125,6 +128,24 @@ std::optional<double> parseProbability(std::string_view text) {
 }
 
 std::optional<Carrier> parseCarrier(std::string_view text) {
+    Carrier carrier;
+    if (const auto at = text.find('@'); at != std::string_view::npos) {
+        std::string_view schedule = text.substr(at + 1);
+        text = text.substr(0, at);
+        if (const auto tilde = schedule.find('~'); tilde != std::string_view::npos) {
+            const auto flutter = parseNumber<double>(schedule.substr(tilde + 1));
+            if (!flutter || *flutter < 0) return std::nullopt;
+            carrier.flutterDb = *flutter;
+            schedule = schedule.substr(0, tilde);
+        }
+        const auto sweeps = split(schedule, "-");
+        if (sweeps.size() != 2) return std::nullopt;
+        const auto from = parseNumber<int>(sweeps[0]);
+        const auto until = parseNumber<int>(sweeps[1]);
+        if (!from || !until || *from < 0 || *until <= *from) return std::nullopt;
+        carrier.fromSweep = *from;
+        carrier.untilSweep = *until;
+    }
     const auto parts = split(text, ":");
     if (parts.size() < 2 || parts.size() > 3) return std::nullopt;
     const auto channel = parseNumber<int>(parts[0]);
@@ -133,7 +154,10 @@ std::optional<Carrier> parseCarrier(std::string_view text) {
     if (!channel || *channel < 0 || *channel > 255 || !level || !width || *width <= 0.0) {
         return std::nullopt;
     }
-    return Carrier{*channel, *level, *width};
+    carrier.channel = *channel;
+    carrier.levelDb = *level;
+    carrier.widthChannels = *width;
+    return carrier;
 }
 
 std::optional<Hopper> parseHopper(std::string_view text) {
@@ -235,7 +259,7 @@ std::string applyOption(std::string_view name, std::string_view value, SimOption
         options.scene.noiseSpreadDb = *spread;
     } else if (name == "carrier") {
         const auto carrier = parseCarrier(value);
-        if (!carrier) return bad() + " (expected CH:LEVEL[:WIDTH])";
+        if (!carrier) return bad() + " (expected CH:LEVEL[:WIDTH][@FROM-UNTIL[~DB]])";
         options.scene.carriers.push_back(*carrier);
     } else if (name == "hopper") {
         const auto hopper = parseHopper(value);

@@ -53,7 +53,9 @@ std::optional<int> Scene::hopperChannel(SimTime now) const {
 std::optional<double> Scene::signalDb(int channel, SimTime now) const {
     double power = 0.0;
     for (const Carrier& carrier : config_.carriers) {
-        const double db = carrierLevelDb(carrier, channel);
+        if (sweep_ < carrier.fromSweep || sweep_ >= carrier.untilSweep) continue;
+        const double db =
+            carrierLevelDb(carrier, channel) - (sweep_ % 2 == 1 ? carrier.flutterDb : 0.0);
         if (db > kNegligibleDb) power += toPower(db);
     }
     if (const auto hopChannel = hopperChannel(now)) {
@@ -65,15 +67,16 @@ std::optional<double> Scene::signalDb(int channel, SimTime now) const {
 }
 
 void Scene::tuned(int channel) {
-    if (config_.replay.empty() || channel != 0 || highestChannel_ < 0) return;
+    if (channel != 0 || highestChannel_ < 0) return;
+    ++sweep_;
     channelsPerSweep_ = highestChannel_ + 1;
     highestChannel_ = -1;
-    replayRow_ = (replayRow_ + 1) % config_.replay.size();
+    if (!config_.replay.empty()) replayRow_ = (replayRow_ + 1) % config_.replay.size();
 }
 
 int Scene::measure(int channel, SimTime now) {
+    highestChannel_ = std::max(highestChannel_, channel);
     if (!config_.replay.empty()) {
-        highestChannel_ = std::max(highestChannel_, channel);
         const double level =
             std::nearbyint(replayLevel(config_.replay[replayRow_], channel, channelsPerSweep_));
         return static_cast<int>(std::clamp(level, double{kMinLevelDb}, double{kMaxLevelDb}));

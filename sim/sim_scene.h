@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <random>
 #include <vector>
@@ -14,10 +15,16 @@ namespace kv::sim {
 
 // A fixed transmitter. Its level falls off parabolically in dB: 6 dB down at half the width
 // from the centre, 24 dB down at the full width.
+// With a schedule it is on only in sweeps [fromSweep, untilSweep), counted from 0 as the
+// radio is tuned to channel 0 after a level was read, so that a test sees it at the same sweeps
+// however slowly the machine runs; and `flutterDb` lower in every odd sweep.
 struct Carrier {
     int channel = 0;
     double levelDb = -60.0;
     double widthChannels = 1.0;
+    int fromSweep = 0;
+    int untilSweep = std::numeric_limits<int>::max();
+    double flutterDb = 0.0;
 };
 
 // A transmitter that jumps to another channel of [firstChannel, lastChannel] every period.
@@ -55,8 +62,8 @@ class Scene {
     // read starts the next line, and the sweep before tells how many channels a sweep has.
     void tuned(int channel);
 
-    // The carriers' and hopper's summed level on `channel` (no noise); nullopt when none
-    // reaches it.
+    // The carriers' and hopper's summed level on `channel` in the current sweep (no noise);
+    // nullopt when none reaches it.
     std::optional<double> signalDb(int channel, SimTime now) const;
 
     // Where the hopper is at `now`; nullopt without a hopper.
@@ -69,7 +76,8 @@ class Scene {
     std::mt19937 noise_;
     std::size_t replayRow_ = 0;
     int channelsPerSweep_ = 0;  // 0: not known yet
-    int highestChannel_ = -1;   // of the levels read from the current line
+    int highestChannel_ = -1;   // of the levels read from the current line (or sweep)
+    int sweep_ = 0;             // sweeps begun before the current one
 };
 
 }  // namespace kv::sim

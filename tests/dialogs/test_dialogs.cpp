@@ -231,7 +231,8 @@ class TestDialogs : public QObject {
     void colourChoice_data() {
         QTest::addColumn<int>("row");
         QTest::addColumn<int>("answer");  // -1: the chooser is cancelled
-        for (int row = 0; row < 7; ++row) QTest::addRow("row %d", row) << row << 0x123456;
+        // Row 7: the limit's colour, which its owner keeps.
+        for (int row = 0; row < 8; ++row) QTest::addRow("row %d", row) << row << 0x123456;
         QTest::newRow("same colour") << 2 << 0x804000;
         QTest::newRow("chooser cancelled") << 2 << -1;
     }
@@ -242,9 +243,12 @@ class TestDialogs : public QObject {
         // A colour stored as a negative number (a high bit set) is written back in that form.
         rig.store.values[{"Settings", "Label Color"}] = "-2147483643";
         QVERIFY(loadSettings(rig.store, rig.state).ok);
+        Colour limit = 0x00FFFF;
         const auto open = [&] {
             rig.dialog = new ColoursDialog(
-                rig.state, rig.store, rig.dialogs, [&] { ++rig.redraws; }, &rig.owner);
+                rig.state, rig.store, rig.dialogs, [&] { ++rig.redraws; }, &rig.owner,
+                ColoursDialog::OwnColour{"Limit Color", [&] { return limit; },
+                                         [&](Colour c) { limit = c; }});
             rig.dialog->show();
         };
         open();
@@ -256,7 +260,9 @@ class TestDialogs : public QObject {
         const bool changes = answer >= 0 && Colour(answer) != before;
         const Colour now = changes ? Colour(answer) : before;
         QCOMPARE(rig.face(row), now);
-        QVERIFY(rig.redraws == int(changes) && rig.store.writes.size() == (changes ? 7u : 0u));
+        const bool stored = changes && row < 7;
+        QVERIFY(rig.redraws == int(stored) && rig.store.writes.size() == (stored ? 7u : 0u));
+        QCOMPARE(limit, row == 7 ? now : Colour(0x00FFFF));
         // What was stored loads as the dialog shows it, also after reopening.
         SharedState reloaded;
         QVERIFY(loadSettings(rig.store, reloaded).ok);
@@ -264,7 +270,7 @@ class TestDialogs : public QObject {
         rig.dialog->close();
         QVERIFY(rig.closedAndDeleted());
         open();
-        for (int i = 0; i < 7; ++i) QVERIFY((i == row) == (rig.face(i) == now));
+        for (int i = 0; i < 8; ++i) QVERIFY((i == row) == (rig.face(i) == now));
     }
 
     // OK with one field changed: a value the store reads and the range allows is stored with

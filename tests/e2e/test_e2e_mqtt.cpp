@@ -44,6 +44,9 @@ QDateTime timeOf(const QJsonObject& m) {
 class TestE2eMqtt : public QObject {
     Q_OBJECT
   private slots:
+    // A carrier up for a few sweeps is one alarm (true, then false) at the sweeps the hold rule
+    // says, with its peak; a carrier fluttering about the limit adds none; a bad mask is refused.
+    void alarmEpisodeIsPublishedOnce();
     void radiosPublishThroughABrokerRestart() {
         test::BrokerProcess broker;
         QVERIFY(broker.start());
@@ -169,6 +172,83 @@ class TestE2eMqtt : public QObject {
         }
     }
 };
+
+// A carrier up in sweeps 2 to 7 and one fluttering 1 dB about the limit in sweeps 6 to 15,
+// then 1 dB below it up to sweep 18: one episode, raised at sweep 4, cleared at sweep 21
+// (hold 3, clear 3 dB). The window's test shows the same scene.
+const QStringList kAlarmScene{"--noise-spread", "0",           "--carrier",
+                              "10:-50@2-8",     "--carrier",   "30:-69@6-16~2",
+                              "--carrier",      "30:-71@16-19"};
+
+void TestE2eMqtt::alarmEpisodeIsPublishedOnce() {
+    test::BrokerProcess broker;
+    QVERIFY(broker.start());
+    QTemporaryDir config;
+    test::SimProcess sim;
+    QVERIFY(sim.start(kAlarmScene));
+    QVERIFY(test::writeSettingsFile(test::settingsFile(config.path()), sim.linkPath(),
+                                    "Number of Points=40\n"));
+    // A bad mask ends the logger before anything reaches the radio.
+    QFile mask(config.filePath("mask.csv"));
+    QVERIFY(mask.open(QIODevice::WriteOnly) && mask.write("915, -60\n902, -60\n") > 0);
+    mask.close();
+    QProcess logger;
+    QVERIFY(test::startWithSettings(logger, "kv3710-power", config.path(),
+                                    {"--limit", mask.fileName()}));
+    QVERIFY(logger.waitForFinished(10000) && logger.exitCode() == 2);
+    QVERIFY(logger.readAllStandardError().contains(
+        ": line 2: the frequency falls (902 after 915 MHz)"));
+    QCOMPARE(sim.stat("commands"), 0);
+
+    QProcess sub;
+    std::map<qint64, QJsonObject> sweeps;  // by seq
+    QList<QJsonObject> alarms;
+    bool subscribed = false;
+    const auto read = [&] {
+        while (sub.canReadLine()) {
+            const QByteArray line = sub.readLine().trimmed();
+            const QJsonObject message =
+                QJsonDocument::fromJson(line.mid(line.indexOf(' ') + 1)).object();
+            if (line.startsWith("kv3710/site/sweep ")) sweeps[message["seq"].toInteger()] = message;
+            if (line.startsWith("kv3710/site/alarm ")) alarms << message;
+            subscribed = subscribed || line.startsWith("kv3710/site/probe ");
+        }
+    };
+    const auto until = [&](const std::function<bool()>& done) {
+        return QTest::qWaitFor([&] { return sub.waitForReadyRead(100), read(), done(); }, 60000);
+    };
+    // Subscribed once a retained probe arrives; both tried again while the broker is not up.
+    const QStringList at{"-h", "127.0.0.1", "-p", broker.port, "-t", "kv3710/site/#"};
+    QVERIFY(until([&] {
+        if (sub.state() == QProcess::NotRunning)
+            test::startTied(sub, "mosquitto_sub", at + QStringList{"-v"});
+        QProcess::execute("mosquitto_pub",
+                          at.mid(0, 4) + QStringList{"-r", "-t", "kv3710/site/probe", "-m", "{}"});
+        return subscribed;
+    }));
+    QVERIFY(
+        test::startWithSettings(logger, "kv3710-power", config.path(),
+                                {"--mqtt", broker.url(), "--radio-id", "site", "--limit", "-70"}));
+    QVERIFY(until([&] { return sweeps.size() >= 24; }));
+    logger.terminate();
+    QVERIFY(logger.waitForFinished(20000) && logger.exitCode() == 0);
+    QVERIFY(until([&] { return alarms.size() >= 2; }));
+    QCOMPARE(alarms.size(), 2);
+    QCOMPARE(logger.readAllStandardError().count("alarm"), 2);
+
+    const QJsonObject raised = alarms[0], cleared = alarms[1];
+    QVERIFY(raised["active"] == QJsonValue(true) && cleared["active"] == QJsonValue(false));
+    // Since the first sweep of the run the hold rule counts.
+    QCOMPARE(raised["since"], sweeps[2]["time"]);
+    QCOMPARE(cleared["since"], sweeps[19]["time"]);
+    const double peakHz = sweeps[0]["hz_low"].toDouble() + 10 * sweeps[0]["hz_step"].toDouble();
+    for (const QJsonObject& alarm : alarms)
+        QVERIFY(std::abs(alarm["peak_hz"].toDouble() - peakHz) < 1 &&
+                alarm["peak_db"].toDouble() == -50 && alarm["excess_db"].toDouble() == 20);
+    QCOMPARE(raised["points"].toArray(), QJsonArray{10});
+    QCOMPARE(raised["occupancy"].toArray().size(), 40);
+    QCOMPARE(raised["occupancy"][10].toDouble(), 0.6);  // 3 sweeps of 5
+}
 
 QTEST_GUILESS_MAIN(TestE2eMqtt)
 #include "test_e2e_mqtt.moc"

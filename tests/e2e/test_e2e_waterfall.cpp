@@ -11,7 +11,10 @@
 
 #include "default_state.h"
 #include "e2e_rig.h"
+#include "number_text.h"
+#include "qt_colour.h"
 #include "sim_replay.h"
+#include "spectrum_model.h"
 #include "surface_view.h"
 #include "titles.h"
 #include "waterfall_map.h"
@@ -66,6 +69,7 @@ class TestE2eWaterfall : public QObject {
     const QString replay_ = dir_.filePath("two.csv");
 
   private slots:
+    void limitDrawnAndChecked();
     void initTestCase() {
         QApplication::setQuitOnLastWindowClosed(false);
         QFile file(replay_);
@@ -242,6 +246,52 @@ class TestE2eWaterfall : public QObject {
         }
     }
 };
+
+// The alarm scene of the logger's MQTT test, against a -70 dB limit in the window: the line
+// and the marks in the limit's colour and FAIL at the burst's point, the alarm in the readouts
+// and the title while the hold rule has it, PASS after; the occupancy's bars on demand; L
+// takes it all away.
+void TestE2eWaterfall::limitDrawnAndChecked() {
+    Rig rig;
+    rig.store.writeAll("Limit", {{"On", "1"}, {"Level", "-70"}, {"Color", "16711935"}});
+    QVERIFY(rig.start({"--noise-spread", "0", "--carrier", "10:-50@2-8", "--carrier",
+                       "30:-69@6-16~2", "--carrier", "30:-71@16-19"}));
+    MainWindow& w = rig.open();
+    const auto shown = [&] { return w.state().texts.shownIn(ReadoutRow::LimitCheck); };
+    const auto limitPixels = [&] {
+        const QImage image = w.surface().image().convertToFormat(QImage::Format_RGB32);
+        const auto* pixels = reinterpret_cast<const QRgb*>(image.constBits());
+        return std::count(pixels, pixels + image.width() * image.height(),
+                          toQColor(0xFF00FF).rgb());  // the limit's, stored as 16711935
+    };
+    const QString alarmed = QString::fromUtf8(kAlarmTitleSuffix);
+    const std::string worst =
+        "worst +20.0 dB at " + fixedText(pointFrequency(w.state().settings, 10), 3) + " MHz";
+    Script script;
+    script.then("FAIL", [&] { return shown().starts_with("FAIL"); })
+        .thenDo("the line and the mark",
+                [&] {
+                    script.expect(shown().find(worst) != std::string::npos, "the worst point");
+                    script.expect(limitPixels() > w.view()->width() * 3 / 4, "the line across");
+                })
+        .then("alarm in the title and the readouts",
+              [&] {
+                  return w.windowTitle().endsWith(alarmed) &&
+                         shown().find("ALARM since ") != std::string::npos;
+              })
+        .then("cleared", [&] { return !w.windowTitle().endsWith(alarmed); })
+        .thenDo("PASS",
+                [&] {
+                    script.expect(shown() == "PASS", "PASS after the episode");
+                    const auto line = limitPixels();
+                    w.findChild<QAction*>("Main_View_LimitOccupancy")->trigger();
+                    script.expect(limitPixels() > line, "the occupancy's bars");
+                    QTest::keyClick(w.view(), Qt::Key_L);
+                })
+        .then("L", [&] { return shown().empty() && limitPixels() == 0; });
+    QVERIFY2(script.run(w, 60000), qPrintable(script.report()));
+    QCOMPARE(rig.store.read("Limit", "On"), std::optional<std::string>("0"));
+}
 
 QTEST_MAIN(TestE2eWaterfall)
 #include "test_e2e_waterfall.moc"

@@ -2,6 +2,8 @@
 #include <QtTest>
 #include <cmath>
 
+#include "alarm.h"
+#include "alarm_message.h"
 #include "decimal_comma.h"
 #include "default_state.h"
 #include "fake_event_loop.h"
@@ -149,6 +151,81 @@ class PowerCsvTest : public QObject {
     void foreignMessageIsDropped() {
         QFETCH(QByteArray, payload);
         QVERIFY(!kv::parseSweepMessage(payload.toStdString()));
+    }
+
+    // A mask is taken whole or refused with its line and why; it joins its corners, steps
+    // where two share a frequency and holds its ends.
+    void maskReader_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("result");  // the limit at 900, 908.5, 915, 920, 930 MHz
+        QTest::newRow("mask") << QByteArray("# band\r\n902, -60\n\n915,-40\n 915 , -70\n928, -60")
+                              << "-60 -50 -70 -66.1538 -60";
+        QTest::newRow("falls") << QByteArray("915, -40\n902, -60\n")
+                               << "line 2: the frequency falls (902 after 915 MHz)";
+        QTest::newRow("no comma") << QByteArray("902 -60\n") << "line 1: not \"MHz, dB\"";
+        QTest::newRow("word") << QByteArray("902, -60\n903, loud\n")
+                              << "line 2: the level is not a number of dB (-1000 to 1000)";
+        QTest::newRow("empty") << QByteArray("# nothing\n\n") << "no corner (lines of \"MHz, dB\")";
+        QTest::newRow("many") << QByteArray("900, -60\n").repeated(1025)
+                              << "line 1025: more than 1024 corners";
+        QTest::newRow("huge") << QByteArray(64 * 1024 + 1, '#') << "larger than 64 KiB";
+    }
+    void maskReader() {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, result);
+        const kv::MaskLoad load = kv::parseMask(text.toStdString());
+        QVERIFY(load.error.empty() != load.corners.empty());  // never half applied
+        QStringList got{QString::fromStdString(load.error)};
+        if (load.error.empty()) {
+            got.clear();
+            for (double mhz : {900.0, 908.5, 915.0, 920.0, 930.0})
+                got << QString::number(kv::Limit::mask(load.corners).at(mhz), 'g', 6);
+        }
+        QCOMPARE(got.join(' '), result);
+    }
+
+    // Episodes of one point against a -70 dB limit, hold 3, clear 3 dB: the sweeps at which
+    // the alarm is raised (+) and cleared (-).
+    void alarmEpisodes_data() {
+        QTest::addColumn<std::vector<double>>("levels");
+        QTest::addColumn<QString>("changes");
+        const double nan = std::nan("");
+        QTest::newRow("burst") << std::vector<double>{-90, -60, -60, -60, -60, -80, -80, -80, -60}
+                               << "+3 -7";
+        QTest::newRow("flutter in an episode")
+            << std::vector<double>{-60, -60, -60, -71, -69, -71, -71, -71, -73, -73, -73}
+            << "+2 -10";
+        QTest::newRow("flutter alone")
+            << std::vector<double>{-69, -71, -69, -69, -71, -69, -69} << "";
+        QTest::newRow("failed point") << std::vector<double>{-60, nan, -60, -60, -80} << "+3";
+    }
+    void alarmEpisodes() {
+        QFETCH(std::vector<double>, levels);
+        QFETCH(QString, changes);
+        kv::SettingValues band;
+        band.centerFrequency = 915;
+        band.span = 2;
+        band.numberOfPoints = 1;
+        QStringList made;
+        std::vector<kv::AlarmEvent> events;
+        std::size_t i = 0;
+        kv::AlarmSink alarm(kv::Limit::level(-70), 3, 3, [&](const kv::AlarmEvent& event) {
+            events.push_back(event);
+            made << (event.active ? "+" : "-") + QString::number(i);
+        });
+        for (; i < levels.size(); ++i)
+            alarm.sweepEnded(
+                {.began = std::chrono::system_clock::time_point(std::chrono::seconds(i)),
+                 .band = band,
+                 .levelsDb = std::span(&levels[i], 1)});
+        QCOMPARE(made.join(' '), changes);
+        if (QByteArray(QTest::currentDataTag()) == "burst") {
+            // Since the first sweep of the run; the episode's worst point; each point's share.
+            QCOMPARE(formatAlarmMessage(events.front()),
+                     std::string(R"({"active":true,"since":"1970-01-01T00:00:01.000Z",)"
+                                 R"("peak_hz":915000000,"peak_db":-60.00,"excess_db":10.00,)"
+                                 R"("points":[0],"occupancy":[0.75]})"));
+        }
     }
 
     void mqttOptions_data() {
