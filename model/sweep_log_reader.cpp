@@ -63,8 +63,8 @@ bool parseLevel(std::string_view text, double& level) {
     for (; i < text.size(); ++i) {
         const char c = text[i];
         if (c >= '0' && c <= '9') {
-            whole = whole * 10 + (c - '0');
-            ++digits;
+            // Past 15 digits the quick way is not taken: no need to count further (or overflow).
+            if (++digits <= 15) whole = whole * 10 + (c - '0');
             if (decimals >= 0) ++decimals;
         } else if (c == '.' && decimals < 0) {
             decimals = 0;
