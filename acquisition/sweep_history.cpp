@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace kv {
 
@@ -36,7 +37,10 @@ void SweepHistory::replaceNewest(std::span<const double> levelsDb) {
 }
 
 void SweepHistory::sweepEnded(const Sweep& sweep) {
-    add(localLineTime(sweep.began), sweep.levelsDb);
+    const LineTime begun = localLineTime(sweep.began);
+    // Lost sweeps stand as one row without levels, so the strip shows the gap.
+    if (sweep.missed > 0) add(begun, std::vector<double>(sweep.levelsDb.size(), std::nan("")));
+    add(begun, sweep.levelsDb);
 }
 
 void SweepHistory::settingsApplied(const SettingValues&, bool newBand) {

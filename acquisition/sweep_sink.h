@@ -27,6 +27,8 @@ struct Sweep {
     // A recorded sweep shown again while a recording is browsed: it goes into the trace as it
     // is (no average), never to the sinks, and leaves the sweep time alone.
     bool past = false;
+    // Sweeps known to be lost just before this one (a gap in a remote radio's numbering).
+    std::uint64_t missed = 0;
 
     // Every point was measured; a sweep with a failed point is left out of logs and intervals.
     bool complete() const {

@@ -164,8 +164,15 @@ void BandWatch::setRowTimeNamed(const std::optional<std::string>& name) {
 }
 
 void BandWatch::sweepEnded(const Sweep& sweep) {
-    const bool newRow = rows_.add(localLineTime(sweep.began), sweep.levelsDb);
-    if (strip_->isVisible() && !drawPast_) panel_.addNewest(newRow);
+    const LineTime begun = localLineTime(sweep.began);
+    const bool drawn = strip_->isVisible() && !drawPast_;
+    if (sweep.missed > 0) {
+        // As the history holds them: one row without levels for the lost sweeps.
+        const bool gapRow = rows_.add(begun, std::vector<double>(sweep.levelsDb.size(), NAN));
+        if (drawn) panel_.addNewest(gapRow);
+    }
+    const bool newRow = rows_.add(begun, sweep.levelsDb);
+    if (drawn) panel_.addNewest(newRow);
 }
 
 void BandWatch::settingsApplied(const SettingValues&, bool newBand) {

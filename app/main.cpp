@@ -44,6 +44,18 @@ int main(int argc, char** argv) {
     kv::QtCommonDialogs dialogs;
     kv::MainWindow window({store, comm, detector, loop, clock, messages, dialogs,
                            QCoreApplication::applicationDirPath().toStdString()});
+    if (line.mqtt) {
+        // Before the load, so that the port is never opened: nothing goes to the radio.
+        kv::SiteAddress site{*line.mqtt, line.caFile.value_or(""), std::nullopt};
+        std::string error;
+        if (kv::mqtt::readMqttPassword(line.passwordFile, line.mqtt->user.has_value(),
+                                       site.password, error))
+            error = window.watchSite(std::move(site), line.radio);
+        if (!error.empty()) {
+            std::fprintf(stderr, "kv3710-analyzer: %s\n", error.c_str());
+            return 2;
+        }
+    }
     // Taken from here on, so a request during the opening of a recording ends the program
     // as one after it does.
     kv::TerminationSignals termination([&window] {

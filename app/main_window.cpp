@@ -68,6 +68,20 @@ MainWindow::MainWindow(AppServices services, QWidget* parent)
     // The picture is retained, so an expose needs no redraw; only a change of pixel density
     // (the window moved to another screen) makes the full redraw necessary.
     view_->onRedrawNeeded = [this] { display_.drawScreen(true); };
+    site_ =
+        new SiteControl(*this, services_.store,
+                        {[this](std::unique_ptr<SweepSource> source, const std::string& name) {
+                             watchSource(std::move(source), name);
+                             // Another radio: the strip starts afresh as the trace does.
+                             sweep_.sinks().settingsApplied(state_.settings, true);
+                         },
+                         [this](const Sweep* sweep) {
+                             display_.setCompareLevels(sweep ? levelsOnBand(*sweep, state_.settings)
+                                                             : std::vector<double>());
+                         },
+                         [this](const std::string& text) {
+                             services_.messages.showWithoutWaiting(text, kProgramTitle);
+                         }});
     buildMenus();
 
     const double twipsPerPixel = surface_.twipsPerLogicalPixel();
@@ -119,6 +133,7 @@ void MainWindow::buildMenus() {
     addRecordingItems(*file);
     bandWatch_.addFileItems(*file);
     file->addSeparator()->setObjectName(QStringLiteral("Main_File_Space3"));
+    site_->addFileItem(*file);
     liveAction_ = add(file, "Main_File_Live", "Live", &MainWindow::goLive);
     liveAction_->setEnabled(false);
     file->addSeparator()->setObjectName(QStringLiteral("Main_File_Space2"));
@@ -147,6 +162,7 @@ void MainWindow::addModeMenus() {
          [this](int key) { keys_.keyDown(key); }},
         *statusBar(), this);
     if (auto* view = menuBar()->findChild<QMenu*>(QStringLiteral("Main_View"))) {
+        site_->addViewItem(*view);
         view->addSeparator();
         modes_->addViewItems(*view, view->findChild<QAction*>(QStringLiteral("Main_View_Average")));
     }
@@ -172,14 +188,14 @@ MainWindow::LoadOutcome MainWindow::load() {
     // Nothing reads the directory; the query stays for its message when it cannot be found.
     static_cast<void>(getProgramDirectory(services_.executableDirectory, services_.messages));
     const LoadResult loaded = loadSettings(services_.store, state_);
+    // A source chosen before the load: Live and the exit go back to the band loaded.
+    if (live_) live_ = state_.settings;
     limitWatch_.load();
     bool ok = loaded.ok;
     placeWindow();
     // Watching from the start, the port is left alone until File -> Live.
     if (ok && source_) {
-        // The band loaded is the radio's, for File -> Live and the exit; a recording shows
-        // its own again, on the strip whatever the stored strip says.
-        live_ = state_.settings;
+        // A recording shows its own band again, on the strip whatever the stored strip says.
         if (browser_) {
             bandWatch_.setStripShown(true);
             browser_->moveTo(browser_->cursor());
@@ -440,6 +456,7 @@ void MainWindow::goLive() {
     sweep_.requestSettings([live](SettingValues& s) { restoreBand(s, live); });
     setWindowTitle(QString::fromLatin1(kWindowTitle));
     liveAction_->setEnabled(false);
+    site_->leftSite();
     qCInfo(lcWindow) << "live";
     if (services_.comm.portOpen()) return;
     // Watching from the start left the port closed: opened now, or chosen in the dialog.
@@ -448,6 +465,10 @@ void MainWindow::goLive() {
         return;
     }
     if (state_.flags.stopRequested) timer3_.setEnabled(true);
+}
+
+std::string MainWindow::watchSite(SiteAddress address, const std::optional<std::string>& radio) {
+    return site_->connectTo(std::move(address), radio);
 }
 
 void MainWindow::restartTrace() {

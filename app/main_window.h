@@ -27,6 +27,7 @@
 #include "serial_ports.h"
 #include "settings_backend.h"
 #include "shared_state.h"
+#include "site_control.h"
 #include "sweep_controller.h"
 #include "sweep_dialog.h"
 #include "sweep_source.h"
@@ -107,6 +108,10 @@ class MainWindow : public QMainWindow {
     bool openRecording(const std::string& path);
     // The recording browsed, or nullptr.
     RecordingBrowser* browser() const { return browser_; }
+    // Watches the site at `address` (with `radio`, that radio at once); the reason it cannot,
+    // or empty.
+    std::string watchSite(SiteAddress address, const std::optional<std::string>& radio);
+    SiteControl* site() const { return site_; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -167,6 +172,7 @@ class MainWindow : public QMainWindow {
     QPointer<SweepDialog> sweepDialog_;
     WindowModes* modes_ = nullptr;   // owned by the window
     QAction* liveAction_ = nullptr;  // owned by its menu
+    SiteControl* site_ = nullptr;    // owned by the window
     std::unique_ptr<SweepSource> source_;
     // The settings the radio was swept with before the first source, its band restored by
     // File -> Live and at exit.

@@ -14,7 +14,10 @@
 // channel 0 is set); CPU time from the scheduler's account of every thread, in nanoseconds.
 // Every row is "| figure | value | target |"; nothing passes or fails.
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -70,7 +73,7 @@ struct Options {
 
 [[noreturn]] void usage() {
     std::fprintf(stderr,
-                 "usage: kv-bench-sweep sweep|strip|fleet|soak|latency --build DIR --points N "
+                 "usage: kv-bench-sweep sweep|strip|fleet|soak|latency|site --build DIR --points N "
                  "--baud B [--sweeps N] [--rounds R] [--seconds S] [--keys K] [--clients K] "
                  "[--logger]\n");
     std::exit(2);
@@ -81,7 +84,7 @@ Options parse(int argc, char** argv) {
     Options o;
     o.mode = argv[1];
     if (o.mode != "sweep" && o.mode != "fleet" && o.mode != "soak" && o.mode != "latency" &&
-        o.mode != "strip")
+        o.mode != "strip" && o.mode != "site")
         usage();
     for (int i = 2; i < argc; i += 2) {
         const std::string key = argv[i];
@@ -549,6 +552,132 @@ int runFleet(const Options& o) {
     return ok ? 0 : 1;
 }
 
+// A loopback port nothing listens on now, and whether something does.
+int freePort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t size = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+bool listening(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{
+        AF_INET, htons(static_cast<std::uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
+    const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return up;
+}
+
+// Milliseconds into the day of "....-..-..?HH:MM:SS.mmm" (an ISO time or a log line's stamp).
+std::optional<double> dayMs(const std::string& text) {
+    if (text.size() < 23) return std::nullopt;
+    const auto h = kv::parseNumber<int>(text.substr(11, 2));
+    const auto m = kv::parseNumber<int>(text.substr(14, 2));
+    const auto sec = kv::parseNumber<double>(text.substr(17, 6));
+    if (!h || !m || !sec) return std::nullopt;
+    return (*h * 3600.0 + *m * 60.0 + *sec) * 1000.0;
+}
+
+// The watched radio's sweeps as the analyzer logged taking them in: the log line's stamp and
+// the message's time (when the sweep began at the logger), by seq.
+struct Taken {
+    std::vector<std::pair<double, double>> bySeq;  // (taken, began) in order of seq
+};
+Taken readTaken(const fs::path& log) {
+    Taken taken;
+    std::ifstream in(log);
+    std::string line;
+    // "YYYY-MM-DD HH:MM:SS.mmm ... sweep of r0 seq N began YYYY-MM-DDTHH:MM:SS.mmmZ taken"
+    while (std::getline(in, line)) {
+        const auto at = line.find(" began ");
+        if (at == std::string::npos || line.find("sweep of r0 ") == std::string::npos) continue;
+        const auto stamp = dayMs(line), began = dayMs(line.substr(at + 7));
+        if (stamp && began) taken.bySeq.emplace_back(*stamp, *began);
+    }
+    return taken;
+}
+
+// One broker, K loggers on K simulators, the analyzer watching the first: how soon after a
+// sweep ended at its logger the window has taken it into its trace, and the analyzer's CPU
+// watching beside its CPU sweeping a radio itself. A sweep's end is taken as the next one's
+// beginning (the logger starts the next sweep as it publishes), both on this machine's clock.
+int runSite(const Options& o) {
+    Workspace work;
+    const fs::path dir = work.dir();
+    const int port = freePort();
+    {
+        std::ofstream conf(dir / "broker.conf");
+        conf << "listener " << port << " 127.0.0.1\nallow_anonymous true\nuser root\n";
+    }
+    Child broker({"/usr/sbin/mosquitto", "-c", (dir / "broker.conf").string()}, {},
+                 dir / "broker.out");
+    const auto deadline = Clock::now() + 5s;
+    while (!listening(port) && Clock::now() < deadline) std::this_thread::sleep_for(10ms);
+    const std::string url = "mqtt://127.0.0.1:" + std::to_string(port);
+    std::vector<std::unique_ptr<Simulator>> sims;
+    std::vector<std::unique_ptr<Child>> loggers;
+    for (int k = 0; k < o.clients; ++k) {
+        const std::string name = "site-" + std::to_string(k);
+        sims.push_back(std::make_unique<Simulator>(o, dir, name));
+        loggers.push_back(std::make_unique<Child>(
+            std::vector<std::string>{(o.build / "kv3710-power").string(), "--device",
+                                     sims.back()->link().string(), "-q", "--mqtt", url,
+                                     "--radio-id", "r" + std::to_string(k)},
+            analyzerEnvironment(o, dir, sims.back()->link()), dir / (name + ".out")));
+    }
+    auto environment = analyzerEnvironment(o, dir, sims.front()->link());
+    environment.insert(environment.end(),
+                       {"QT_LOGGING_RULES=kv3710.site.debug=true", "TZ=UTC",
+                        "QT_MESSAGE_PATTERN=%{time yyyy-MM-dd HH:mm:ss.zzz} %{message}"});
+    const fs::path log = dir / "analyzer-site.out";
+    Child analyzer({(o.build / "kv3710-analyzer").string(), "--mqtt", url, "--radio", "r0"},
+                   environment, log);
+    const std::string label = std::to_string(o.clients) + " loggers, " + std::to_string(o.points) +
+                              " points, " + paceName(o.baud) + ": ";
+    const auto takenCount = [&] { return readTaken(log).bySeq.size(); };
+    const auto waitTaken = [&](std::size_t count) {
+        const auto end = Clock::now() + std::chrono::seconds(30 + count);
+        while (takenCount() < count && analyzer.running() && Clock::now() < end)
+            std::this_thread::sleep_for(20ms);
+        return takenCount() >= count;
+    };
+    const std::size_t warmup = kWarmupStamps;
+    Sweeps watching;
+    bool ok = waitTaken(warmup);
+    const double cpu0 = cpuSeconds(analyzer.pid()), wall0 = nowMs();
+    // One more, whose beginning ends the last one measured.
+    ok = ok && waitTaken(warmup + static_cast<std::size_t>(o.sweeps) + 1);
+    watching.cpuSeconds = cpuSeconds(analyzer.pid()) - cpu0;
+    watching.wallSeconds = (nowMs() - wall0) / 1000.0;
+    std::vector<double> delays;
+    const auto taken = readTaken(log).bySeq;
+    for (std::size_t i = warmup;
+         ok && i + 1 < taken.size() && delays.size() < std::size_t(o.sweeps); ++i)
+        delays.push_back(taken[i].first - taken[i + 1].second);
+    analyzer.stop();
+    loggers.clear();
+    sims.clear();
+    Sweeps sweeping;
+    {
+        Simulator sim(o, dir, "own");
+        const auto client = startClient(Kind::Analyzer, o, dir, sim, "analyzer-own");
+        measure(o.sweeps, *client, sim.sweepLog(), sweeping);
+    }
+    row(label + "sweep end to window, median ms", ok ? kv::fixedText(median(delays), 1) : "failed",
+        "");
+    row(label + "sweep end to window, worst ms",
+        ok ? kv::fixedText(*std::max_element(delays.begin(), delays.end()), 1) : "failed", "");
+    row(label + "analyzer watching one: CPU s per s",
+        ok ? kv::fixedText(watching.cpuPerSecond(), 4) : "n/a", "");
+    row(std::to_string(o.points) + " points, " + paceName(o.baud) +
+            ": analyzer sweeping its radio: CPU s per s",
+        sweeping.ok ? kv::fixedText(sweeping.cpuPerSecond(), 4) : "n/a", "");
+    return ok && sweeping.ok ? 0 : 1;
+}
+
 // The analyzer's sweep period with the waterfall strip hidden and shown, taking turns.
 int runStrip(const Options& o) {
     Workspace work;
@@ -827,5 +956,6 @@ int main(int argc, char** argv) {
     if (o.mode == "latency") return runLatency(o);
     if (o.mode == "strip") return runStrip(o);
     if (o.mode == "fleet") return runFleet(o);
+    if (o.mode == "site") return runSite(o);
     return o.mode == "sweep" ? runSweep(o) : runSoak(o);
 }

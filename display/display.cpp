@@ -159,11 +159,24 @@ void Display::drawTrace() {
     eraseLimit();
     int n = usablePointCount(state_);
     for (int i = 0; i < n; ++i) drawTracePoint(n, i, state_.previousTrace, s.backgroundColor);
+    const int shown = std::min(n, static_cast<int>(compareShown_.size()));
+    for (int i = 0; i < shown; ++i) drawTracePoint(shown, i, compareShown_, s.backgroundColor);
 
     const int divisions = gridDivisions(s.numberOfGradiants);
     for (int i = 0; i <= divisions; ++i) drawGridLines(divisions, i);
 
     n = usablePointCount(state_);
+    compareShown_.assign(static_cast<std::size_t>(std::min<std::size_t>(static_cast<std::size_t>(n),
+                                                                        compareLevels_.size())),
+                         TracePoint{});
+    for (std::size_t i = 0; i < compareShown_.size(); ++i) {
+        if (std::isnan(compareLevels_[i])) continue;
+        const std::int32_t y =
+            levelToY(s, levelOnGraph(s, compareLevels_[i]), surface_.scaleHeight());
+        compareShown_[i].yIn = compareShown_[i].yOut = y;
+    }
+    const int compared = static_cast<int>(compareShown_.size());
+    for (int i = 0; i < compared; ++i) drawTracePoint(compared, i, compareShown_, kCompareColour);
     for (int i = 0; i < n; ++i) drawTracePoint(n, i, state_.trace, s.graphColor);
     drawLimit();
 }

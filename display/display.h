@@ -48,6 +48,11 @@ class Display final : public DisplayCalls, public LinkReport {
     // The marker diamond with its bottom vertex on (x, y).
     void drawMarkerSymbol(double x, double y, Colour colour);
 
+    // A second radio's trace, drawn with the trace in kCompareColour: one level per point of
+    // the shown band, NaN where it has none; empty takes it away at the next drawing.
+    void setCompareLevels(std::vector<double> levelsDb) { compareLevels_ = std::move(levelsDb); }
+    // Apart from every colour the settings give the picture.
+    static constexpr Colour kCompareColour = rgbColour(255, 128, 0);
     // The limit over the graph in its colour, the trace's points above it marked and the
     // check of the trace in the readouts; none: nothing of it. Takes effect at the next
     // drawing.
@@ -75,6 +80,8 @@ class Display final : public DisplayCalls, public LinkReport {
 
     SharedState& state_;
     Surface& surface_;
+    std::vector<double> compareLevels_;
+    std::vector<TracePoint> compareShown_;  // the heights drawn last, erased next
     std::optional<Limit> limit_;
     Colour limitColour_ = 0;
     std::vector<std::int32_t> limitShownY_;  // per trace point, as last drawn

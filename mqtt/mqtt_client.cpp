@@ -115,7 +115,7 @@ MqttClient::Handle MqttClient::makeHandle(std::string& error) {
             return {};
         }
     }
-    if (code == MOSQ_ERR_SUCCESS) {
+    if (code == MOSQ_ERR_SUCCESS && !settings_.statusTopic.empty()) {
         code = mosquitto_will_set(h, settings_.statusTopic.c_str(),
                                   static_cast<int>(kOffline.size()), kOffline.data(), 1, true);
     }
@@ -125,6 +125,7 @@ MqttClient::Handle MqttClient::makeHandle(std::string& error) {
     }
     mosquitto_connect_callback_set(h, &MqttClient::onConnect);
     mosquitto_publish_callback_set(h, &MqttClient::onPublish);
+    mosquitto_message_callback_set(h, &MqttClient::onMessage);
     return handle;
 }
 
@@ -149,7 +150,8 @@ MqttClient::Summary MqttClient::stop(milliseconds flushLimit) {
     if (thread_.joinable()) {
         {
             const std::lock_guard lock(mutex_);
-            queue_.push({settings_.statusTopic, std::string(kOffline), true});
+            if (!settings_.statusTopic.empty())
+                queue_.push({settings_.statusTopic, std::string(kOffline), true});
             stopDeadline_ = Clock::now() + flushLimit;
         }
         stopping_ = true;
@@ -159,7 +161,8 @@ MqttClient::Summary MqttClient::stop(milliseconds flushLimit) {
     const std::lock_guard lock(mutex_);
     // The "offline" came last: while it waits, so does everything before it.
     const std::size_t left = queue_.size();
-    return {left > 0 && stopping_ ? left - 1 : left, queue_.dropped()};
+    const bool offlineLeft = left > 0 && stopping_ && !settings_.statusTopic.empty();
+    return {offlineLeft ? left - 1 : left, queue_.dropped()};
 }
 
 std::string MqttClient::brokerName() const {
@@ -191,6 +194,7 @@ void MqttClient::run() {
         } else if (serve(handle.get())) {
             retry = kFirstRetry;
         }
+        if (listener_.connection && !stopping_) listener_.connection(false);
         {
             const std::lock_guard lock(mutex_);
             queue_.connectionLost();
@@ -292,8 +296,21 @@ void MqttClient::onConnect(mosquitto* handle, void* object, int code) {
     client.accepted_ = true;
     client.reported_ = Trouble::None;
     // Not queued: every connection says it again, ahead of the messages that waited.
-    mosquitto_publish(handle, nullptr, client.settings_.statusTopic.c_str(),
-                      static_cast<int>(kOnline.size()), kOnline.data(), 1, true);
+    if (!client.settings_.statusTopic.empty())
+        mosquitto_publish(handle, nullptr, client.settings_.statusTopic.c_str(),
+                          static_cast<int>(kOnline.size()), kOnline.data(), 1, true);
+    // A clean session forgets them with the connection.
+    for (const std::string& topic : client.settings_.subscriptions)
+        mosquitto_subscribe(handle, nullptr, topic.c_str(), 1);
+    if (client.listener_.connection) client.listener_.connection(true);
+}
+
+void MqttClient::onMessage(mosquitto*, void* object, const mosquitto_message* message) {
+    const auto& client = *static_cast<MqttClient*>(object);
+    if (!client.listener_.message || !message->topic) return;
+    client.listener_.message(message->topic,
+                             {static_cast<const char*>(message->payload),
+                              static_cast<std::size_t>(std::max(message->payloadlen, 0))});
 }
 
 void MqttClient::onPublish(mosquitto*, void* object, int mid) {

@@ -8,11 +8,14 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <vector>
 
 #include "outbound_queue.h"
 
 struct mosquitto;
+struct mosquitto_message;
 
 namespace kv::mqtt {
 
@@ -24,8 +27,11 @@ struct BrokerSettings {
     std::optional<std::string> user;
     std::optional<std::string> password;
     std::string clientId;
-    // Retained "online" on each connection, "offline" as the last will and at a clean stop.
+    // Retained "online" on each connection, "offline" as the last will and at a clean stop;
+    // none when empty.
     std::string statusTopic;
+    // Subscribed (QoS 1) on each connection.
+    std::vector<std::string> subscriptions;
     std::size_t queueLimit = 10000;
 };
 
@@ -42,6 +48,14 @@ class MqttClient {
     // Applies the settings to the first connection without connecting; error() says why
     // they cannot be used (a CA file that cannot be read, for one).
     MqttClient(BrokerSettings settings, Notice notice);
+    // What the network thread hands on: each message of the subscriptions, and each
+    // connection the broker accepted (true) or that failed or ended (false).
+    struct Listener {
+        std::function<void(const std::string& topic, std::string_view payload)> message;
+        std::function<void(bool connected)> connection;
+    };
+    // Before start().
+    void listen(Listener listener) { listener_ = std::move(listener); }
     ~MqttClient();
     MqttClient(const MqttClient&) = delete;
     MqttClient& operator=(const MqttClient&) = delete;
@@ -99,9 +113,11 @@ class MqttClient {
 
     static void onConnect(mosquitto* handle, void* client, int code);
     static void onPublish(mosquitto* handle, void* client, int mid);
+    static void onMessage(mosquitto* handle, void* client, const mosquitto_message* message);
 
     BrokerSettings settings_;
     Notice notice_;
+    Listener listener_;
     std::string error_;
     Handle first_;
     WakeEvent wake_;

@@ -14,3 +14,6 @@ Q_DECLARE_LOGGING_CATEGORY(lcSerial)
 Q_DECLARE_LOGGING_CATEGORY(lcFiles)
 // What the window shows of its state (its status line), at debug level.
 Q_DECLARE_LOGGING_CATEGORY(lcWindow)
+// A site's broker and the sweep messages read from it: an unreachable broker, a refused
+// login, a message dropped.
+Q_DECLARE_LOGGING_CATEGORY(lcSite)

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "alarm.h"
+#include "alarm_message.h"
 #include "ini_settings_backend.h"
 #include "logger_outputs.h"
 #include "mqtt_client.h"
@@ -24,12 +25,12 @@
 #include "power_options.h"
 #include "qt_event_loop.h"
 #include "qt_timer.h"
+#include "radio_id.h"
 #include "serial_comm.h"
 #include "serial_ports.h"
 #include "serial_setup.h"
 #include "settings_store.h"
 #include "spectrum_model.h"
-#include "sweep_message.h"
 #include "terminal_output.h"
 #include "termination_signals.h"
 
@@ -64,28 +65,6 @@ class DeviceOverride : public kv::SettingsBackend {
     std::string portKey_;
     std::optional<std::string> device_;
 };
-
-// The password for the --mqtt URL's user: the file's first line, else the variable's value.
-// False, with `error` set, when the file cannot be read or there is a password and no user.
-bool readMqttPassword(const kv::power::PowerOptions& options, std::optional<std::string>& password,
-                      std::string& error) {
-    if (options.mqttPasswordFile) {
-        std::ifstream file(*options.mqttPasswordFile);
-        std::string line;
-        if (!file.is_open() || (!std::getline(file, line) && !file.eof())) {
-            error = "cannot read " + *options.mqttPasswordFile + ": " + std::strerror(errno);
-            return false;
-        }
-        password = line;
-    } else if (const char* text = std::getenv("KV3710_MQTT_PASSWORD"); text && *text) {
-        password = text;
-    }
-    if (password && !options.mqtt->user) {
-        error = "KV3710_MQTT_PASSWORD is set but the --mqtt URL names no user (mqtt://USER@HOST)";
-        return false;
-    }
-    return true;
-}
 
 // The limit of --limit: a level, or the mask in a file, refused whole with the line and why.
 std::optional<kv::Limit> readLimit(const kv::power::PowerOptions& options, std::string& error) {
@@ -181,7 +160,9 @@ int main(int argc, char** argv) {
     if (options.mqtt) {
         kv::mqtt::BrokerSettings broker;
         std::string error;
-        if (!readMqttPassword(options, broker.password, error)) return fail(error);
+        if (!kv::mqtt::readMqttPassword(options.mqttPasswordFile, options.mqtt->user.has_value(),
+                                        broker.password, error))
+            return fail(error);
         const std::string radio =
             options.radioId ? *options.radioId
                             : kv::power::defaultRadioId(

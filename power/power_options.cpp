@@ -15,7 +15,6 @@
 #include "serial_setup.h"
 #include "settings_store.h"
 #include "spectrum_model.h"
-#include "sweep_message.h"
 
 namespace kv::power {
 
@@ -172,66 +171,9 @@ std::string misfit(std::string_view arg) {
     return "unknown option " + std::string(arg);
 }
 
-bool isTopicLevel(std::string_view level) {
-    return !level.empty() && std::all_of(level.begin(), level.end(), isTopicCharacter);
-}
-
-constexpr std::string_view kPasswordInUrl =
-    "the --mqtt URL holds a password, which does not go on the command line: "
-    "KV3710_MQTT_PASSWORD or --mqtt-password-file give it";
-
-// The reason `text` is not an MQTT URL, or nothing.
-std::string parseMqttUrl(std::string_view text, MqttUrl& url) {
-    const auto scheme = text.find("://");
-    if (scheme == std::string_view::npos) return "not mqtt://[USER@]HOST[:PORT][/PREFIX]";
-    if (text.substr(0, scheme) == "mqtts") {
-        url.tls = true;
-        url.port = 8883;
-    } else if (text.substr(0, scheme) != "mqtt") {
-        return "unknown scheme " + std::string(text.substr(0, scheme)) +
-               "://, not mqtt:// or mqtts://";
-    }
-    text.remove_prefix(scheme + 3);
-    std::string_view authority = text.substr(0, text.find('/'));
-    const std::string_view path = text.substr(authority.size());
-    if (const auto at = authority.rfind('@'); at != std::string_view::npos) {
-        const std::string_view user = authority.substr(0, at);
-        if (user.find(':') != std::string_view::npos) return std::string(kPasswordInUrl);
-        if (user.empty()) return "no user before @";
-        url.user = std::string(user);
-        authority.remove_prefix(at + 1);
-    }
-    std::string_view port;
-    if (authority.starts_with('[')) {
-        const auto close = authority.find(']');
-        if (close == std::string_view::npos) return "no ] after the IPv6 address";
-        url.host = std::string(authority.substr(1, close - 1));
-        authority.remove_prefix(close + 1);
-        if (!authority.empty() && !authority.starts_with(':')) return "junk after ]";
-        if (!authority.empty()) port = authority.substr(1);
-    } else {
-        const auto colon = authority.find(':');
-        url.host = std::string(authority.substr(0, colon));
-        if (colon != std::string_view::npos) port = authority.substr(colon + 1);
-        if (url.host.find_first_of("[] ") != std::string::npos) return "a bad host";
-    }
-    if (url.host.empty()) return "no host";
-    if (authority.find(':') != std::string_view::npos) {
-        const auto number = parseNumber<int>(port);
-        if (!number || *number < 1 || *number > 65535) return "a bad port";
-        url.port = *number;
-    }
-    if (path.size() > 1) {
-        url.prefix = std::string(path.substr(1));
-        for (std::string_view rest = url.prefix;;) {
-            const auto slash = rest.find('/');
-            if (!isTopicLevel(rest.substr(0, slash))) return "a bad prefix (topic levels)";
-            if (slash == std::string_view::npos) break;
-            rest.remove_prefix(slash + 1);
-        }
-    }
-    return {};
-}
+using mqtt::isTopicLevel;
+using mqtt::kPasswordInUrl;
+using mqtt::parseMqttUrl;
 
 std::string applyOption(std::string_view name, std::string_view value, PowerOptions& options) {
     const std::string dashes = name.size() == 1 ? "-" : "--";

@@ -7,18 +7,13 @@
 #include <string>
 #include <string_view>
 
+#include "mqtt_url.h"
+
 namespace kv::power {
 
 inline constexpr std::size_t kDefaultMqttQueue = 10000;
 
-// --mqtt mqtt://[USER@]HOST[:PORT][/PREFIX], or mqtts:// for TLS.
-struct MqttUrl {
-    bool tls = false;
-    std::optional<std::string> user;
-    std::string host;  // an IPv6 address without its brackets
-    int port = 1883;
-    std::string prefix = "kv3710";  // one or more topic levels
-};
+using mqtt::MqttUrl;
 
 // Everything the kv3710-power command line sets; what it leaves empty comes from the
 // analyzer's settings.

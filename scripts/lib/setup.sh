@@ -6,7 +6,7 @@ KV_PACKAGES=(
     qt6-base-dev qt6-serialport-dev libgl-dev libqt6opengl6-dev
     xvfb xauth fonts-dejavu-core libx11-dev libxtst-dev
     poppler-utils scdoc librsvg2-bin desktop-file-utils appstream man-db x11-utils
-    libmosquitto-dev mosquitto mosquitto-clients systemd
+    libmosquitto-dev mosquitto mosquitto-clients systemd qtkeychain-qt6-dev
     zlib1g-dev  # a recording opened may be gzip-compressed
     locales  # the de_DE definitions localedef makes the tests' decimal-comma locale from
 )

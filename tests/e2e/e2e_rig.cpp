@@ -113,9 +113,10 @@ bool Rig::start(const QStringList& simOptions) {
     return sim.start(simOptions);
 }
 
-MainWindow& Rig::open() {
+MainWindow& Rig::open(const std::function<void(MainWindow&)>& beforeLoad) {
     window_ = std::make_unique<MainWindow>(
         AppServices{store, comm, machine, loop, clock, messages, dialogs, "/opt/kv3710"});
+    if (beforeLoad) beforeLoad(*window_);
     window_->load();
     window_->show();
     return *window_;

@@ -72,7 +72,8 @@ class Rig {
   public:
     Rig();
     bool start(const QStringList& simOptions = {});
-    MainWindow& open();
+    // `beforeLoad` runs on the window before its load (a source chosen on the command line).
+    MainWindow& open(const std::function<void(MainWindow&)>& beforeLoad = {});
     MainWindow& window() { return *window_; }
     SharedState& state() { return window_->state(); }
     QByteArray sent() const { return sentToRadio(sim.wireLogPath()); }

@@ -3,8 +3,6 @@
 // watched by a mosquitto_sub: the scene's levels and the CSV lines' numbers, no seq lost over a
 // broker restart, offline from the last will after a SIGKILL and from a clean stop; a bad URL
 // or CA file ends the logger before it sends anything to the radio.
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <QJsonArray>
@@ -20,36 +18,6 @@
 using namespace kv;
 
 namespace {
-
-// A port nothing listens on now, for the broker.
-int freePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-    socklen_t size = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
-// It keeps the subscriber's session and messages on disk across a restart, as a site's would.
-struct Broker {
-    QTemporaryDir dir;
-    const QString port = QString::number(freePort());
-    QProcess process;
-    ~Broker() { process.terminate(), process.waitForFinished(5000); }
-    bool start() {
-        QFile conf(dir.filePath("broker.conf"));
-        // "user root" keeps a broker started as root from switching to another user, who
-        // could not write here; it means nothing to one started as anyone else.
-        const QByteArray text = "listener " + port.toUtf8() + " 127.0.0.1\nallow_anonymous true\n" +
-                                "persistence true\npersistence_location " + dir.path().toUtf8() +
-                                "/\nuser root\nlog_dest stderr\nlog_type error\n";
-        process.setProcessChannelMode(QProcess::ForwardedChannels);
-        return conf.open(QIODevice::WriteOnly) && conf.write(text) == text.size() && conf.flush() &&
-               test::startTied(process, "/usr/sbin/mosquitto", {"-c", conf.fileName()});
-    }
-};
 
 struct Radio {
     QTemporaryDir config;
@@ -80,9 +48,9 @@ class TestE2eMqtt : public QObject {
     // says, with its peak; a carrier fluttering about the limit adds none; a bad mask is refused.
     void alarmEpisodeIsPublishedOnce();
     void radiosPublishThroughABrokerRestart() {
-        Broker broker;
+        test::BrokerProcess broker;
         QVERIFY(broker.start());
-        const QString url = "mqtt://127.0.0.1:" + broker.port;
+        const QString url = broker.url();
         QProcess sub;
         std::map<QString, Radio> radios;
         Radio& a = radios["KV0002"];
@@ -119,8 +87,7 @@ class TestE2eMqtt : public QObject {
                         sub, "mosquitto_sub",
                         {"-h", "127.0.0.1", "-p", broker.port, "-q", "1", "-c", "-i", "kv3710-e2e",
                          "-v", "-t", "kv3710/+/sweep", "-t", "kv3710/+/status"});
-                QProcess::execute("mosquitto_pub", {"-h", "127.0.0.1", "-p", broker.port, "-t",
-                                                    "kv3710/probe/status", "-m", "up"});
+                broker.publish("kv3710/probe/status", "up");
                 sub.waitForReadyRead(200);
                 read();
                 return probed;
@@ -168,8 +135,7 @@ class TestE2eMqtt : public QObject {
                 [&] { return a.messages.size() >= count && b.messages.size() >= count; }, 120000);
         };
         QVERIFY(published(20));
-        broker.process.terminate();
-        QVERIFY(broker.process.waitForFinished(10000));
+        QVERIFY(broker.stop());
         QTest::qWait(3000);
         const std::size_t before = std::max(a.messages.size(), b.messages.size());
         QVERIFY(broker.start());
@@ -215,7 +181,7 @@ const QStringList kAlarmScene{"--noise-spread", "0",           "--carrier",
                               "--carrier",      "30:-71@16-19"};
 
 void TestE2eMqtt::alarmEpisodeIsPublishedOnce() {
-    Broker broker;
+    test::BrokerProcess broker;
     QVERIFY(broker.start());
     QTemporaryDir config;
     test::SimProcess sim;
@@ -260,9 +226,9 @@ void TestE2eMqtt::alarmEpisodeIsPublishedOnce() {
                           at.mid(0, 4) + QStringList{"-r", "-t", "kv3710/site/probe", "-m", "{}"});
         return subscribed;
     }));
-    QVERIFY(test::startWithSettings(
-        logger, "kv3710-power", config.path(),
-        {"--mqtt", "mqtt://127.0.0.1:" + broker.port, "--radio-id", "site", "--limit", "-70"}));
+    QVERIFY(
+        test::startWithSettings(logger, "kv3710-power", config.path(),
+                                {"--mqtt", broker.url(), "--radio-id", "site", "--limit", "-70"}));
     QVERIFY(until([&] { return sweeps.size() >= 24; }));
     logger.terminate();
     QVERIFY(logger.waitForFinished(20000) && logger.exitCode() == 0);

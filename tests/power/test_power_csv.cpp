@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "alarm.h"
+#include "alarm_message.h"
 #include "decimal_comma.h"
 #include "default_state.h"
 #include "fake_event_loop.h"
@@ -112,12 +113,44 @@ class PowerCsvTest : public QObject {
         QCOMPARE(formatSweepMessage(band, begun, 7, 2, levels),
                  std::string(R"({"time":"2024-02-29T23:59:59.999Z","seq":7,"hz_low":914833333,)"
                              R"("hz_high":915500000,"hz_step":333333.33,"samples":2,)"
-                             R"("db":[-53.01,-90.00]})"));
+                             R"("db":[-53.01,-90.00],"schema":1})"));
+        // Read back as the window reads a site's: the band to the same points.
+        const auto back = kv::parseSweepMessage(formatSweepMessage(band, begun, 7, 2, levels));
+        QVERIFY(back && back->seq == 7 && back->samples == 2);
+        QCOMPARE(back->band.centerFrequency, 915.0f);
+        QCOMPARE(back->band.span, 1.0f);
+        QCOMPARE(back->levelsDb, (std::vector<double>{-53.01, -90}));
         const std::string line = kv::formatSweepLine(band, kv::localLineTime(begun), 2, levels);
         QVERIFY(line.ends_with(", 914833333, 915500000, 333333.33, 2, -53.01, -90.00\n"));
         band.centerFrequency = 1e25f;
         QVERIFY(kv::formatSweepLine(band, {}, 2, levels)
                     .starts_with("1970-01-01, 00:00:00, 9223372036854775807, 9223372036854775807"));
+    }
+
+    // What the logger does not write is dropped, never drawn.
+    void foreignMessageIsDropped_data() {
+        QTest::addColumn<QByteArray>("payload");
+        // Twelve points of 904 to 928 MHz; the first level is `first`.
+        const auto message = [](const QByteArray& seq, const QByteArray& first,
+                                const QByteArray& more = "") {
+            return "{'time':'2024-05-01T12:34:56.789Z','seq':" + seq +
+                   ",'hz_low':904000000,'hz_high':928000000,'hz_step':2000000.00,'samples':1,"
+                   "'db':[" +
+                   first + "-2,-3,-4,-5,-6,-7,-8,-9,-10,-11,-12]" + more + "}";
+        };
+        const auto json = [](QByteArray text) { return text.replace('\'', '"'); };
+        QVERIFY(kv::parseSweepMessage(json(message("1", "-1,")).toStdString()));
+        QTest::newRow("not JSON") << json(message("1", "-1,")).chopped(1);
+        QTest::newRow("seq a string") << json(message("'1'", "-1,"));
+        QTest::newRow("level a string") << json(message("1", "'-1',"));
+        QTest::newRow("points off the step") << json(message("1", ""));
+        QTest::newRow("257 points") << json(message("1", QByteArray("0,").repeated(246)));
+        QTest::newRow("unknown schema") << json(message("1", "-1,", ",'schema':2"));
+        QTest::newRow("huge") << json(message("1", "-1,", ",'x':'" + QByteArray(20000, 'x') + "'"));
+    }
+    void foreignMessageIsDropped() {
+        QFETCH(QByteArray, payload);
+        QVERIFY(!kv::parseSweepMessage(payload.toStdString()));
     }
 
     // A mask is taken whole or refused with its line and why; it joins its corners, steps

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sim_process.h"
 
+#include <netinet/in.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <QDeadlineTimer>
@@ -17,7 +19,37 @@ namespace {
 QString executable(const QString& name) {
     return qEnvironmentVariable("KV_BUILD_DIR") + '/' + name;
 }
+
+// A port nothing listens on now, for the broker.
+int freePort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t size = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
 }  // namespace
+
+BrokerProcess::BrokerProcess() : port(QString::number(freePort())) {}
+
+bool BrokerProcess::start() {
+    QFile conf(dir.filePath("broker.conf"));
+    // "user root" keeps a broker started as root from switching to another user, who could
+    // not write here; it means nothing to one started as anyone else.
+    const QByteArray text = "listener " + port.toUtf8() + " 127.0.0.1\nallow_anonymous true\n" +
+                            "persistence true\npersistence_location " + dir.path().toUtf8() +
+                            "/\nuser root\nlog_dest stderr\nlog_type error\n";
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    return conf.open(QIODevice::WriteOnly) && conf.write(text) == text.size() && conf.flush() &&
+           startTied(process, "/usr/sbin/mosquitto", {"-c", conf.fileName()});
+}
+
+bool BrokerProcess::publish(const QString& topic, const QByteArray& payload) const {
+    return QProcess::execute("mosquitto_pub", {"-h", "127.0.0.1", "-p", port, "-q", "1", "-t",
+                                               topic, "-m", QString::fromUtf8(payload)}) == 0;
+}
 
 bool startTied(QProcess& process, const QString& program, const QStringList& args,
                const std::function<void()>& inChild) {

@@ -22,6 +22,25 @@ QString settingsFile(const QString& configHome);
 // A settings file that maps COM1 to `device` and holds `settings` lines in its [Settings].
 bool writeSettingsFile(const QString& path, const QString& device, const QByteArray& settings);
 
+// Debian's mosquitto on a free loopback port, its state in a private folder that outlives a
+// restart (retained messages, sessions), as a site's broker's would.
+class BrokerProcess {
+  public:
+    ~BrokerProcess() { process.terminate(), process.waitForFinished(5000); }
+    bool start();
+    // Stopped, and waited for.
+    bool stop() { return process.terminate(), process.waitForFinished(10000); }
+    QString url() const { return "mqtt://127.0.0.1:" + port; }
+    // Publishes one message with mosquitto_pub; true once it went.
+    bool publish(const QString& topic, const QByteArray& payload) const;
+
+    QTemporaryDir dir;
+    const QString port;
+    QProcess process;
+
+    BrokerProcess();
+};
+
 // The real kv3710-sim, reached through a link in a private folder, logging the wire to
 // wireLogPath(). Commands go to its standard input, one line each, and answer one line.
 class SimProcess {
