@@ -245,9 +245,10 @@ class PowerCsvTest : public QObject {
         // The option, its value, what it needs.
         for (const QStringList& row : {QStringList{"--mqtt-cafile", "ca", "--mqtt-cafile needs"},
                                        {"--mqtt-password-file", "pw", "--mqtt-password-file needs"},
+                                       {"--mqtt-cafile", "", "invalid value ''"},
                                        {"--radio-id", "a/b", "invalid value 'a/b'"},
                                        {"--mqtt", "mqtt://u:pw@b", "the --mqtt URL holds a"}})
-            QTest::newRow(qPrintable(row[0]))
+            QTest::newRow(qPrintable(row[0] + ' ' + row[1]))
                 << QStringList{url, "mqtt://b", row[0], row[1]} << row[2];
     }
     void mqttOptions() {
