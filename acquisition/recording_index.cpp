@@ -20,6 +20,8 @@ namespace kv {
 namespace {
 
 constexpr std::size_t kChunkBytes = std::size_t{4} << 20;
+// A file up to this size is indexed at once: that takes a few milliseconds.
+constexpr std::int64_t kIndexAtOnceBytes = std::int64_t{4} << 20;
 constexpr std::size_t kLongestLineBytes = std::size_t{64} << 20;
 // Damaged lines before the first sweep after which a file counts as no sweep log at all.
 constexpr std::int64_t kDamagedBeforeRefusal = 1000;
@@ -76,7 +78,7 @@ RecordingIndex::~RecordingIndex() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-std::string RecordingIndex::open(const std::string& path) {
+std::string RecordingIndex::openFile(const std::string& path) {
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0) return path + " cannot be read: " + systemError();
     std::array<unsigned char, 2> magic{};
@@ -88,12 +90,66 @@ std::string RecordingIndex::open(const std::string& path) {
         fd_ = plain;
         compressed_ = true;
     }
-    indexAppended();
-    if (sweeps() == 0) {
-        return path + " is not a sweep log: " +
-               (firstDamage_.empty() ? std::string("it holds no sweep line") : firstDamage_);
-    }
     return {};
+}
+
+std::string RecordingIndex::refusal(const std::string& path) const {
+    if (sweeps() > 0) return {};
+    return path + " is not a sweep log: " +
+           (firstDamage_.empty() ? std::string("it holds no sweep line") : firstDamage_);
+}
+
+std::string RecordingIndex::open(const std::string& path, std::stop_token stop) {
+    stop_ = std::move(stop);
+    if (std::string why = openFile(path); !why.empty()) return why;
+    indexAppended();
+    return refusal(path);
+}
+
+std::string RecordingIndex::openNewest(const std::string& path) {
+    if (std::string why = openFile(path); !why.empty()) return why;
+    struct stat file {};
+    const std::int64_t size = ::fstat(fd_, &file) == 0 ? file.st_size : 0;
+    if (!compressed_ && size > kIndexAtOnceBytes) {
+        if (const auto start = newestSweepStart(size)) {
+            indexedTo_ = *start;
+            whole_ = false;
+            // Their damaged lines are reported by the whole file's index, with their numbers.
+            damagedReport_ = nullptr;
+        }
+    }
+    indexAppended();
+    return refusal(path);
+}
+
+std::optional<std::int64_t> RecordingIndex::newestSweepStart(std::int64_t size) const {
+    const auto tailBytes = static_cast<std::int64_t>(kChunkBytes);
+    const std::int64_t tailAt = std::max<std::int64_t>(size - tailBytes, 0);
+    const std::string tail =
+        readAt(static_cast<std::uint64_t>(tailAt), static_cast<std::size_t>(size - tailAt));
+    // Whole lines only: what follows the last newline is a half line.
+    std::size_t lineEnd = tail.rfind('\n');
+    std::optional<SweepLogLine> earliest;
+    std::size_t earliestAt = 0;
+    SweepLogLine line;
+    while (lineEnd != std::string::npos && lineEnd > 0) {
+        const std::size_t newline = tail.rfind('\n', lineEnd - 1);
+        // The tail's first line may have begun before it.
+        if (newline == std::string::npos && tailAt > 0) return std::nullopt;
+        const std::size_t lineAt = newline == std::string::npos ? 0 : newline + 1;
+        const std::string_view text(tail.data() + lineAt, lineEnd - lineAt);
+        lineEnd = newline;
+        if (!parseSweepLogLine(text, line).empty()) {
+            if (earliest) break;  // a damaged line before the newest sweep ends it
+            continue;
+        }
+        if (earliest && !continuesSweep(line, *earliest))
+            return tailAt + static_cast<std::int64_t>(earliestAt);
+        earliest = line;
+        earliestAt = lineAt;
+    }
+    if (!earliest) return std::nullopt;
+    return tailAt + static_cast<std::int64_t>(earliestAt);
 }
 
 std::size_t RecordingIndex::follow() {
@@ -109,7 +165,7 @@ void RecordingIndex::indexAppended() {
     // A small file or what was appended to one needs no buffer of the chunk's size.
     std::vector<char> buffer(static_cast<std::size_t>(std::clamp<std::int64_t>(
         size - indexedTo_ + 1, 4096, static_cast<std::int64_t>(kChunkBytes))));
-    while (true) {
+    while (!stop_.stop_requested()) {
         const ssize_t n = ::pread(fd_, buffer.data(), buffer.size(), indexedTo_);
         if (n <= 0) break;
         const char* const start = buffer.data();
@@ -295,6 +351,25 @@ std::vector<double> RecordingIndex::rangeMaximum(std::size_t first, std::size_t 
         ++sweep;
     }
     return maximum;
+}
+
+std::vector<double> RecordingIndex::rangeMean(std::size_t first, std::size_t end) const {
+    const auto columns = static_cast<std::size_t>(columns_);
+    std::vector<double> sum(columns, 0.0);
+    std::vector<int> counted(columns, 0);
+    end = std::min(end, sweeps());
+    for (std::size_t sweep = first; sweep < end; ++sweep) {
+        const auto read = levels(sweep);
+        if (!read) continue;
+        for (std::size_t c = 0; c < columns; ++c)
+            if (!std::isnan(read->levelsDb[c])) {
+                sum[c] += read->levelsDb[c];
+                ++counted[c];
+            }
+    }
+    for (std::size_t c = 0; c < columns; ++c)
+        sum[c] = counted[c] > 0 ? sum[c] / counted[c] : std::numeric_limits<double>::quiet_NaN();
+    return sum;
 }
 
 std::string RecordingIndex::rawLines(std::size_t first, std::size_t end) const {

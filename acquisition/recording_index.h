@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -33,7 +34,12 @@ class RecordingIndex {
     RecordingIndex& operator=(const RecordingIndex&) = delete;
 
     // Indexes the file; empty when it holds sweeps, else why it is no sweep log (one line).
-    std::string open(const std::string& path);
+    // A stop request ends the indexing between chunks (what is indexed then is partial).
+    std::string open(const std::string& path, std::stop_token stop = {});
+    // As open(), but a large plain file only from its newest sweep on (its last lines of one
+    // time), for a first picture before the whole file is indexed; whole() says which it did.
+    std::string openNewest(const std::string& path);
+    bool whole() const { return whole_; }
     // Indexes what was appended since; a half line at the end waits until it is whole. The
     // number of sweeps added.
     std::size_t follow();
@@ -66,10 +72,18 @@ class RecordingIndex {
     // Each column's maximum over the sweeps [first, end), exact: whole overview rows from the
     // overview, the sweeps at the ends from the file.
     std::vector<double> rangeMaximum(std::size_t first, std::size_t end) const;
+    // Each column's mean over the sweeps [first, end), all read from the file (NaN where no
+    // sweep has a level).
+    std::vector<double> rangeMean(std::size_t first, std::size_t end) const;
     // The lines of the sweeps [first, end) as they stand in the file.
     std::string rawLines(std::size_t first, std::size_t end) const;
 
   private:
+    std::string openFile(const std::string& path);
+    std::string refusal(const std::string& path) const;
+    // Where the lines of the newest sweep begin, found in the file's tail; none when the tail
+    // does not show it whole.
+    std::optional<std::int64_t> newestSweepStart(std::int64_t size) const;
     std::string readAt(std::uint64_t offset, std::size_t length) const;
     // Indexes the whole lines from indexedTo_ on.
     void indexAppended();
@@ -81,6 +95,8 @@ class RecordingIndex {
     DamageReport damagedReport_;
     int fd_ = -1;
     bool compressed_ = false;
+    bool whole_ = true;
+    std::stop_token stop_;
     std::int64_t indexedTo_ = 0;
     std::int64_t lineNumber_ = 0;
     std::int64_t damaged_ = 0;

@@ -140,7 +140,10 @@ void MainWindow::buildMenus() {
     add(file, "Main_Exit", "Exit", &MainWindow::exitCommand)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     add(file, "Main_File_Run", "Run", &MainWindow::runCommand)->setVisible(false);
-    bandWatch_.addViewMenu(*menuBar(), [this] { keys_.keyDown(vk::kA); });
+    bandWatch_.addViewMenu(*menuBar(), [this] {
+        keys_.keyDown(vk::kA);
+        if (browser_) browser_->averageToggled();
+    });
     addModeMenus();
     QMenu* settings = menuBar()->addMenu(QStringLiteral("&Settings"));
     settings->setObjectName(QStringLiteral("Main_Settings"));
@@ -291,7 +294,9 @@ void MainWindow::saveWindowPlacement() {
 
 void MainWindow::onKeyPressed(int qtKey) {
     if (browser_ && browser_->keyPressed(qtKey)) return;
+    const bool averaged = state_.average.on;
     if (const auto code = virtualKeyFor(qtKey)) keys_.keyDown(*code);
+    if (browser_ && state_.average.on != averaged) browser_->averageToggled();
     // The check marks and the status line follow the key at once.
     if (modes_) modes_->refresh();
 }
@@ -496,12 +501,13 @@ void MainWindow::addRecordingItems(QMenu& file) {
 }
 
 bool MainWindow::openRecording(const std::string& path) {
-    auto index =
-        std::make_unique<RecordingIndex>([path](std::int64_t line, const std::string& why) {
-            qCWarning(lcFiles).noquote() << QString::fromStdString(path) << "line" << line
-                                         << "skipped:" << QString::fromStdString(why);
-        });
-    if (const std::string why = index->open(path); !why.empty()) {
+    const auto damaged = [path](std::int64_t line, const std::string& why) {
+        qCWarning(lcFiles).noquote() << QString::fromStdString(path) << "line" << line
+                                     << "skipped:" << QString::fromStdString(why);
+    };
+    // A large file shows its newest sweep first and is indexed whole on a thread.
+    auto index = std::make_unique<RecordingIndex>(damaged);
+    if (const std::string why = index->openNewest(path); !why.empty()) {
         qCWarning(lcFiles).noquote() << QString::fromStdString(why);
         services_.messages.showWithoutWaiting(why, kProgramTitle);
         return false;
@@ -509,6 +515,8 @@ bool MainWindow::openRecording(const std::string& path) {
     auto browser = std::make_unique<RecordingBrowser>(std::move(index), path, state_,
                                                       [this] { recordingChanged(); });
     browser->setPlaySpeed(playSpeed_);
+    if (!browser->index().whole())
+        browser->indexInBackground(std::make_unique<RecordingIndex>(damaged));
     RecordingBrowser* const opened = browser.get();
     watchSource(std::move(browser), path.substr(path.find_last_of('/') + 1));
     browser_ = opened;

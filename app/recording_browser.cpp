@@ -43,7 +43,37 @@ RecordingBrowser::RecordingBrowser(std::unique_ptr<RecordingIndex> index, std::s
     connect(&followTimer_, &QTimer::timeout, this, &RecordingBrowser::follow);
 }
 
-RecordingBrowser::~RecordingBrowser() = default;
+RecordingBrowser::~RecordingBrowser() {
+    // Before any member goes: the thread uses whole_ and may still post to this object, whose
+    // posted events go with it.
+    if (indexer_.joinable()) {
+        indexer_.request_stop();
+        indexer_.join();
+    }
+}
+
+void RecordingBrowser::indexInBackground(std::unique_ptr<RecordingIndex> whole) {
+    whole_ = std::move(whole);
+    indexer_ = std::jthread([this, index = whole_.get(), path = path_](std::stop_token stop) {
+        index->open(path, stop);
+        if (!stop.stop_requested())
+            QMetaObject::invokeMethod(this, &RecordingBrowser::takeWholeIndex,
+                                      Qt::QueuedConnection);
+    });
+}
+
+void RecordingBrowser::takeWholeIndex() {
+    indexer_.join();
+    std::unique_ptr<RecordingIndex> whole = std::move(whole_);
+    if (!whole || whole->sweeps() == 0) {
+        if (stripChanged_) stripChanged_();
+        return;
+    }
+    index_ = std::move(whole);
+    index_->follow();  // what was appended while it indexed
+    moveTo(index_->sweeps() - 1);
+    if (!receive_ && stripChanged_) stripChanged_();
+}
 
 void RecordingBrowser::start(std::function<void(const Sweep&)> receive) {
     receive_ = std::move(receive);
@@ -69,6 +99,10 @@ void RecordingBrowser::select(std::size_t first, std::size_t end) {
     selection_ = {first, end};
     cursor_ = end - 1;
     show();
+}
+
+void RecordingBrowser::averageToggled() {
+    if (selection_) show();
 }
 
 bool RecordingBrowser::keyPressed(int qtKey) {
@@ -124,7 +158,8 @@ void RecordingBrowser::follow() {
 void RecordingBrowser::show() {
     if (!receive_) return;
     if (selection_) {
-        shown_ = index_->rangeMaximum(selection_->first, selection_->second);
+        shown_ = state_.average.on ? index_->rangeMean(selection_->first, selection_->second)
+                                   : index_->rangeMaximum(selection_->first, selection_->second);
     } else if (auto read = index_->levels(cursor_)) {
         shown_ = std::move(read->levelsDb);
     } else {
@@ -145,13 +180,14 @@ std::string RecordingBrowser::describe() const {
     std::string text = name + ": " + timeText(index_->time(cursor_)) + ", sweep " +
                        std::to_string(cursor_ + 1) + " of " + std::to_string(index_->sweeps());
     if (selection_)
-        text += ", maximum of sweeps " + std::to_string(selection_->first + 1) + " to " +
-                std::to_string(selection_->second);
+        text += std::string(state_.average.on ? ", mean" : ", maximum") + " of sweeps " +
+                std::to_string(selection_->first + 1) + " to " + std::to_string(selection_->second);
     if (index_->damagedLines() > 0)
         text += ", damaged lines skipped: " + std::to_string(index_->damagedLines());
     if (index_->bins() > index_->columns())
         text += ", each point the maximum of its " + std::to_string(index_->bins()) + "/" +
                 std::to_string(index_->columns()) + " bins";
+    if (indexing()) text += ", indexing the file";
     if (playing()) text += ", playing at " + std::to_string(speed_) + "x";
     return text;
 }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "recording_index.h"
@@ -36,6 +37,11 @@ class RecordingBrowser : public QObject, public SweepSource {
                      const SharedState& state, std::function<void()> stripChanged);
     ~RecordingBrowser() override;
 
+    // `whole` indexes the file on a thread of its own; the browser takes it when it is done
+    // (the strip then shows the whole file, the cursor on the newest sweep).
+    void indexInBackground(std::unique_ptr<RecordingIndex> whole);
+    bool indexing() const { return whole_ != nullptr; }
+
     void start(std::function<void(const Sweep&)> receive) override;
     void stop() override;
 
@@ -47,8 +53,11 @@ class RecordingBrowser : public QObject, public SweepSource {
 
     // The cursor to `sweep` (within the file), the selection gone; the trace shows it.
     void moveTo(std::size_t sweep);
-    // Sweeps [first, end) selected: the trace shows their maximum.
+    // Sweeps [first, end) selected: the trace shows their maximum (their mean with the average
+    // on).
     void select(std::size_t first, std::size_t end);
+    // A selected range is shown again: as its mean with the average on, else its maximum.
+    void averageToggled();
     // A browsing key (a Qt key); false for any other.
     bool keyPressed(int qtKey);
     void setPlaySpeed(int times) { speed_ = times; }
@@ -68,6 +77,7 @@ class RecordingBrowser : public QObject, public SweepSource {
     std::string describe() const;
 
   private:
+    void takeWholeIndex();
     void show();
     void playNext();
     // The sweeps the strip's rows stand for: the first of each row, oldest row first.
@@ -89,6 +99,9 @@ class RecordingBrowser : public QObject, public SweepSource {
     QTimer playTimer_;
     QTimer followTimer_;
     int speed_ = 1;
+    // The index being built and its thread, which stops and is joined before the rest goes.
+    std::unique_ptr<RecordingIndex> whole_;
+    std::jthread indexer_;
 };
 
 }  // namespace kv

@@ -78,6 +78,13 @@ int main(int argc, char** argv) {
     if (argc >= 4 && std::string(argv[2]) == "--days") days = std::stoi(argv[3]);
     if (argc < 5 || std::string(argv[4]) != "--keep") generate(path, days);
 
+    // What the window shows first: the newest sweep, read from the file's end.
+    const auto previewed = Clock::now();
+    kv::RecordingIndex preview;
+    const bool previewOk = preview.openNewest(path).empty() && !preview.whole() &&
+                           preview.levels(preview.sweeps() - 1).has_value();
+    const double previewMs = msSince(previewed);
+
     const auto opened = Clock::now();
     const std::clock_t cpuBefore = std::clock();
     kv::RecordingIndex index;
@@ -105,11 +112,13 @@ int main(int argc, char** argv) {
     std::sort(moves.begin(), moves.end());
 
     row("recording: " + std::to_string(index.sweeps()) + " sweeps, MB", mb, "");
-    row("recording: newest sweep's levels after the open, ms", firstMs, "<= 1000");
+    row("recording: first picture (the newest sweep from the file's end), ms", previewMs,
+        "<= 1000");
+    row("recording: newest sweep's levels after indexing the whole file, ms", firstMs, "");
     row("recording: index rate, MB/s", mb / (indexMs / 1000.0), ">= 200");
     row("recording: index rate on CPU time (a busy machine aside), MB/s", mb / (cpuMs / 1000.0),
         ">= 200");
     row("recording: cursor move (sweep read + overview), ms (max)", moves.back(), "<= 50");
     row("recording: resident memory at its peak, MB", statusKb("VmHWM:") / 1024.0, "<= 150");
-    return newest ? 0 : 1;
+    return newest && previewOk ? 0 : 1;
 }

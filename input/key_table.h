@@ -44,7 +44,8 @@ inline constexpr std::array<KeyUse, 18> kKeyUses{{
     {"Space",
      "with a recording open: play the sweeps at their recorded pace (File → Play Speed) or stop"},
     {"Click / drag on the strip",
-     "with a recording open: the sweep of that row / the maximum over the rows dragged over"},
+     "with a recording open: the sweep of that row / the maximum (with A on, the mean) over the "
+     "rows dragged over"},
 }};
 
 // A menu item that does what a key does: chosen, it goes through the key commands with the

@@ -306,6 +306,14 @@ class TestE2eWaterfall : public QObject {
                         for (std::size_t i = 0; i < 50; ++i)
                             maximum[i] = std::max(maximum[i], levels(1)[i]);
                         script.expect(traceShows(maximum), "the range's maximum");
+                        QTest::keyClick(w.view(), Qt::Key_A);
+                        std::vector<double> mean = levels(0);
+                        for (std::size_t i = 0; i < 50; ++i) mean[i] = (mean[i] + levels(1)[i]) / 2;
+                        script.expect(
+                            traceShows(mean) && rig.state().texts.commMessage.find(
+                                                    "mean of sweeps 1 to 2") != std::string::npos,
+                            "the range's mean with the average on");
+                        QTest::keyClick(w.view(), Qt::Key_A);
                         QTest::keyClick(w.view(), Qt::Key_End);
                         sweeps = browser.index().sweeps();
                     })
@@ -356,6 +364,24 @@ class TestE2eWaterfall : public QObject {
                                             " is not a sweep log: line 1: fewer than 7 fields");
         QCOMPARE(w.windowTitle(), title);
         QCOMPARE(w.browser()->index().sweeps(), std::size_t{2});
+        // A large file shows its newest sweep at once and is indexed whole on a thread; one
+        // replaced and one closed while they index stop cleanly.
+        QFile big(dir_.filePath("big.csv"));
+        QVERIFY(big.open(QIODevice::WriteOnly));
+        constexpr int kLines = 14000;
+        for (int k = 0; k <= kLines; ++k)
+            big.write(formatSweepLine(band, lineTimeAt(1'800'000'000 + k), 1,
+                                      sweepLevels(k == kLines ? 1 : 0))
+                          .c_str());
+        big.close();
+        for (int again = 0; again < 3; ++again) {
+            QVERIFY(w.openRecording(big.fileName().toStdString()));
+            QVERIFY(w.browser()->indexing() && w.browser()->index().sweeps() == 1);
+            QCOMPARE(w.browser()->index().levels(0)->levelsDb, sweepLevels(1));
+        }
+        QVERIFY(QTest::qWaitFor([&] { return !w.browser()->indexing(); }, 60000));
+        QVERIFY(rig.state().texts.commMessage.ends_with("sweep 14001 of 14001"));
+        QVERIFY(w.openRecording(big.fileName().toStdString()));
         w.close();
     }
 };
