@@ -70,6 +70,8 @@ inf||||
         for (const QString& row : table.split('\n'))
             QTest::newRow(qPrintable(row)) << row.split('|');
         QTest::newRow("huge text") << QStringList{QString(5000, '9'), "", "", "", ""};
+        QTest::newRow("64 characters") << QStringList{QString(63, '0') + '1', "1", "1", "1", "1"};
+        QTest::newRow("65 characters") << QStringList{QString(64, '0') + '1', "", "", "", ""};
     }
     void conversions() {
         QFETCH(QStringList, row);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The dialogs as a user works them: the serial port dialog, the colour choice, the sweep
-// settings, the focus keeper; Print and Save of the window picture (the BMP file's pixels, the
-// PDF's pages).
+// settings, the focus keeper, the keys table; Print and Save of the window picture (the BMP
+// file's pixels, the PDF's pages, the page's proportions).
 #include <QApplication>
 #include <QColorDialog>
 #include <QComboBox>
@@ -11,6 +11,7 @@
 #include <QLayout>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -19,6 +20,7 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -36,8 +38,11 @@
 #include "fake_machine.h"
 #include "fake_radio.h"
 #include "focus_keeper.h"
+#include "help_dialogs.h"
 #include "image_surface.h"
+#include "key_table.h"
 #include "last_folder.h"
+#include "page_surface.h"
 #include "print_save.h"
 #include "qt_colour.h"
 #include "qt_common_dialogs.h"
@@ -458,6 +463,55 @@ class TestDialogs : public QObject {
                 drawn += page.pixel(x, y) == toQColor(state.settings.graphColor).rgb();
         QVERIFY2(drawn > 1000, qPrintable(QString::number(drawn)));
     }
+    // On a page three times the window's size the labels keep their size against the picture,
+    // a box reaches as far as a line along its edge, and text takes the colour asked for
+    // whatever the last line's.
+    void pageKeepsTheWindowsProportions() {
+        ImageSurface window;
+        window.resize(717, 582);
+        QImage image(3 * 717, 3 * 582, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        PageSurface page(painter, QRectF(image.rect()), window.scaleWidth(), window.scaleHeight(),
+                         Qt::white, window.twipsPerLogicalPixel());
+        const std::string label = "Center Frequency (MHz): 2441.5";
+        QVERIFY(qAbs(page.textWidth(label) / window.textWidth(label) - 1) < 0.1);
+        // A box, a line across its width and one down its height (beside it), a label.
+        const std::array<Colour, 4> colours = {rgbColour(255, 0, 0), rgbColour(0, 0, 255),
+                                               rgbColour(255, 0, 255), rgbColour(0, 128, 0)};
+        page.filledBox(1500, 1500, 3000, 3000, colours[0]);
+        page.line(1500, 4500, 3000, 4500, colours[1]);
+        page.line(4500, 1500, 4500, 3000, colours[2]);
+        page.setForeColor(colours[3]);
+        page.setCurrentX(6000);
+        page.setCurrentY(1500);
+        page.print("Marker");
+        painter.end();
+        std::array<QRect, 4> drawn;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                for (std::size_t k = 0; k < colours.size(); ++k)
+                    if (image.pixelColor(x, y) == toQColor(colours[k])) drawn[k] |= {x, y, 1, 1};
+        const auto& [box, across, down, text] = drawn;
+        QCOMPARE(std::pair(box.left(), box.right()), std::pair(across.left(), across.right()));
+        QCOMPARE(std::pair(box.top(), box.bottom()), std::pair(down.top(), down.bottom()));
+        QVERIFY(text.left() >= 1200 && text.width() > 50);
+    }
+
+    // The keys table cannot be typed into.
+    void keysTable() {
+        QWidget owner;
+        QDialog* dialog = makeKeysDialog(&owner);
+        dialog->show();
+        auto* table = dialog->findChild<QTableWidget*>("Help_Keys_Table");
+        QCOMPARE(table->rowCount(), int(kKeyUses.size()));
+        table->setCurrentCell(0, 1);
+        QTest::mouseDClick(table->viewport(), Qt::LeftButton, {},
+                           table->visualItemRect(table->item(0, 1)).center());
+        QTest::keyClick(table, Qt::Key_F2);
+        QVERIFY(!table->findChild<QLineEdit*>());
+    }
+
     // The window shows the retained picture after drawing and after a clear, down to the last
     // row of a height that ends one row into a tile.
     void windowShowsThePicture() {

@@ -126,6 +126,33 @@ class DisplayTest : public QObject {
         QCOMPARE(replaced.pixelsIn(readouts, s.messageColor), text);
     }
 
+    // A level trace runs from the left edge of the first point's column to the right edge of
+    // the last one's.
+    void traceSpansItsColumns() {
+        Screen screen;
+        screen.setLevels([](int) { return -60.0; });
+        screen.display.drawTrace();
+        const auto& trace = screen.state.trace;
+        const ImageSurface& d = screen.surface;
+        const Pixels drawn = screen.pixelsIn(QRect(0, d.toDevice(trace[0].yOut), 717, 1),
+                                             screen.state.settings.graphColor);
+        QVERIFY(!drawn.empty());
+        QCOMPARE(drawn.begin()->first, d.toDevice(trace.front().xLeft));
+        QCOMPARE(drawn.rbegin()->first, d.toDevice(trace.back().xRight));
+    }
+
+    // A waterfall row is painted whole: margins in their colour whatever the row held before,
+    // a point without a level in its own.
+    void waterfallRow() {
+        std::vector<std::uint32_t> row(10, 0xdeadbeef);
+        const std::vector<PixelRun> runs = {{2, 5}, {5, 8}};
+        const std::vector<float> levels = {-200, std::nanf("")};
+        const auto palette = waterfallPalette();
+        paintWaterfallRow(levels, runs, -10, palette, 1, 2, row);
+        const std::uint32_t low = palette[0];
+        QCOMPARE(row, (std::vector<std::uint32_t>{2, 2, low, low, low, 1, 1, 1, 2, 2}));
+    }
+
     // The surface's shortcuts (one open painter, filled level lines, a repeated line skipped,
     // texts laid out once) change no pixel against QPainter.
     void matchesPlainQtDrawing_data() {
