@@ -167,6 +167,8 @@ class TestSerialComm : public QObject {
             QVERIFY(other.setCommPort(port) && !other.setPortOpen(true));
             QCOMPARE(other.openProblem().failure, kv::OpenFailure::Busy);
             QCOMPARE(other.openProblem().pid, long(::getpid()));  // from QSerialPort's lock file
+            QCOMPARE(other.openProblem().program,  // as the system names it, at most 15 letters
+                     QCoreApplication::applicationName().left(15).toStdString());
         }
         verifyRoundTrip("still mine");
         QVERIFY(comm_->setPortOpen(false) && other.setPortOpen(true) && other.setPortOpen(false));
