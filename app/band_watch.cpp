@@ -18,11 +18,13 @@
 namespace kv {
 
 BandWatch::BandWatch(SharedState& state, const SweepHistory& history, MessageBox& messages,
-                     CommonDialogs& dialogs, QWidget& window, double logicalDpi)
+                     CommonDialogs& dialogs, QWidget& window, double logicalDpi,
+                     std::function<void()> titleChanged)
     : state_(state),
       messages_(messages),
       dialogs_(dialogs),
       window_(window),
+      titleChanged_(std::move(titleChanged)),
       recording_([this](const std::string& why) {
           recordingChanged();
           // The sweep goes on while the message is read.
@@ -205,8 +207,7 @@ void BandWatch::recordingChanged() {
     const bool on = recording_.active();
     if (recordAction_) recordAction_->setEnabled(!on);
     if (stopAction_) stopAction_->setEnabled(on);
-    window_.setWindowTitle(QString::fromUtf8(kWindowTitle) +
-                           (on ? QString::fromUtf8(kRecordingTitleSuffix) : QString()));
+    titleChanged_();
 }
 
 void BandWatch::saveWaterfallCommand() {

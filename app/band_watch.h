@@ -41,7 +41,8 @@ class BandWatch : public QObject, public SweepSink {
     static constexpr int kDefaultStripHeight = 200;
 
     BandWatch(SharedState& state, const SweepHistory& history, MessageBox& messages,
-              CommonDialogs& dialogs, QWidget& window, double logicalDpi);
+              CommonDialogs& dialogs, QWidget& window, double logicalDpi,
+              std::function<void()> titleChanged);
     ~BandWatch() override;
 
     // For the window's layout, below the picture; hidden until shown.
@@ -97,6 +98,7 @@ class BandWatch : public QObject, public SweepSink {
     MessageBox& messages_;
     CommonDialogs& dialogs_;
     QWidget& window_;
+    std::function<void()> titleChanged_;  // the recording started or ended
     SweepRecording recording_;
     WaterfallView* strip_;  // owned by the window
     WaterfallRows rows_;

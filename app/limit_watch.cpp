@@ -56,13 +56,15 @@ std::vector<LimitCorner> maskFromValue(std::string value) {
 }  // namespace
 
 LimitWatch::LimitWatch(SharedState& state, SettingsBackend& store, Display& display,
-                       MessageBox& messages, QWidget& window, std::function<void()> redraw)
+                       MessageBox& messages, QWidget& window, std::function<void()> redraw,
+                       std::function<void()> titleChanged)
     : state_(state),
       store_(store),
       display_(display),
       messages_(messages),
       window_(window),
       redraw_(std::move(redraw)),
+      titleChanged_(std::move(titleChanged)),
       alarm_(std::nullopt, kDefaultAlarmHold, kDefaultAlarmClearDb,
              [this](const AlarmEvent& event) { alarmChanged(event); }) {}
 
@@ -254,11 +256,8 @@ void LimitWatch::alarmChanged(const AlarmEvent& event) {
 }
 
 void LimitWatch::showAlarm(std::string text) {
-    QString title = window_.windowTitle();
-    title.remove(QString::fromUtf8(kAlarmTitleSuffix));
-    if (!text.empty()) title += QString::fromUtf8(kAlarmTitleSuffix);
-    window_.setWindowTitle(title);
     state_.texts.alarm = std::move(text);
+    titleChanged_();
 }
 
 void LimitWatch::notify(const QString& summary, const QString& body) {

@@ -32,7 +32,7 @@ class LimitWatch : public QObject {
     enum class Kind { Level, File, MaxHold };
 
     LimitWatch(SharedState& state, SettingsBackend& store, Display& display, MessageBox& messages,
-               QWidget& window, std::function<void()> redraw);
+               QWidget& window, std::function<void()> redraw, std::function<void()> titleChanged);
 
     SweepSink& alarmSink() { return alarm_; }
     // The stored limit; a mask file that is no longer good leaves no limit, said in the log.
@@ -70,6 +70,7 @@ class LimitWatch : public QObject {
     MessageBox& messages_;
     QWidget& window_;
     std::function<void()> redraw_;
+    std::function<void()> titleChanged_;  // the alarm came or went
     AlarmSink alarm_;
     std::optional<Limit> limit_;
     Kind kind_ = Kind::Level;

@@ -55,10 +55,12 @@ MainWindow::MainWindow(AppServices services, QWidget* parent)
       sweep_(state_, session_, display_, surface_, services_.loop, services_.clock, timer3_),
       dialogs_(services_.dialogs,
                services_.store.read(kWindowSection, LastFolder::kKey).value_or("")),
-      bandWatch_(state_, history_, services_.messages, dialogs_, *this, logicalDpiX()),
-      limitWatch_(state_, services_.store, display_, services_.messages, *this,
-                  [this] { display_.drawScreen(true); }) {
-    setWindowTitle(QString::fromLatin1(kWindowTitle));
+      bandWatch_(state_, history_, services_.messages, dialogs_, *this, logicalDpiX(),
+                 [this] { showTitle(); }),
+      limitWatch_(
+          state_, services_.store, display_, services_.messages, *this,
+          [this] { display_.drawScreen(true); }, [this] { showTitle(); }) {
+    showTitle();
     view_ = new SurfaceView(surface_, this);
     layOutPictureAndStrip();
     view_->onResized = [this](int, int) { onViewResized(); };
@@ -439,12 +441,17 @@ void MainWindow::watchSource(std::unique_ptr<SweepSource> source, const std::str
     sweep_.setSource(source.get());  // the one watched before stops here
     source_ = std::move(source);
     restartTrace();
-    setWindowTitle(QString::fromStdString(name) + QStringLiteral(" \u2013 ") +
-                   QString::fromLatin1(kWindowTitle));
+    sourceName_ = name;
+    showTitle();
     liveAction_->setEnabled(true);
     qCInfo(lcWindow).noquote() << "watching" << QString::fromStdString(name);
     // A window without a port has no sweep run to take the source's sweeps in.
     if (state_.flags.stopRequested && isVisible()) timer3_.setEnabled(true);
+}
+
+void MainWindow::showTitle() {
+    setWindowTitle(QString::fromStdString(
+        kv::windowTitle(sourceName_, bandWatch_.recording(), !state_.texts.alarm.empty())));
 }
 
 void MainWindow::goLive() {
@@ -454,7 +461,8 @@ void MainWindow::goLive() {
     source_.reset();
     const SettingValues live = *std::exchange(live_, std::nullopt);
     sweep_.requestSettings([live](SettingValues& s) { restoreBand(s, live); });
-    setWindowTitle(QString::fromLatin1(kWindowTitle));
+    sourceName_.clear();
+    showTitle();
     liveAction_->setEnabled(false);
     site_->leftSite();
     qCInfo(lcWindow) << "live";

@@ -126,6 +126,8 @@ class MainWindow : public QMainWindow {
     void unload();
     void terminate();
     void closeDialogs();
+    // The caption from the source watched, the recording and the alarm.
+    void showTitle();
     // Print and Save say why they failed; a cancel says nothing.
     void reportOutputFailure(const OutputOutcome& outcome, const std::string& what);
     void onViewResized();
@@ -174,6 +176,7 @@ class MainWindow : public QMainWindow {
     QAction* liveAction_ = nullptr;  // owned by its menu
     SiteControl* site_ = nullptr;    // owned by the window
     std::unique_ptr<SweepSource> source_;
+    std::string sourceName_;  // in the title while watched
     // The settings the radio was swept with before the first source, its band restored by
     // File -> Live and at exit.
     std::optional<SettingValues> live_;

@@ -424,6 +424,16 @@ void TestE2eWaterfall::limitDrawnAndChecked() {
                   return w.windowTitle().endsWith(alarmed) &&
                          shown().find("ALARM since ") != std::string::npos;
               })
+        .thenDo("a recording meanwhile",
+                [&] {
+                    const QString title = QString(kWindowTitle) + alarmed;
+                    w.bandWatch().startRecording(dir_.filePath("alarmed.csv").toStdString());
+                    script.expect(
+                        w.windowTitle() == QString(kWindowTitle) + kRecordingTitleSuffix + alarmed,
+                        "recording and alarm in the title");
+                    w.bandWatch().stopRecording();
+                    script.expect(w.windowTitle() == title, "the alarm kept after the recording");
+                })
         .then("cleared", [&] { return !w.windowTitle().endsWith(alarmed); })
         .thenDo("PASS",
                 [&] {
