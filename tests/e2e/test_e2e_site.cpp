@@ -3,7 +3,9 @@
 // window, set to watch the site before its load as --mqtt does, lists both with their bands,
 // draws the watched radio's scene and the other's after a switch with the first laid over it,
 // leaves a gap in the strip for lost sweeps, drops a malformed message,
-// survives a broker restart, shows a killed logger offline, and sends nothing to its own radio.
+// survives a broker restart, shows a killed logger offline, takes a new connection while
+// watching, and sends nothing to its own radio.
+#include <QTreeWidget>
 #include <QtTest>
 #include <array>
 #include <csignal>
@@ -139,8 +141,19 @@ class TestE2eSite : public QObject {
                   [&] { return rig.sweptSinceMark() && !site.unreachableSince() && shows(1, 20); })
             .thenDo("alpha's logger killed",
                     [&] { ::kill(pid_t(loggers[0].process.processId()), SIGKILL); })
-            .then("alpha offline",
-                  [&] { return radio("alpha")->status == SiteRadio::Status::Offline; });
+            .then("alpha offline in the list",
+                  [&] {
+                      const auto items = w.findChild<QTreeWidget*>("Site_Radios")
+                                             ->findItems("alpha", Qt::MatchExactly);
+                      return radio("alpha")->status == SiteRadio::Status::Offline &&
+                             items.size() == 1 && items[0]->text(1) == "offline";
+                  })
+            .thenDo("connected anew, to beta",
+                    [&] {
+                        script.expect(w.watchSite(address, "beta").empty(), "connected");
+                        rig.markSweep();
+                    })
+            .then("beta again", [&] { return rig.sweptSinceMark() && shows(1, 20); });
         QVERIFY2(script.run(w, 90000), qPrintable(script.report()));
         QVERIFY(rig.sent().isEmpty());
         loggers[1].process.terminate();
