@@ -299,6 +299,10 @@ class TestE2eWaterfall : public QObject {
                         script.expect(rig.state().markers.marker[0] ==
                                           std::ranges::max_element(older) - older.begin(),
                                       "peak search on the sweep shown");
+                        // Below the few rows, a click picks the oldest.
+                        QTest::mouseClick(w.bandWatch().strip(), Qt::LeftButton, {}, {9, 40});
+                        script.expect(browser.cursor() == 0, "a click in the strip");
+                        QTest::keyClick(w.view(), Qt::Key_End);
                         QTest::keyClick(w.view(), Qt::Key_Home);
                         script.expect(browser.cursor() == 0 && traceShows(levels(0)), "Home");
                         browser.select(0, 2);

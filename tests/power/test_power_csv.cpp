@@ -9,6 +9,7 @@
 #include "fake_event_loop.h"
 #include "fake_radio.h"
 #include "interval_combiner.h"
+#include "interval_sink.h"
 #include "outbound_queue.h"
 #include "power_logger.h"
 #include "power_options.h"
@@ -42,7 +43,8 @@ class PowerCsvTest : public QObject {
         if (!why.isEmpty()) QSKIP(qPrintable(why));
     }
 
-    // An interval's line holds the mean power (in dB) or the peak of each point over its sweeps.
+    // An interval's line holds the mean power (in dB) or the peak of each point over its sweeps;
+    // sweeps every 20 s in 60-second intervals make lines of three.
     void intervalCombines() {
         kv::IntervalCombiner mean(3, kv::IntervalCombiner::Mode::Mean),
             peak(3, kv::IntervalCombiner::Mode::Max);
@@ -58,6 +60,15 @@ class PowerCsvTest : public QObject {
         QCOMPARE(peak.levels(), (std::vector<double>{-50, -60, -42}));
         peak.clear();
         QVERIFY(peak.levels().empty());
+        IntervalSink intervals(std::chrono::seconds(60), kv::IntervalCombiner::Mode::Mean);
+        Kept lines;
+        intervals.outputs().add(lines);
+        const std::vector<double> level{-50};
+        for (std::int64_t ms = 0; ms < 180000; ms += 20000)
+            intervals.sweepEnded(
+                {.began = {}, .beganMs = ms, .endedMs = ms + 20000, .band = {}, .levelsDb = level});
+        intervals.finished();
+        QCOMPARE(lines.samples, (std::vector<int>{3, 3, 3}));
     }
 
     // A sink registered in the logger sees every sweep with the levels as measured (a point
@@ -225,6 +236,12 @@ class PowerCsvTest : public QObject {
                      std::string(R"({"active":true,"since":"1970-01-01T00:00:01.000Z",)"
                                  R"("peak_hz":915000000,"peak_db":-60.00,"excess_db":10.00,)"
                                  R"("points":[0],"occupancy":[0.75]})"));
+        }
+        if (QByteArray(QTest::currentDataTag()) == "failed point") {  // nor the worst point
+            band.numberOfPoints = 2;
+            const std::array<double, 2> two{std::nan(""), -60};
+            const kv::LimitCheck check = kv::checkSweep(kv::Limit::level(-70), band, two);
+            QCOMPARE(std::pair(check.worstPoint, check.worstExcessDb), std::pair(1, 10.0));
         }
     }
 

@@ -101,6 +101,10 @@ class SimRadioTest : public QObject {
         QCOMPARE(sweep(2), (std::vector<int>{-97, -62}));
         // A count at the top of int still spreads its channels over the band.
         QCOMPARE(replayLevel(config.replay[0], INT_MAX - 1, INT_MAX), -51.0);
+        // A step that is not above nothing gives no sweep.
+        for (const std::string step : {"-100", "0"})
+            QVERIFY(parseReplay("2026-12-07, 03:00:00, 1000, 1300, " + step + ", 3, -50\n")
+                        .error.ends_with("Hz step is no positive number"));
     }
 
     // Every level the radio can report reads back as itself through the analyzer's conversion.
