@@ -11,7 +11,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <numeric>
-#include <thread>
 
 #include "fake_machine.h"
 #include "memory_settings_backend.h"
@@ -197,9 +196,9 @@ class TestSerialComm : public QObject {
         pty_->write("\xCC\x01");
         QVERIFY(comm_->waitForInput(2000ms));
         QCOMPARE(comm_->input(), std::string("\xCC\x01"));
-        QTest::qWait(20);  // nothing left waiting: no event
+        QCoreApplication::processEvents();  // nothing left waiting: no event
         pty_->write("\x21\x02");
-        std::this_thread::sleep_for(20ms);
+        QVERIFY(comm_->waitForInput(2000ms));
         QVERIFY(seen.empty());  // not before the event loop runs
         QTRY_COMPARE(seen, std::string("[\x21\x02]"));
         // Bytes the loop fetched into the port's buffer and nobody took yet are waiting too.
