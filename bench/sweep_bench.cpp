@@ -39,6 +39,7 @@
 #include <thread>
 #include <vector>
 
+#include "loopback.h"
 #include "number_text.h"
 #include "parse_number.h"
 #include "titles.h"
@@ -552,25 +553,6 @@ int runFleet(const Options& o) {
     return ok ? 0 : 1;
 }
 
-// A loopback port nothing listens on now, and whether something does.
-int freePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-    socklen_t size = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-bool listening(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{
-        AF_INET, htons(static_cast<std::uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
-    const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return up;
-}
-
 // Milliseconds into the day of "....-..-..?HH:MM:SS.mmm" (an ISO time or a log line's stamp).
 std::optional<double> dayMs(const std::string& text) {
     if (text.size() < 23) return std::nullopt;
@@ -607,7 +589,7 @@ Taken readTaken(const fs::path& log) {
 int runSite(const Options& o) {
     Workspace work;
     const fs::path dir = work.dir();
-    const int port = freePort();
+    const int port = kv::test::freeLoopbackPort();
     {
         std::ofstream conf(dir / "broker.conf");
         conf << "listener " << port << " 127.0.0.1\nallow_anonymous true\nuser root\n";
@@ -615,7 +597,8 @@ int runSite(const Options& o) {
     Child broker({"/usr/sbin/mosquitto", "-c", (dir / "broker.conf").string()}, {},
                  dir / "broker.out");
     const auto deadline = Clock::now() + 5s;
-    while (!listening(port) && Clock::now() < deadline) std::this_thread::sleep_for(10ms);
+    while (!kv::test::listeningOnLoopback(port) && Clock::now() < deadline)
+        std::this_thread::sleep_for(10ms);
     const std::string url = "mqtt://127.0.0.1:" + std::to_string(port);
     std::vector<std::unique_ptr<Simulator>> sims;
     std::vector<std::unique_ptr<Child>> loggers;

@@ -1,16 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sim_process.h"
 
-#include <netinet/in.h>
 #include <signal.h>
 #include <sys/prctl.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 
+#include "loopback.h"
 #include "titles.h"
 
 namespace kv::test {
@@ -20,30 +19,35 @@ QString executable(const QString& name) {
     return qEnvironmentVariable("KV_BUILD_DIR") + '/' + name;
 }
 
-// A port nothing listens on now, for the broker.
-int freePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-    socklen_t size = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
 }  // namespace
 
-BrokerProcess::BrokerProcess() : port(QString::number(freePort())) {}
-
 bool BrokerProcess::start() {
-    QFile conf(dir.filePath("broker.conf"));
-    // "user root" keeps a broker started as root from switching to another user, who could
-    // not write here; it means nothing to one started as anyone else.
-    const QByteArray text = "listener " + port.toUtf8() + " 127.0.0.1\nallow_anonymous true\n" +
-                            "persistence true\npersistence_location " + dir.path().toUtf8() +
-                            "/\nuser root\nlog_dest stderr\nlog_type error\n";
-    process.setProcessChannelMode(QProcess::ForwardedChannels);
-    return conf.open(QIODevice::WriteOnly) && conf.write(text) == text.size() && conf.flush() &&
-           startTied(process, "/usr/sbin/mosquitto", {"-c", conf.fileName()});
+    // Another test may take a free port before the first start binds it: then another port.
+    for (int attempt = 0; attempt < (port.isEmpty() ? 5 : 1); ++attempt) {
+        const QString tried = port.isEmpty() ? QString::number(freeLoopbackPort()) : port;
+        QFile conf(dir.filePath("broker.conf"));
+        // "user root" keeps a broker started as root from switching to another user, who could
+        // not write here; it means nothing to one started as anyone else.
+        const QByteArray text = "listener " + tried.toUtf8() +
+                                " 127.0.0.1\nallow_anonymous true\npersistence true\n" +
+                                "persistence_location " + dir.path().toUtf8() +
+                                "/\nuser root\nlog_dest stderr\nlog_type error\n";
+        process.setProcessChannelMode(QProcess::ForwardedChannels);
+        if (!conf.open(QIODevice::WriteOnly) || conf.write(text) != text.size() || !conf.flush() ||
+            !startTied(process, "/usr/sbin/mosquitto", {"-c", conf.fileName()}))
+            return false;
+        // Clients find it listening.
+        const QDeadlineTimer deadline(10000);
+        while (process.state() == QProcess::Running && !deadline.hasExpired() &&
+               !listeningOnLoopback(tried.toInt()))
+            process.waitForFinished(20);
+        if (process.state() == QProcess::Running && listeningOnLoopback(tried.toInt())) {
+            port = tried;
+            return true;
+        }
+        stop();
+    }
+    return false;
 }
 
 bool BrokerProcess::publish(const QString& topic, const QByteArray& payload) const {

@@ -35,10 +35,8 @@ class BrokerProcess {
     bool publish(const QString& topic, const QByteArray& payload) const;
 
     QTemporaryDir dir;
-    const QString port;
+    QString port;  // chosen by the first start; the same on a restart
     QProcess process;
-
-    BrokerProcess();
 };
 
 // The real kv3710-sim, reached through a link in a private folder, logging the wire to
