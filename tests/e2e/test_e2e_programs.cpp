@@ -153,7 +153,8 @@ class TestE2ePrograms : public QObject {
         const qint64 sweeps = bench.sim.stat("sweeps");
         QVERIFY(QTest::qWaitFor([&] { return bench.sim.stat("sweeps") > sweeps + 5; }, 30000));
         errors += bench.logger.readAllStandardError();
-        QVERIFY2(errors.count('\n') == 1, errors);  // once for the episode
+        // Once for the episode (a slow machine may add a late reply's line).
+        QVERIFY2(errors.count("cannot write") == 1, errors);
         QVERIFY(QFile::resize(csv, 0));
         QVERIFY(said("lines are written again"));
         bench.logger.terminate();
