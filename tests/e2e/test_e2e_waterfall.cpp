@@ -118,6 +118,24 @@ class TestE2eWaterfall : public QObject {
                                               sweepLevels(newest[0] == -95 ? 0 : 1) &&
                                           newest[0] != before[0],
                                       "the history holds the sweeps measured");
+                        // Saved whole: its newest rows as the strip shows them; where it
+                        // cannot be written, said.
+                        const QImage shown = w.bandWatch().strip()->grab().toImage();
+                        for (const char* name : {"strip", "absent/strip"}) {
+                            rig.dialogs.savePath = dir_.filePath(name).toStdString();
+                            w.findChild<QAction*>("Main_File_SaveWaterfall")->trigger();
+                        }
+                        const QImage saved(dir_.filePath("strip.png"));
+                        bool same = saved.width() == shown.width() && saved.height() > 2;
+                        for (int x = 0; same && x < shown.width(); ++x)
+                            same = saved.pixel(x, 0) == shown.pixel(x, 0) &&
+                                   saved.pixel(x, 1) == shown.pixel(x, 1);
+                        script.expect(same, "the saved waterfall");
+                        script.expect(rig.messages.shown ==
+                                          std::vector<std::string>{
+                                              "Cannot write " +
+                                              dir_.filePath("absent/strip.png").toStdString()},
+                                      "the failed save said");
                         w.resize(520, w.height());
                     })
             .then("sweep after the resize", unlabelledSweep)
