@@ -8,7 +8,13 @@
 // files counted or refused.
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDoubleSpinBox>
 #include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QtTest>
 
 #include "default_state.h"
@@ -73,6 +79,7 @@ class TestE2eWaterfall : public QObject {
 
   private slots:
     void limitDrawnAndChecked();
+    void limitFromTheTraceAndARefusedMask();
     void initTestCase() {
         QApplication::setQuitOnLastWindowClosed(false);
         QFile file(replay_);
@@ -468,6 +475,52 @@ void TestE2eWaterfall::limitDrawnAndChecked() {
         .then("L", [&] { return shown().empty() && limitPixels() == 0; });
     QVERIFY2(script.run(w, 60000), qPrintable(script.report()));
     QCOMPARE(rig.store.read("Limit", "On"), std::optional<std::string>("0"));
+}
+
+// Settings -> Limit...: from max hold 3 dB over the trace (PASS), read back from the settings,
+// then a mask file that is not there (said, the dialog left open, the limit as it was).
+void TestE2eWaterfall::limitFromTheTraceAndARefusedMask() {
+    Rig rig;
+    QVERIFY(rig.start({"--noise-spread", "0", "--carrier", "10:-50"}));
+    MainWindow& w = rig.open();
+    const auto shown = [&] { return w.state().texts.shownIn(ReadoutRow::LimitCheck); };
+    const auto dialog = [&](const char* kind) {
+        // A dialog closed before is gone, as the application's loop (which a test has not)
+        // would have deleted it.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        w.findChild<QAction*>("Main_Settings_Limit")->trigger();
+        QDialog* d = nullptr;
+        for (QDialog* open : w.findChildren<QDialog*>())
+            if (open->windowTitle() == "Limit") d = open;
+        d->findChild<QRadioButton*>(kind)->setChecked(true);
+        d->findChild<QDoubleSpinBox*>("Limit_Margin")->setValue(3);
+        d->findChild<QLineEdit*>("Limit_FilePath")->setText(dir_.filePath("absent.csv"));
+        d->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        return d;
+    };
+    Script script;
+    script.then("first sweep", [&] { return rig.state().lastSweepEnd != 0; })
+        .thenDo("from max hold",
+                [&] { script.expect(!dialog("Limit_MaxHold")->isVisible(), "closed by OK"); })
+        .then("PASS", [&] { return shown() == "PASS"; })
+        .thenDo("read back, then a mask that is not there",
+                [&] {
+                    script.expect(rig.store.read("Limit", "Kind") == "Max Hold", "kind stored");
+                    script.expect(rig.store.read("Limit", "Mask").value_or("").find("-47") !=
+                                      std::string::npos,
+                                  "the mask 3 dB over the carrier");
+                    w.limitWatch().load();  // as at the next start
+                    const QDialog* refused = dialog("Limit_File");
+                    script.expect(refused && refused->isVisible(), "the dialog left open");
+                    script.expect(rig.messages.shown.size() == 1 &&
+                                      rig.messages.shown[0].starts_with(
+                                          "The mask " + dir_.filePath("absent.csv").toStdString() +
+                                          " is refused"),
+                                  "refused, said");
+                })
+        .then("the limit as it was", [&] { return shown() == "PASS"; });
+    QVERIFY2(script.run(w, 30000), qPrintable(script.report()));
+    QCOMPARE(rig.store.read("Limit", "Kind"), std::optional<std::string>("Max Hold"));
 }
 
 QTEST_MAIN(TestE2eWaterfall)
